@@ -38,8 +38,10 @@ typedef struct _OEMUIOBJ {
     DWORD cbSize;
 } OEMUIOBJ, *POEMUIOBJ;
 
-// Passed to CommonUIProp, which this plug-in declines without looking at it.
+// Passed to CommonUIProp and DevQueryPrintEx, which this plug-in declines without looking at
+// them; only pointers travel, so the records stay incomplete here.
 typedef struct _OEMCUIPPARAM OEMCUIPPARAM, *POEMCUIPPARAM;
+typedef struct _DEVQUERYPRINT_INFO* PDEVQUERYPRINT_INFO;
 
 typedef struct _OEMDMPARAM {
     DWORD cbSize;

@@ -1,0 +1,31 @@
+# The two commands that do everything on a fresh Debian machine:
+#   make demo   install what is missing, build, and show the plug-in working in the driver host
+#   make test   install what is missing, build, and run every test through CTest
+BUILD := build/mingw
+
+.PHONY: all deps configure build test demo fuzz clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@cmake --preset mingw >/dev/null
+
+build: configure
+	@cmake --build --preset mingw -j2
+
+test: build
+	@tests/wine-session.sh start $(BUILD)
+	@status=0; ctest --preset mingw || status=$$?; \
+	  tests/wine-session.sh stop $(BUILD); exit $$status
+
+demo: build
+	@scripts/demo.sh $(BUILD)
+
+fuzz: deps
+	@fuzz/run.sh 10000000
+
+clean:
+	rm -rf build out

@@ -1,0 +1,95 @@
+// The plug-in module: process-wide state, the class factory and the plug-in object that the
+// PostScript driver's configuration module drives through IPrintOemUI.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+
+#include "platform/oemui.h"
+
+namespace pinprint {
+
+// The DLL's own instance handle, recorded once at process attach.
+HINSTANCE OwnModuleHandle();
+void SetOwnModuleHandle(HINSTANCE module);
+
+// Server lifetime. Both counts change only by interlocked operations.
+LONG ServerLockCount();
+LONG LiveObjectCount();
+
+// Signature and version the driver asks for through GetInfo; the private devmode carries the same.
+inline constexpr DWORD kPluginSignature = 0x564B5053;
+inline constexpr DWORD kPluginVersion = 0x101;
+
+class ClassFactory final : public IClassFactory {
+public:
+    ClassFactory();
+    ClassFactory(const ClassFactory&) = delete;
+    ClassFactory& operator=(const ClassFactory&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid,
+                                             void** ppv) override;
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) override;
+
+private:
+    ~ClassFactory();
+    volatile LONG refCount_;
+};
+
+class PluginObject final : public IPrintOemUI {
+public:
+    PluginObject();
+    PluginObject(const PluginObject&) = delete;
+    PluginObject& operator=(const PluginObject&) = delete;
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // IPrintOemCommon
+    HRESULT STDMETHODCALLTYPE GetInfo(DWORD dwMode, PVOID pBuffer, DWORD cbSize,
+                                      PDWORD pcbNeeded) override;
+    HRESULT STDMETHODCALLTYPE DevMode(DWORD dwMode, POEMDMPARAM pOemDMParam) override;
+
+    // IPrintOemUI
+    HRESULT STDMETHODCALLTYPE PublishDriverInterface(IUnknown* pIUnknown) override;
+    HRESULT STDMETHODCALLTYPE CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam) override;
+    HRESULT STDMETHODCALLTYPE DocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo,
+                                                     LPARAM lParam) override;
+    HRESULT STDMETHODCALLTYPE DevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo,
+                                                   LPARAM lParam) override;
+    HRESULT STDMETHODCALLTYPE DevQueryPrintEx(POEMUIOBJ poemuiobj, PDEVQUERYPRINT_INFO pDQPInfo,
+                                              PDEVMODEW pPublicDM, PVOID pOEMDM) override;
+    HRESULT STDMETHODCALLTYPE DeviceCapabilities(POEMUIOBJ poemuiobj, HANDLE hPrinter,
+                                                 PWSTR pDeviceName, WORD wCapability,
+                                                 PVOID pOutput, PDEVMODEW pPublicDM, PVOID pOEMDM,
+                                                 DWORD dwOld, DWORD* dwResult) override;
+    HRESULT STDMETHODCALLTYPE UpgradePrinter(DWORD dwLevel, PBYTE pDriverUpgradeInfo) override;
+    HRESULT STDMETHODCALLTYPE PrinterEvent(PWSTR pPrinterName, INT iDriverEvent, DWORD dwFlags,
+                                           LPARAM lParam) override;
+    HRESULT STDMETHODCALLTYPE DriverEvent(DWORD dwDriverEvent, DWORD dwLevel, LPBYTE pDriverInfo,
+                                          LPARAM lParam) override;
+    HRESULT STDMETHODCALLTYPE QueryColorProfile(HANDLE hPrinter, POEMUIOBJ poemuiobj,
+                                                PDEVMODEW pPublicDM, PVOID pOEMDM,
+                                                ULONG ulQueryMode, VOID* pvProfileData,
+                                                ULONG* pcbProfileData,
+                                                ULONG* pflProfileData) override;
+    HRESULT STDMETHODCALLTYPE FontInstallerDlgProc(HWND hWnd, UINT usMsg, WPARAM wParam,
+                                                   LPARAM lParam) override;
+    HRESULT STDMETHODCALLTYPE UpdateExternalFonts(HANDLE hPrinter, HANDLE hHeap,
+                                                  PWSTR pwstrCartridges) override;
+
+    // The driver's helper interface once published; held, never called.
+    IPrintOemDriverUI* driverUI() const { return driverUI_; }
+
+private:
+    ~PluginObject();
+    volatile LONG refCount_;
+    IPrintOemDriverUI* driverUI_;
+};
+
+}  // namespace pinprint

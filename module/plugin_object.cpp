@@ -1,0 +1,158 @@
+#include "devmode/private_devmode.h"
+#include "module/plugin_module.h"
+
+namespace pinprint {
+
+void CountObjectIn();
+void CountObjectOut();
+
+namespace {
+
+HRESULT FailWith(DWORD error) {
+    SetLastError(error);
+    return E_FAIL;
+}
+
+}  // namespace
+
+PluginObject::PluginObject() : refCount_(1), driverUI_(nullptr) { CountObjectIn(); }
+
+PluginObject::~PluginObject() { CountObjectOut(); }
+
+HRESULT PluginObject::QueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPrintOemUI)) {
+        *ppv = static_cast<IPrintOemUI*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG PluginObject::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount_)); }
+
+ULONG PluginObject::Release() {
+    const LONG count = InterlockedDecrement(&refCount_);
+    if (count == 0) {
+        if (driverUI_ != nullptr) {
+            driverUI_->Release();
+            driverUI_ = nullptr;
+        }
+        delete this;
+    }
+    return static_cast<ULONG>(count);
+}
+
+HRESULT PluginObject::GetInfo(DWORD dwMode, PVOID pBuffer, DWORD cbSize, PDWORD pcbNeeded) {
+    if (pcbNeeded == nullptr) {
+        return FailWith(ERROR_INVALID_PARAMETER);
+    }
+    if (dwMode != OEMGI_GETSIGNATURE && dwMode != OEMGI_GETVERSION &&
+        dwMode != OEMGI_GETPUBLISHERINFO) {
+        return FailWith(ERROR_INVALID_PARAMETER);
+    }
+    *pcbNeeded = sizeof(DWORD);
+    if (cbSize < sizeof(DWORD) || pBuffer == nullptr) {
+        return FailWith(ERROR_INSUFFICIENT_BUFFER);
+    }
+    switch (dwMode) {
+        case OEMGI_GETSIGNATURE:
+            *static_cast<DWORD*>(pBuffer) = kPluginSignature;
+            return S_OK;
+        case OEMGI_GETVERSION:
+            *static_cast<DWORD*>(pBuffer) = kPluginVersion;
+            return S_OK;
+        default:  // OEMGI_GETPUBLISHERINFO: nothing to publish
+            *pcbNeeded = 0;
+            return FailWith(ERROR_NOT_SUPPORTED);
+    }
+}
+
+HRESULT PluginObject::DevMode(DWORD dwMode, POEMDMPARAM p) {
+    if (p == nullptr || dwMode < OEMDM_SIZE || dwMode > OEMDM_MERGE) {
+        return FailWith(ERROR_INVALID_PARAMETER);
+    }
+    if (dwMode == OEMDM_SIZE) {
+        p->cbBufSize = kPrivateDevmodeSize;
+        return S_OK;
+    }
+    auto* out = static_cast<PrivateDevmode*>(p->pOEMDMOut);
+    // The driver says how large the block it hands us is; never write a record into less.
+    if (out != nullptr && p->cbBufSize < kPrivateDevmodeSize) {
+        return FailWith(ERROR_INSUFFICIENT_BUFFER);
+    }
+    switch (dwMode) {
+        case OEMDM_DEFAULT:
+            if (out == nullptr) {
+                return FailWith(ERROR_INVALID_PARAMETER);
+            }
+            DefaultPrivateDevmode(out);
+            return S_OK;
+        case OEMDM_CONVERT:
+            ConvertPrivateDevmode(p->pOEMDMIn, out);
+            return S_OK;
+        default: {  // OEMDM_MERGE
+            if (out == nullptr) {
+                return FailWith(ERROR_INVALID_PARAMETER);
+            }
+            // A secure job must print one copy; without a public devmode that cannot be forced.
+            int16_t* copies = p->pPublicDMOut ? &p->pPublicDMOut->dmCopies : nullptr;
+            if (copies == nullptr && PrivateDevmodeRequestsSecure(p->pOEMDMIn)) {
+                return FailWith(ERROR_INVALID_PARAMETER);
+            }
+            MergePrivateDevmode(p->pOEMDMIn, out, copies);
+            return S_OK;
+        }
+    }
+}
+
+HRESULT PluginObject::PublishDriverInterface(IUnknown* pIUnknown) {
+    if (driverUI_ != nullptr) {
+        return S_OK;
+    }
+    if (pIUnknown == nullptr) {
+        return E_FAIL;
+    }
+    const HRESULT result =
+        pIUnknown->QueryInterface(IID_IPrintOemDriverUI, reinterpret_cast<void**>(&driverUI_));
+    if (FAILED(result)) {
+        driverUI_ = nullptr;
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT PluginObject::CommonUIProp(DWORD, POEMCUIPPARAM) { return E_NOTIMPL; }
+
+HRESULT PluginObject::DocumentPropertySheets(PPROPSHEETUI_INFO, LPARAM) { return E_NOTIMPL; }
+
+HRESULT PluginObject::DevicePropertySheets(PPROPSHEETUI_INFO, LPARAM) { return E_NOTIMPL; }
+
+HRESULT PluginObject::DevQueryPrintEx(POEMUIOBJ, PDEVQUERYPRINT_INFO, PDEVMODEW, PVOID) {
+    return E_NOTIMPL;
+}
+
+HRESULT PluginObject::DeviceCapabilities(POEMUIOBJ, HANDLE, PWSTR, WORD, PVOID, PDEVMODEW, PVOID,
+                                         DWORD, DWORD*) {
+    return E_NOTIMPL;
+}
+
+HRESULT PluginObject::UpgradePrinter(DWORD, PBYTE) { return E_NOTIMPL; }
+
+HRESULT PluginObject::PrinterEvent(PWSTR, INT, DWORD, LPARAM) { return E_NOTIMPL; }
+
+HRESULT PluginObject::DriverEvent(DWORD, DWORD, LPBYTE, LPARAM) { return E_NOTIMPL; }
+
+HRESULT PluginObject::QueryColorProfile(HANDLE, POEMUIOBJ, PDEVMODEW, PVOID, ULONG, VOID*, ULONG*,
+                                        ULONG*) {
+    return E_NOTIMPL;
+}
+
+HRESULT PluginObject::FontInstallerDlgProc(HWND, UINT, WPARAM, LPARAM) { return E_NOTIMPL; }
+
+HRESULT PluginObject::UpdateExternalFonts(HANDLE, HANDLE, PWSTR) { return E_NOTIMPL; }
+
+}  // namespace pinprint

@@ -1,0 +1,39 @@
+// Per-sheet state shared by sheet registration and the pages. One SheetContext is allocated from
+// the driver's heap at a sheet's INIT, handed to the page as its creation parameter, and freed
+// at DESTROY. The driver owns everything it points to.
+#pragma once
+
+#include <windows.h>
+#include <compstui.h>
+
+#include "platform/oemui.h"
+#include "platform/property_sheet_page.h"
+
+namespace pinprint {
+
+struct SheetContext {
+    HANDLE sheetHandle;            // the common property sheet (hComPropSheet at INIT)
+    LONG_PTR pageHandle;           // document sheet: the added page's handle, else 0
+    POEMUIPSPARAM uiParam;         // the driver's parameters for this sheet
+    PFNCOMPROPSHEET sheetCallback; // the common property sheet's service callback
+    DWORD canChange;               // 1 when the user may change this sheet's settings
+    DWORD userDefault;             // document sheet: editing the user's defaults
+    DWORD perDocument;             // document sheet: secure controls allowed without unlocking
+    HMODULE resourceModule;        // templates and strings; owned only when loaded by INIT
+    HMODULE ownModule;             // device sheet: this DLL, source of the logo
+    HWND helpWindow;               // document sheet: window of the last help call
+    DWORD pinEdited;               // this page's PIN edit was focused: its text is a new PIN
+};
+
+// The page procedures take the context from the PROPSHEETPAGEW at WM_INITDIALOG and keep it in
+// DWLP_USER; these two helpers keep that handshake in one place.
+inline SheetContext* ContextFromInitDialog(LPARAM lParam) {
+    const auto* page = reinterpret_cast<const PropSheetPageFull*>(lParam);
+    return page ? reinterpret_cast<SheetContext*>(page->lParam) : nullptr;
+}
+
+inline SheetContext* ContextOf(HWND page) {
+    return reinterpret_cast<SheetContext*>(GetWindowLongPtrW(page, DWLP_USER));
+}
+
+}  // namespace pinprint

@@ -1,0 +1,64 @@
+#!/bin/bash
+# Starts or stops the one Wine session a test run shares:
+#   tests/wine-session.sh start BUILD_DIR   creates the prefix once, starts Xvfb and a
+#                                           persistent wineserver, and warms Wine up
+#   tests/wine-session.sh stop BUILD_DIR    ends both
+# Wine's background services must be running, with their output redirected, before CTest starts:
+# otherwise they inherit CTest's pipes and CTest waits for them forever.
+set -euo pipefail
+action=${1:?start or stop}
+build_dir=$(mkdir -p "${2:?build dir}" && cd "$2" && pwd)
+export WINEPREFIX="$build_dir/wineprefix"
+export WINEDEBUG=-all
+export WINEARCH=win64
+export WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+session_env="$build_dir/wine-session.env"
+
+stop_session() {
+    "$wineserver" -k >/dev/null 2>&1 || true
+    if [ -f "$session_env" ]; then
+        # shellcheck disable=SC1090
+        . "$session_env"
+        [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" >/dev/null 2>&1 || true
+        rm -f "$session_env"
+    fi
+}
+
+if [ "$action" = stop ]; then
+    stop_session
+    exit 0
+fi
+
+stop_session
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "wine-session: creating the Wine prefix in $WINEPREFIX (once per build folder)"
+    "$wine" wineboot -i >/dev/null 2>&1 </dev/null
+    "$wineserver" -w
+    # Undecorated, unmanaged windows give pixel-exact captures of the sheets.
+    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 </dev/null
+    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
+    "$wineserver" -w
+fi
+
+display_number=""
+for n in $(seq 90 130); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+        display_number=$n
+        break
+    fi
+done
+[ -n "$display_number" ] || { echo "wine-session: no free X display" >&2; exit 1; }
+Xvfb ":$display_number" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+xvfb_pid=$!
+for _ in $(seq 1 50); do
+    [ -e "/tmp/.X11-unix/X$display_number" ] && break
+    sleep 0.1
+done
+printf 'DISPLAY=:%s\nXVFB_PID=%s\n' "$display_number" "$xvfb_pid" >"$session_env"
+export DISPLAY=":$display_number"
+
+"$wineserver" -p >/dev/null 2>&1 </dev/null
+"$wine" cmd /c exit >/dev/null 2>&1 </dev/null || true
+echo "wine-session: ready on DISPLAY=:$display_number, prefix $WINEPREFIX"

@@ -1,0 +1,56 @@
+// Shared pieces of the driver host's commands.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/oemui.h"
+
+namespace drvhost {
+
+// Command-line arguments after the command name.
+using Args = std::vector<std::wstring>;
+
+bool HasFlag(const Args& args, const wchar_t* flag);
+// Value following `option` ("--printer NAME"), or `fallback`.
+std::wstring OptionValue(const Args& args, const wchar_t* option, const std::wstring& fallback);
+
+// Folder of drvhost.exe, with a trailing backslash.
+std::wstring ExeDirectory();
+
+// The plug-in loaded the way the PostScript driver loads it: LoadLibraryW, DllGetClassObject,
+// CreateInstance for IPrintOemUI, PublishDriverInterface with the host's own driver object,
+// and the GetInfo signature check.
+class PluginHost {
+public:
+    ~PluginHost();
+    // Loads `dllPath` (empty: pinprintui.dll beside the host). Prints why on failure.
+    bool Load(const std::wstring& dllPath);
+    IPrintOemUI* plugin() const { return plugin_; }
+    DWORD signature() const { return signature_; }
+    DWORD version() const { return version_; }
+
+    // OEMDM_SIZE, then a public DEVMODEW plus private block filled with OEMDM_DEFAULT.
+    // `block` receives sizeof(DEVMODEW) + private size bytes; the private part follows the public.
+    bool DefaultDevmode(std::vector<BYTE>& block, DWORD& privateSize);
+    // OEMDM_MERGE of `privateIn` into the private part of `block`, as the driver does before
+    // a job is printed.
+    HRESULT MergeDevmode(std::vector<BYTE>& block, DWORD privateSize, const void* privateIn);
+
+private:
+    HMODULE module_ = nullptr;
+    IPrintOemUI* plugin_ = nullptr;
+    IUnknown* driverObject_ = nullptr;
+    DWORD signature_ = 0;
+    DWORD version_ = 0;
+};
+
+// Prints the decoded private devmode: readable text, or one JSON object.
+void PrintPrivateDevmode(const void* block, DWORD size, bool json);
+
+// Commands.
+int CommandDevmode(const Args& args);
+
+}  // namespace drvhost

@@ -1,0 +1,43 @@
+// drvhost: the driver host. It plays the part of the PostScript driver's configuration module
+// around the plug-in, so that the plug-in can be installed, initialized and shown for real.
+#include <cstdio>
+#include <cstring>
+
+#include "host.h"
+
+namespace {
+
+struct Command {
+    const wchar_t* name;
+    int (*run)(const drvhost::Args&);
+    const wchar_t* help;
+};
+
+const Command kCommands[] = {
+    {L"devmode", drvhost::CommandDevmode,
+     L"load the plug-in as the driver does and show its private devmode [--json] [--dll PATH]"},
+};
+
+void Usage() {
+    fwprintf(stderr, L"usage: drvhost COMMAND [options]\n");
+    for (const auto& c : kCommands) {
+        fwprintf(stderr, L"  %-8ls %ls\n", c.name, c.help);
+    }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        Usage();
+        return 2;
+    }
+    drvhost::Args args(argv + 2, argv + argc);
+    for (const auto& c : kCommands) {
+        if (wcscmp(argv[1], c.name) == 0) {
+            return c.run(args);
+        }
+    }
+    Usage();
+    return 2;
+}

@@ -1,0 +1,171 @@
+#include <cstdio>
+#include <cstring>
+
+#include "host.h"
+
+namespace drvhost {
+namespace {
+
+// The driver-side helper object handed to PublishDriverInterface. The plug-in only keeps it,
+// so every helper call answers E_NOTIMPL; reference counting is real.
+class DriverObject final : public IPrintOemDriverUI {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPrintOemDriverUI)) {
+            *ppv = static_cast<IPrintOemDriverUI*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG count = InterlockedDecrement(&refs_);
+        if (count == 0) {
+            delete this;
+        }
+        return count;
+    }
+    HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD,
+                                                  PDWORD) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE DrvUpgradeRegistrySetting(HANDLE, PCSTR, PCSTR) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE DrvUpdateUISetting(PVOID, PVOID, DWORD, DWORD) override {
+        return E_NOTIMPL;
+    }
+
+private:
+    volatile LONG refs_ = 1;
+};
+
+}  // namespace
+
+bool HasFlag(const Args& args, const wchar_t* flag) {
+    for (const auto& a : args) {
+        if (a == flag) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::wstring OptionValue(const Args& args, const wchar_t* option, const std::wstring& fallback) {
+    for (size_t i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] == option) {
+            return args[i + 1];
+        }
+    }
+    return fallback;
+}
+
+std::wstring ExeDirectory() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring result(path, length);
+    const size_t slash = result.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : result.substr(0, slash + 1);
+}
+
+PluginHost::~PluginHost() {
+    if (plugin_ != nullptr) {
+        plugin_->Release();
+    }
+    if (driverObject_ != nullptr) {
+        driverObject_->Release();
+    }
+    if (module_ != nullptr) {
+        FreeLibrary(module_);
+    }
+}
+
+bool PluginHost::Load(const std::wstring& dllPath) {
+    const std::wstring path = dllPath.empty() ? ExeDirectory() + L"pinprintui.dll" : dllPath;
+    module_ = LoadLibraryW(path.c_str());
+    if (module_ == nullptr) {
+        fwprintf(stderr, L"drvhost: cannot load %ls (error %lu)\n", path.c_str(), GetLastError());
+        return false;
+    }
+    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto getClassObject =
+        reinterpret_cast<GetClassObjectFn>(GetProcAddress(module_, "DllGetClassObject"));
+    if (getClassObject == nullptr) {
+        fwprintf(stderr, L"drvhost: %ls exports no DllGetClassObject\n", path.c_str());
+        return false;
+    }
+    IClassFactory* factory = nullptr;
+    HRESULT hr =
+        getClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (FAILED(hr)) {
+        fwprintf(stderr, L"drvhost: DllGetClassObject failed, 0x%08lX\n", hr);
+        return false;
+    }
+    hr = factory->CreateInstance(nullptr, IID_IPrintOemUI, reinterpret_cast<void**>(&plugin_));
+    factory->Release();
+    if (FAILED(hr)) {
+        fwprintf(stderr, L"drvhost: CreateInstance failed, 0x%08lX\n", hr);
+        return false;
+    }
+    driverObject_ = new DriverObject();
+    hr = plugin_->PublishDriverInterface(driverObject_);
+    if (FAILED(hr)) {
+        fwprintf(stderr, L"drvhost: PublishDriverInterface failed, 0x%08lX\n", hr);
+        return false;
+    }
+    DWORD needed = 0;
+    if (FAILED(plugin_->GetInfo(OEMGI_GETSIGNATURE, &signature_, sizeof(signature_), &needed)) ||
+        FAILED(plugin_->GetInfo(OEMGI_GETVERSION, &version_, sizeof(version_), &needed))) {
+        fwprintf(stderr, L"drvhost: GetInfo failed, error %lu\n", GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool PluginHost::DefaultDevmode(std::vector<BYTE>& block, DWORD& privateSize) {
+    OEMDMPARAM param = {};
+    param.cbSize = sizeof(param);
+    if (FAILED(plugin_->DevMode(OEMDM_SIZE, &param))) {
+        fwprintf(stderr, L"drvhost: DevMode(OEMDM_SIZE) failed, error %lu\n", GetLastError());
+        return false;
+    }
+    privateSize = param.cbBufSize;
+    block.assign(sizeof(DEVMODEW) + privateSize, 0);
+    auto* pub = reinterpret_cast<DEVMODEW*>(block.data());
+    wcscpy(pub->dmDeviceName, L"PinPrint Secure PS");
+    pub->dmSpecVersion = DM_SPECVERSION;
+    pub->dmSize = sizeof(DEVMODEW);
+    pub->dmDriverExtra = static_cast<WORD>(privateSize);
+    pub->dmFields = DM_COPIES | DM_ORIENTATION;
+    pub->dmCopies = 1;
+    pub->dmOrientation = DMORIENT_PORTRAIT;
+
+    param.pPublicDMIn = pub;
+    param.pOEMDMOut = block.data() + sizeof(DEVMODEW);
+    param.cbBufSize = privateSize;
+    if (FAILED(plugin_->DevMode(OEMDM_DEFAULT, &param))) {
+        fwprintf(stderr, L"drvhost: DevMode(OEMDM_DEFAULT) failed, error %lu\n", GetLastError());
+        return false;
+    }
+    return true;
+}
+
+HRESULT PluginHost::MergeDevmode(std::vector<BYTE>& block, DWORD privateSize,
+                                 const void* privateIn) {
+    auto* pub = reinterpret_cast<DEVMODEW*>(block.data());
+    OEMDMPARAM param = {};
+    param.cbSize = sizeof(param);
+    param.pPublicDMIn = pub;
+    param.pPublicDMOut = pub;
+    param.pOEMDMIn = const_cast<void*>(privateIn);
+    param.pOEMDMOut = block.data() + sizeof(DEVMODEW);
+    param.cbBufSize = privateSize;
+    return plugin_->DevMode(OEMDM_MERGE, &param);
+}
+
+}  // namespace drvhost
