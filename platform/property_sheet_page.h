@@ -40,8 +40,8 @@ struct PropSheetPageFull {
 static_assert(offsetof(PropSheetPageFull, lParam) == offsetof(PROPSHEETPAGEW, lParam));
 static_assert(offsetof(PropSheetPageFull, hActCtx) == offsetof(PROPSHEETPAGEW, hActCtx));
 #if defined(_WIN64)
-static_assert(offsetof(PropSheetPageFull, pfnDlgProc) == 48);
-static_assert(offsetof(PropSheetPageFull, lParam) == 56);
+static_assert(offsetof(PropSheetPageFull, pfnDlgProc) == 40);
+static_assert(offsetof(PropSheetPageFull, lParam) == 48);
 static_assert(offsetof(PropSheetPageFull, hbmHeader) == 96);
 static_assert(sizeof(PropSheetPageFull) == 104);
 #else
