@@ -1,0 +1,60 @@
+// The About page of the device sheet: a white band with the logo, the printer's name with the
+// driver version, and one or two copyright lines built from printer data. The dialog procedure
+// itself (AboutPageProc) is declared with the other page procedures in pages/page_procs.h; the
+// steps it runs are declared here so that they can be exercised one by one.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+#include "pages/sheet_context.h"
+
+namespace pinprint {
+
+// The logo's transparent colour: pixels of it show what lies beneath.
+inline constexpr COLORREF kLogoTransparentColour = RGB(0xFF, 0x00, 0xFF);
+
+// Height of the white band across the top of the page, and where the texts start below it.
+inline constexpr int kAboutBandHeight = 100;
+inline constexpr int kAboutLogoTop = 38;
+inline constexpr int kAboutNameLeft = 20;
+inline constexpr int kAboutNameTop = 120;
+
+// Text of the driver version: the three most significant 16-bit parts of `version` as
+// "a.b.c"; the least significant part is not shown. Cut to 15 characters.
+inline constexpr size_t kVersionTextChars = 16;
+void FormatDriverVersion(DWORDLONG version, wchar_t (&text)[kVersionTextChars]);
+
+// Lays the page out: band, logo, name and version, copyright lines. FALSE when the logo cannot
+// be loaded, in which case nothing on the page is touched.
+BOOL InitAboutPage(HWND page, const SheetContext& context);
+
+// Appends the driver version to 5004's template text; leaves it as it is when the spooler has
+// no level-6 driver information.
+void SetVersionText(HWND page, const SheetContext& context);
+
+// Formats one copyright value ("CopyrightYear1" or "CopyrightYear2" in printer data) with the
+// format string `formatId` into `destination`, `bytes` long. S_OK only when the value reads, the
+// format loads and the text fits; E_FAIL or the formatter's truncation code otherwise.
+HRESULT FormatCopyrightYear(const SheetContext& context, const wchar_t* valueName, UINT formatId,
+                            wchar_t* destination, size_t bytes);
+
+// Builds copyright line 5005 or 5006 and sets it as the control's text. FALSE (control
+// untouched) when there is no usable value for that line.
+BOOL SetCopyrightLine(HWND page, const SheetContext& context, int controlId);
+
+// Hides and disables 5006 and takes the room it had off the bottom of the page. `lineOffset` is
+// how far the copyright lines were moved, so that the gap between 5005 and 5006 is measured as
+// the template has it.
+void HideSecondCopyrightLine(HWND page, POINT lineOffset);
+
+// WM_DRAWITEM: paints the item white and, for the logo control, draws the logo into it.
+void DrawAboutItem(const SheetContext& context, const DRAWITEMSTRUCT& item);
+
+// Draws `bitmap` into `target` at (x, y), leaving the target's own pixels where the bitmap has
+// kLogoTransparentColour. The bitmap must not be selected into any DC; it is left unchanged.
+// FALSE when a scratch DC or bitmap cannot be made (nothing is drawn then).
+BOOL DrawTransparentBitmap(HDC target, HBITMAP bitmap, int x, int y);
+
+}  // namespace pinprint
