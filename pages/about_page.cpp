@@ -90,6 +90,9 @@ bool TakesAtMostOneString(const wchar_t* format) {
                 ++p;
             }
         }
+        if (*p == L'l' || *p == L'w') {
+            ++p;  // "%ls" and "%ws" are wide strings as well
+        }
         if (*p != L's' || ++strings > 1) {
             return false;
         }
@@ -310,7 +313,9 @@ BOOL DrawTransparentBitmap(HDC target, HBITMAP bitmap, int x, int y) {
     }
     const ScopedSelect holdBitmap(source.get(), bitmap);
     BITMAP info{};
-    if (GetObjectW(bitmap, sizeof(info), &info) == 0) {
+    // A bitmap that cannot be selected (one held by another DC) would draw the DC's default.
+    if (GetCurrentObject(source.get(), OBJ_BITMAP) != bitmap ||
+        GetObjectW(bitmap, sizeof(info), &info) == 0) {
         return FALSE;
     }
     const int w = info.bmWidth;

@@ -422,6 +422,24 @@ TEST_F(AboutDrawing, TransparentColourShowsWhatLiesBeneath) {
               logo_.pixels);
 }
 
+// A bitmap still selected into another DC cannot be drawn from: nothing is drawn at all.
+TEST_F(AboutDrawing, ABitmapHeldByAnotherDcIsNotDrawn) {
+    Canvas canvas(130, 40);
+    ASSERT_TRUE(canvas.ok());
+    PatBlt(canvas.dc(), 0, 0, 130, 40, BLACKNESS);
+    UniqueGdiObject bitmap(LoadBitmapW(own(), MAKEINTRESOURCEW(IDB_LOGO)));
+    UniqueMemoryDc holder(CreateCompatibleDC(canvas.dc()));
+    const ScopedSelect held(holder.get(), bitmap.get());
+    EXPECT_FALSE(DrawTransparentBitmap(canvas.dc(), static_cast<HBITMAP>(bitmap.get()), 2, 2));
+    size_t drawn = 0;
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 130; ++x) {
+            drawn += canvas.at(x, y) != 0;
+        }
+    }
+    EXPECT_EQ(drawn, 0u);
+}
+
 // The real page on the screen: the logo over the white band.
 TEST_F(AboutDrawing, PageShowsTheLogoOverWhite) {
     AboutContext context(nullptr, L"Office", resources(), own());
