@@ -123,6 +123,20 @@ TestPrinter::TestPrinter(const std::wstring& printerName, const DriverSpec& spec
         return;
     }
 
+    if (!spec.storedDependentFiles.empty()) {
+        const std::wstring stored = MultiString(spec.storedDependentFiles);
+        const std::wstring key =
+            L"System\\CurrentControlSet\\Control\\Print\\Environments\\Windows x64\\Drivers\\"
+            L"Version-3\\" +
+            driverName_;
+        if (RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Dependent Files", REG_MULTI_SZ,
+                            stored.data(),
+                            static_cast<DWORD>(stored.size() * sizeof(wchar_t))) != ERROR_SUCCESS) {
+            DeletePrinterDriverExW(nullptr, nullptr, const_cast<LPWSTR>(driverName_.c_str()), 0, 0);
+            return;
+        }
+    }
+
     PRINTER_INFO_2W printer = {};
     printer.pPrinterName = const_cast<LPWSTR>(name_.c_str());
     printer.pPortName = const_cast<LPWSTR>(L"FILE:");

@@ -29,6 +29,10 @@ struct DriverSpec {
     // Settings file content written beside the data file ("" writes none and removes a stale
     // one, so the printer has no settings file).
     std::string settingsFile;
+    // When set, replaces the dependent-file list the spooler keeps for the driver (its registry
+    // value) after the install, entries exactly as written: full paths, bare names. The
+    // spooler then reports them unchanged. (An install keeps only file names.)
+    std::vector<std::wstring> storedDependentFiles;
     // The PostScript driver's own files; Wine has none, so these are placeholders.
     std::wstring driverPath = L"PSCRIPT5.DLL";
     std::wstring configFile = L"PS5UI.DLL";
