@@ -196,7 +196,8 @@ bool TestPrinter::WriteSettingsFile(const std::string& content) const {
         return false;
     }
     if (content.empty()) {
-        return DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+        return DeleteFileW(path.c_str()) ||
+               GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
     }
     return WriteFileBytes(path, content.data(), content.size());
 }
