@@ -163,6 +163,18 @@ TEST_F(ModuleTest, ConcurrentCountsEndExact) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&] {
+            struct {
+                DEVMODEW pub;
+                PrivateDevmode in;
+                PrivateDevmode out;
+            } block = {};
+            OEMDMPARAM param = {};
+            param.cbSize = sizeof(param);
+            param.pPublicDMOut = &block.pub;
+            param.pOEMDMIn = &block.in;
+            param.pOEMDMOut = &block.out;
+            param.cbBufSize = sizeof(block.out);
+            DefaultPrivateDevmode(&block.in);
             for (int i = 0; i < kRounds; ++i) {
                 object->AddRef();
                 factory->AddRef();
@@ -172,6 +184,14 @@ TEST_F(ModuleTest, ConcurrentCountsEndExact) {
                                             reinterpret_cast<void**>(&made)) != S_OK) {
                     ++failures;
                 } else {
+                    // Each thread works on blocks of its own; the object shares nothing.
+                    block.in.secureEnabled = static_cast<uint8_t>(i & 1);
+                    block.pub.dmCopies = 9;
+                    if (made->DevMode(OEMDM_MERGE, &param) != S_OK ||
+                        block.pub.dmCopies != ((i & 1) ? 1 : 9) ||
+                        block.out.secureEnabled != (i & 1)) {
+                        ++failures;
+                    }
                     made->Release();
                 }
                 factory->LockServer(FALSE);
