@@ -77,6 +77,8 @@ class AboutPage : public ::testing::Test {
     HMODULE resources() const { return static_cast<HMODULE>(resources_.get()); }
     HMODULE own() const { return plugin_.module(); }
     const TemplateControl& Template(int id) { return template_[id]; }
+    // The page laid out over template_: band, logo, name line and both copyright lines.
+    void CheckLayout(const AboutSheet& sheet);
 
     LoadedPlugin plugin_;
     UniqueModule resources_{LoadLibraryW(BinPath(L"pinprintlg.dll").c_str())};
@@ -85,13 +87,25 @@ class AboutPage : public ::testing::Test {
     int printers_ = 0;
 };
 
+// Both the real resource module's template and one of the tests' own, whose name line lies
+// far lower, so that the lines move up as well as sideways.
 TEST_F(AboutPage, MovesTheBandTheLogoAndTheLines) {
-    MakePrinter();
-    SetValue(kYear1, L"2024");
-    SetValue(kYear2, L"2026");
-    AboutContext context(printer_->handle(), printer_->name(), resources(), own());
-    AboutSheet sheet(resources(), context.context);
-    ASSERT_TRUE(sheet.ok());
+    UniqueModule fixture(LoadLibraryW(BinPath(L"about_long_texts.dll").c_str()));
+    ASSERT_TRUE(fixture);
+    for (const HMODULE m : {resources(), static_cast<HMODULE>(fixture.get())}) {
+        SCOPED_TRACE(m == resources() ? "pinprintlg.dll" : "about_long_texts.dll");
+        template_ = ReadTemplate(m, IDD_ABOUT);
+        MakePrinter();
+        SetValue(kYear1, L"2024");
+        SetValue(kYear2, L"2026");
+        AboutContext context(printer_->handle(), printer_->name(), m, own());
+        AboutSheet sheet(m, context.context);
+        ASSERT_TRUE(sheet.ok());
+        CheckLayout(sheet);
+    }
+}
+
+void AboutPage::CheckLayout(const AboutSheet& sheet) {
     HWND page = sheet.page();
 
     // The band: as wide as the sheet's window (not the page), 100 high, at the top-left.
@@ -110,7 +124,7 @@ TEST_F(AboutPage, MovesTheBandTheLogoAndTheLines) {
     UniqueGdiObject bitmap(
         LoadImageW(own(), MAKEINTRESOURCEW(IDB_LOGO), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
     BITMAP info{};
-    ASSERT_NE(GetObjectW(bitmap.get(), sizeof(info), &info), 0);
+    ASSERT_NE(GetObjectW(bitmap.get(), sizeof(info), &info), 0) << "logo";
     EXPECT_EQ(info.bmWidth, 123);
     EXPECT_EQ(info.bmHeight, 32);
     const RECT logo = ChildRect(page, IDC_ABOUT_LOGO);
