@@ -9,7 +9,7 @@
 #include <string>
 
 #include "pages/page_procs.h"
-#include "platform/unique_handle.h"
+#include "support/child_process.h"
 #include "support/sheet_harness.h"
 
 namespace pinprint {
@@ -75,38 +75,11 @@ class VersionedCopy {
 
     // Runs the copy as this test's child and returns what it printed.
     std::string Run() const {
-        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-        UniqueKernelHandle readEnd, writeEnd;
-        if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) {
-            return {};
-        }
-        SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = writeEnd.get();
-        startup.hStdError = writeEnd.get();
-        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        std::wstring commandLine =
-            L"\"" + path_ + L"\" --gtest_filter=SheetVersion.Windows2000RuleFollowsTheVersion";
-        PROCESS_INFORMATION process = {};
         SetEnvironmentVariableW(kChildVariable, L"1");
-        const BOOL started = CreateProcessW(path_.c_str(), commandLine.data(), nullptr, nullptr,
-                                            TRUE, 0, nullptr, nullptr, &startup, &process);
+        const test::ChildResult child =
+            test::RunChild(path_, L"--gtest_filter=SheetVersion.Windows2000RuleFollowsTheVersion");
         SetEnvironmentVariableW(kChildVariable, nullptr);
-        if (!started) {
-            return {};
-        }
-        UniqueKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
-        writeEnd.reset();
-        std::string output;
-        char buffer[512];
-        DWORD read = 0;
-        while (ReadFile(readEnd.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-            output.append(buffer, read);
-        }
-        WaitForSingleObject(processHandle.get(), 30000);
-        return output;
+        return child.output;
     }
 
   private:
