@@ -34,11 +34,18 @@ RECT ControlRect(HWND page, HWND control) {
     return rect;
 }
 
-// A window's rectangle in its parent's client coordinates (screen ones for a top-level window).
+// The window a child lies in; null for a top-level window (GetParent would give its owner).
+HWND ParentOf(HWND window) {
+    HWND parent = GetAncestor(window, GA_PARENT);
+    return parent == GetDesktopWindow() ? nullptr : parent;
+}
+
+// A window's rectangle in its parent's client coordinates (screen ones for a top-level window),
+// as MoveWindow takes it.
 RECT RectInParent(HWND window) {
     RECT rect{};
     GetWindowRect(window, &rect);
-    MapWindowPoints(HWND_DESKTOP, GetParent(window), reinterpret_cast<POINT*>(&rect), 2);
+    MapWindowPoints(HWND_DESKTOP, ParentOf(window), reinterpret_cast<POINT*>(&rect), 2);
     return rect;
 }
 
@@ -261,7 +268,7 @@ BOOL InitAboutPage(HWND page, const SheetContext& context) {
     }
 
     // The band spans the whole sheet window, not only the page (a page on its own: the page).
-    HWND sheet = GetParent(page);
+    HWND sheet = ParentOf(page);
     HWND outer = sheet != nullptr ? sheet : page;
     RECT outerRect{};
     GetWindowRect(outer, &outerRect);
