@@ -52,5 +52,6 @@ void PrintPrivateDevmode(const void* block, DWORD size, bool json);
 
 // Commands.
 int CommandDevmode(const Args& args);
+int CommandInstall(const Args& args);
 
 }  // namespace drvhost
