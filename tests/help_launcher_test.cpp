@@ -27,7 +27,7 @@ std::string Narrow(const std::wstring& text) {
 
 // HKEY_CLASSES_ROOT of this process, redirected to an empty key under HKCU for one scope.
 class ClassesRoot {
-  public:
+public:
     ClassesRoot() {
         path_ = "Software\\PinPrintTests\\Classes" + std::to_string(GetCurrentProcessId());
         RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
@@ -78,7 +78,7 @@ class ClassesRoot {
     }
     void Unregister() { RegDeleteTreeA(root_, "CLSID"); }
 
-  private:
+private:
     std::string path_;
     HKEY root_ = nullptr;
     bool ok_ = false;

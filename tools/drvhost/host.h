@@ -60,5 +60,6 @@ bool CaptureWindowPng(HWND window, const std::wstring& path);
 int CommandDevmode(const Args& args);
 int CommandPrefs(const Args& args);
 int CommandProps(const Args& args);
+int CommandInstall(const Args& args);
 
 }  // namespace drvhost
