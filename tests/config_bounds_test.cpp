@@ -12,7 +12,7 @@
 #include "config/driver_files.h"
 #include "config/package_names.h"
 #include "config/printer_settings.h"
-#include "support/guarded_buffer.h"
+#include "support/guarded_array.h"
 #include "support/test_printer.h"
 #include "support/test_support.h"
 
@@ -20,7 +20,7 @@ namespace pinprint {
 namespace {
 
 using test::DriverSpec;
-using test::GuardedBuffer;
+using test::GuardedArray;
 using test::TestPrinter;
 
 constexpr wchar_t kSentinel = L'#';
@@ -65,7 +65,7 @@ TEST(Bounds, ResourceModulePathFitsExactlyOrIsEmpty) {
                             Spec(L"R" + std::to_wstring(index), {c.stored}));
         ++index;
         ASSERT_TRUE(printer.ok());
-        GuardedBuffer<wchar_t> path(kPathChars);
+        GuardedArray<wchar_t> path(kPathChars);
         ASSERT_TRUE(path.ok());
         path.Fill(kSentinel);
         wcscpy(path.data(), (bin + L"pinprintui.dll").c_str());
@@ -77,7 +77,7 @@ TEST(Bounds, ResourceModulePathFitsExactlyOrIsEmpty) {
 TEST(Bounds, UnterminatedBasePathIsNoPath) {
     TestPrinter printer(L"PinPrint BD Base", Spec(L"B", {L"pinprintlg.dll"}));
     ASSERT_TRUE(printer.ok());
-    GuardedBuffer<wchar_t> path(kPathChars);
+    GuardedArray<wchar_t> path(kPathChars);
     ASSERT_TRUE(path.ok());
     const std::wstring bin = test::BinDirectory();
     path.Fill(L'x');  // no terminator anywhere in the 260 characters
@@ -101,7 +101,7 @@ TEST(Bounds, NamesLongerThanTheBufferAreNeverCopied) {
                                   L"other.chm", L"otherlg.dll"}));
         ++index;
         ASSERT_TRUE(printer.ok());
-        GuardedBuffer<wchar_t> name(kPathChars);
+        GuardedArray<wchar_t> name(kPathChars);
         ASSERT_TRUE(name.ok());
         name.Fill(kSentinel);
         EXPECT_EQ(FindResourceModuleName(printer.handle(), name.data()), c.found);
@@ -131,7 +131,7 @@ TEST(Bounds, HelpFilePathFitsExactlyOrIsEmpty) {
                             Spec(L"H" + std::to_wstring(index), {HelpName(c.nameLength)}));
         ++index;
         ASSERT_TRUE(printer.ok());
-        GuardedBuffer<wchar_t> path(kPathChars);
+        GuardedArray<wchar_t> path(kPathChars);
         ASSERT_TRUE(path.ok());
         path.Fill(kSentinel);
         const size_t length = BuildHelpFilePath(printer.handle(), path.data());
@@ -158,7 +158,7 @@ TEST(Bounds, SettingsPathAtTheLimit) {
         spec.dataFile += L".PPD";
         TestPrinter printer(L"PinPrint BD Settings " + std::to_wstring(total), spec);
         ASSERT_TRUE(printer.ok());
-        GuardedBuffer<wchar_t> path(kPathChars);
+        GuardedArray<wchar_t> path(kPathChars);
         ASSERT_TRUE(path.ok());
         path.Fill(kSentinel);
         const size_t length = BuildSettingsFilePath(printer.handle(), path.data());
@@ -180,7 +180,7 @@ TEST(Bounds, ShortAndLongDataFilesInThePureRule) {
     } cases[] = {{0, 0}, {1, 0}, {2, 0}, {3, 3}, {259, 259}, {260, 0}, {1000, 0}};
     for (const auto& c : cases) {
         const std::wstring dataFile(c.length, L'p');
-        GuardedBuffer<wchar_t> out(kPathChars);
+        GuardedArray<wchar_t> out(kPathChars);
         ASSERT_TRUE(out.ok());
         out.Fill(kSentinel);
         EXPECT_EQ(names::ComposeSettingsPath(std::wstring_view(dataFile), out.data(), kPathChars),
@@ -201,7 +201,7 @@ TEST(Bounds, DirectoryAndNameThatDoNotFit) {
     for (const auto& c : cases) {
         const std::wstring directory(c.directory, L'd');
         const std::wstring name(c.name, L'n');
-        GuardedBuffer<wchar_t> out(kPathChars);
+        GuardedArray<wchar_t> out(kPathChars);
         ASSERT_TRUE(out.ok());
         out.Fill(kSentinel);
         EXPECT_EQ(names::ComposePath(std::wstring_view(directory), std::wstring_view(name),
@@ -214,7 +214,7 @@ TEST(Bounds, DirectoryAndNameThatDoNotFit) {
 TEST(Bounds, UnterminatedDependentFilesAreNotReadPastTheirEnd) {
     // The list's last name runs into the inaccessible page without a terminator.
     const std::wstring_view content(L"a.dll\0lg.dll\0unterminatedlg.dll", 31);
-    GuardedBuffer<wchar_t> multi(content.size());
+    GuardedArray<wchar_t> multi(content.size());
     ASSERT_TRUE(multi.ok());
     wmemcpy(multi.data(), content.data(), content.size());
     std::vector<std::wstring> seen;

@@ -10,7 +10,7 @@
 
 #include "config/help_launcher.h"
 #include "fixtures/helprecorder/helprecorder.h"
-#include "support/guarded_buffer.h"
+#include "support/guarded_array.h"
 #include "support/test_support.h"
 
 namespace pinprint {
@@ -27,7 +27,7 @@ std::string Narrow(const std::wstring& text) {
 
 // HKEY_CLASSES_ROOT of this process, redirected to an empty key under HKCU for one scope.
 class ClassesRoot {
-public:
+  public:
     ClassesRoot() {
         path_ = "Software\\PinPrintTests\\Classes" + std::to_string(GetCurrentProcessId());
         RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
@@ -78,7 +78,7 @@ public:
     }
     void Unregister() { RegDeleteTreeA(root_, "CLSID"); }
 
-private:
+  private:
     std::string path_;
     HKEY root_ = nullptr;
     bool ok_ = false;
@@ -154,7 +154,7 @@ TEST(HelpControlPath, ReadsTheRegisteredServerWithinItsBuffer) {
         } else if (c.type != 0) {
             ASSERT_TRUE(classes.Register(c.type, c.stored));
         }
-        test::GuardedBuffer<char> path(MAX_PATH);
+        test::GuardedArray<char> path(MAX_PATH);
         ASSERT_TRUE(path.ok());
         path.Fill('#');
         const int found = FindHelpControlPath(path.data());

@@ -40,7 +40,7 @@ struct DriverSpec {
 };
 
 class TestPrinter {
-public:
+  public:
     // Installs the driver and a printer named `printerName` (port "FILE:"), removing any
     // printer or driver of the same names left over first. ok() tells whether it worked.
     TestPrinter(const std::wstring& printerName, const DriverSpec& spec);
@@ -67,7 +67,7 @@ public:
     // Reads a printer data value with its type; false when GetPrinterDataW fails.
     bool ReadValue(const wchar_t* value, DWORD& type, std::vector<BYTE>& data) const;
 
-private:
+  private:
     std::wstring name_;
     std::wstring driverName_;
     std::wstring directory_;

@@ -244,7 +244,7 @@ std::wstring DriverDirectory() {
 }
 
 class Printer {
-public:
+  public:
     explicit Printer(const std::wstring& name, ACCESS_MASK access = PRINTER_ALL_ACCESS) {
         PRINTER_DEFAULTSW defaults = {nullptr, nullptr, access};
         if (!OpenPrinterW(const_cast<LPWSTR>(name.c_str()), &handle_, &defaults)) {
@@ -260,7 +260,7 @@ public:
     Printer& operator=(const Printer&) = delete;
     HANDLE get() const { return handle_; }
 
-private:
+  private:
     HANDLE handle_ = nullptr;
 };
 
