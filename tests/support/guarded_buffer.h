@@ -10,7 +10,7 @@ namespace pinprint::test {
 
 template <typename T>
 class GuardedBuffer {
-  public:
+public:
     explicit GuardedBuffer(size_t count) : count_(count) {
         SYSTEM_INFO info;
         GetSystemInfo(&info);
@@ -48,7 +48,7 @@ class GuardedBuffer {
         }
     }
 
-  private:
+private:
     size_t count_;
     BYTE* base_ = nullptr;
     T* data_ = nullptr;

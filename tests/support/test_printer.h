@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pinprint::test {
@@ -39,7 +40,7 @@ struct DriverSpec {
 };
 
 class TestPrinter {
-  public:
+public:
     // Installs the driver and a printer named `printerName` (port "FILE:"), removing any
     // printer or driver of the same names left over first. ok() tells whether it worked.
     TestPrinter(const std::wstring& printerName, const DriverSpec& spec);
@@ -66,12 +67,14 @@ class TestPrinter {
     // Reads a printer data value with its type; false when GetPrinterDataW fails.
     bool ReadValue(const wchar_t* value, DWORD& type, std::vector<BYTE>& data) const;
 
-  private:
+private:
     std::wstring name_;
     std::wstring driverName_;
     std::wstring directory_;
     std::wstring dataFile_;  // installed path
     bool wroteSettings_ = false;
+    // Files of the spooler's version folder that the install overwrote, with their content.
+    std::vector<std::pair<std::wstring, std::string>> savedFiles_;
     HANDLE handle_ = nullptr;
 };
 
