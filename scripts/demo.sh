@@ -14,8 +14,12 @@ printer="PinPrint Demo"
 close_after_ms=1500
 
 run() {
+    local shown="" arg
+    for arg in "$@"; do
+        case $arg in *" "*) shown+=" \"$arg\"" ;; *) shown+=" $arg" ;; esac
+    done
     echo
-    echo "\$ drvhost $*"
+    echo "\$ drvhost$shown"
     tests/wine-run.sh "$drvhost" "$@"
 }
 
