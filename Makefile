@@ -3,7 +3,7 @@
 #   make test   install what is missing, build, and run every test through CTest
 BUILD := build/mingw
 
-.PHONY: all deps configure build test demo fuzz clean
+.PHONY: all deps configure build test demo bench fuzz clean
 
 all: build
 
@@ -23,6 +23,11 @@ test: build
 
 demo: build
 	@scripts/demo.sh $(BUILD)
+
+bench: build
+	@tests/wine-session.sh start $(BUILD)
+	@status=0; for b in $(BUILD)/bin/*_bench.exe; do tests/wine-run.sh $$b || status=$$?; done; \
+	  tests/wine-session.sh stop $(BUILD); exit $$status
 
 fuzz: deps
 	@fuzz/run.sh 10000000

@@ -16,8 +16,8 @@ inline constexpr uint32_t kPrivateDevmodeSize = 652;
 inline constexpr uint32_t kPrivateDevmodeSignature = 0x564B5053;  // bytes "SPKV"
 inline constexpr uint32_t kPrivateDevmodeVersion = 0x101;
 
-inline constexpr size_t kPinDigestChars = 64;   // SHA-256 as lower-case hex
-inline constexpr size_t kNameChars = 80;        // userName, jobName, loginName
+inline constexpr size_t kPinDigestChars = 64;  // SHA-256 as lower-case hex
+inline constexpr size_t kNameChars = 80;       // userName, jobName, loginName
 inline constexpr size_t kComputerNameChars = 32;
 
 inline constexpr uint32_t kPageFlagUnlocked = 0x8;  // pageFlags: secure controls unlocked
@@ -64,8 +64,8 @@ static_assert(offsetof(PrivateDevmode, alignment2) == 649);
 static_assert(sizeof(PrivateDevmode) == kPrivateDevmodeSize);
 static_assert(sizeof(char16_t) == 2);
 
-// The system's ANSI code page. Windows builds answer GetACP(); native builds (fuzzing) answer
-// a value tests can set with SetAnsiCodePageForTesting.
+// The system's ANSI code page. Not defined in devmode/: the Windows build answers GetACP(),
+// native builds (fuzzing) provide a fixed value of their own.
 uint32_t AnsiCodePage();
 
 // Fills a fresh block with the header, zero range values and reset settings.
@@ -77,7 +77,8 @@ bool DefaultPrivateDevmode(PrivateDevmode* out);
 bool ResetPrivateDevmode(PrivateDevmode* dm);
 
 // Takes a block of any origin into `out`. `in` is as long as its own dwSize says; nothing is
-// read beyond that. False when either pointer is null (nothing changes).
+// read beyond that (a dwSize below 12 leaves no signature to compare, so such a block counts
+// as foreign). `in` and `out` may overlap. False when either pointer is null (nothing changes).
 bool ConvertPrivateDevmode(const void* in, PrivateDevmode* out);
 
 // Forces a block into the record's invariants. False for a null block.
@@ -89,7 +90,8 @@ bool PrivateDevmodeRequestsSecure(const void* in);
 
 // Merges `in` into `out` and validates the result. When `in` requests a secure job, *copies
 // (the public devmode's dmCopies) becomes 1. Returns false, changing nothing, when `out` is
-// null or when a secure job's copies count cannot be forced because `copies` is null.
+// null or when a secure job's copies count cannot be forced because `copies` is null. A null
+// `in` merges nothing: `out` is only validated.
 bool MergePrivateDevmode(const void* in, PrivateDevmode* out, int16_t* copies);
 
 }  // namespace pinprint

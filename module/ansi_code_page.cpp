@@ -4,6 +4,8 @@
 
 namespace pinprint {
 
-uint32_t AnsiCodePage() { return GetACP(); }
+uint32_t AnsiCodePage() {
+    return GetACP();
+}
 
 }  // namespace pinprint

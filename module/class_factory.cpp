@@ -11,13 +11,23 @@ volatile LONG g_liveObjects = 0;
 
 }  // namespace
 
-LONG LiveObjectCount() { return g_liveObjects; }
+LONG LiveObjectCount() {
+    return g_liveObjects;
+}
 
-void CountObjectIn() { InterlockedIncrement(&g_liveObjects); }
-void CountObjectOut() { InterlockedDecrement(&g_liveObjects); }
+void CountObjectIn() {
+    InterlockedIncrement(&g_liveObjects);
+}
+void CountObjectOut() {
+    InterlockedDecrement(&g_liveObjects);
+}
 
-ClassFactory::ClassFactory() : refCount_(1) { CountObjectIn(); }
-ClassFactory::~ClassFactory() { CountObjectOut(); }
+ClassFactory::ClassFactory() : refCount_(1) {
+    CountObjectIn();
+}
+ClassFactory::~ClassFactory() {
+    CountObjectOut();
+}
 
 HRESULT ClassFactory::QueryInterface(REFIID riid, void** ppv) {
     if (ppv == nullptr) {
@@ -32,7 +42,9 @@ HRESULT ClassFactory::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-ULONG ClassFactory::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount_)); }
+ULONG ClassFactory::AddRef() {
+    return static_cast<ULONG>(InterlockedIncrement(&refCount_));
+}
 
 ULONG ClassFactory::Release() {
     const LONG count = InterlockedDecrement(&refCount_);

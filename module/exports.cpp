@@ -13,10 +13,16 @@ volatile LONG g_serverLocks = 0;
 
 }  // namespace
 
-HINSTANCE OwnModuleHandle() { return g_moduleHandle; }
-void SetOwnModuleHandle(HINSTANCE module) { g_moduleHandle = module; }
+HINSTANCE OwnModuleHandle() {
+    return g_moduleHandle;
+}
+void SetOwnModuleHandle(HINSTANCE module) {
+    g_moduleHandle = module;
+}
 
-LONG ServerLockCount() { return g_serverLocks; }
+LONG ServerLockCount() {
+    return g_serverLocks;
+}
 
 HRESULT ClassFactory::LockServer(BOOL fLock) {
     if (fLock) {
@@ -48,6 +54,5 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
 }
 
 STDAPI DllCanUnloadNow() {
-    return (pinprint::LiveObjectCount() != 0 || pinprint::ServerLockCount() != 0) ? S_FALSE
-                                                                                    : S_OK;
+    return (pinprint::LiveObjectCount() != 0 || pinprint::ServerLockCount() != 0) ? S_FALSE : S_OK;
 }

@@ -22,7 +22,7 @@ inline constexpr DWORD kPluginSignature = 0x564B5053;
 inline constexpr DWORD kPluginVersion = 0x101;
 
 class ClassFactory final : public IClassFactory {
-public:
+  public:
     ClassFactory();
     ClassFactory(const ClassFactory&) = delete;
     ClassFactory& operator=(const ClassFactory&) = delete;
@@ -30,17 +30,16 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid,
-                                             void** ppv) override;
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override;
     HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) override;
 
-private:
+  private:
     ~ClassFactory();
     volatile LONG refCount_;
 };
 
 class PluginObject final : public IPrintOemUI {
-public:
+  public:
     PluginObject();
     PluginObject(const PluginObject&) = delete;
     PluginObject& operator=(const PluginObject&) = delete;
@@ -65,9 +64,9 @@ public:
     HRESULT STDMETHODCALLTYPE DevQueryPrintEx(POEMUIOBJ poemuiobj, PDEVQUERYPRINT_INFO pDQPInfo,
                                               PDEVMODEW pPublicDM, PVOID pOEMDM) override;
     HRESULT STDMETHODCALLTYPE DeviceCapabilities(POEMUIOBJ poemuiobj, HANDLE hPrinter,
-                                                 PWSTR pDeviceName, WORD wCapability,
-                                                 PVOID pOutput, PDEVMODEW pPublicDM, PVOID pOEMDM,
-                                                 DWORD dwOld, DWORD* dwResult) override;
+                                                 PWSTR pDeviceName, WORD wCapability, PVOID pOutput,
+                                                 PDEVMODEW pPublicDM, PVOID pOEMDM, DWORD dwOld,
+                                                 DWORD* dwResult) override;
     HRESULT STDMETHODCALLTYPE UpgradePrinter(DWORD dwLevel, PBYTE pDriverUpgradeInfo) override;
     HRESULT STDMETHODCALLTYPE PrinterEvent(PWSTR pPrinterName, INT iDriverEvent, DWORD dwFlags,
                                            LPARAM lParam) override;
@@ -86,7 +85,7 @@ public:
     // The driver's helper interface once published; held, never called.
     IPrintOemDriverUI* driverUI() const { return driverUI_; }
 
-private:
+  private:
     ~PluginObject();
     volatile LONG refCount_;
     IPrintOemDriverUI* driverUI_;

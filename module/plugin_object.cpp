@@ -15,9 +15,13 @@ HRESULT FailWith(DWORD error) {
 
 }  // namespace
 
-PluginObject::PluginObject() : refCount_(1), driverUI_(nullptr) { CountObjectIn(); }
+PluginObject::PluginObject() : refCount_(1), driverUI_(nullptr) {
+    CountObjectIn();
+}
 
-PluginObject::~PluginObject() { CountObjectOut(); }
+PluginObject::~PluginObject() {
+    CountObjectOut();
+}
 
 HRESULT PluginObject::QueryInterface(REFIID riid, void** ppv) {
     if (ppv == nullptr) {
@@ -32,7 +36,9 @@ HRESULT PluginObject::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-ULONG PluginObject::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount_)); }
+ULONG PluginObject::AddRef() {
+    return static_cast<ULONG>(InterlockedIncrement(&refCount_));
+}
 
 ULONG PluginObject::Release() {
     const LONG count = InterlockedDecrement(&refCount_);
@@ -125,11 +131,17 @@ HRESULT PluginObject::PublishDriverInterface(IUnknown* pIUnknown) {
     return S_OK;
 }
 
-HRESULT PluginObject::CommonUIProp(DWORD, POEMCUIPPARAM) { return E_NOTIMPL; }
+HRESULT PluginObject::CommonUIProp(DWORD, POEMCUIPPARAM) {
+    return E_NOTIMPL;
+}
 
-HRESULT PluginObject::DocumentPropertySheets(PPROPSHEETUI_INFO, LPARAM) { return E_NOTIMPL; }
+HRESULT PluginObject::DocumentPropertySheets(PPROPSHEETUI_INFO, LPARAM) {
+    return E_NOTIMPL;
+}
 
-HRESULT PluginObject::DevicePropertySheets(PPROPSHEETUI_INFO, LPARAM) { return E_NOTIMPL; }
+HRESULT PluginObject::DevicePropertySheets(PPROPSHEETUI_INFO, LPARAM) {
+    return E_NOTIMPL;
+}
 
 HRESULT PluginObject::DevQueryPrintEx(POEMUIOBJ, PDEVQUERYPRINT_INFO, PDEVMODEW, PVOID) {
     return E_NOTIMPL;
@@ -140,19 +152,29 @@ HRESULT PluginObject::DeviceCapabilities(POEMUIOBJ, HANDLE, PWSTR, WORD, PVOID, 
     return E_NOTIMPL;
 }
 
-HRESULT PluginObject::UpgradePrinter(DWORD, PBYTE) { return E_NOTIMPL; }
+HRESULT PluginObject::UpgradePrinter(DWORD, PBYTE) {
+    return E_NOTIMPL;
+}
 
-HRESULT PluginObject::PrinterEvent(PWSTR, INT, DWORD, LPARAM) { return E_NOTIMPL; }
+HRESULT PluginObject::PrinterEvent(PWSTR, INT, DWORD, LPARAM) {
+    return E_NOTIMPL;
+}
 
-HRESULT PluginObject::DriverEvent(DWORD, DWORD, LPBYTE, LPARAM) { return E_NOTIMPL; }
+HRESULT PluginObject::DriverEvent(DWORD, DWORD, LPBYTE, LPARAM) {
+    return E_NOTIMPL;
+}
 
 HRESULT PluginObject::QueryColorProfile(HANDLE, POEMUIOBJ, PDEVMODEW, PVOID, ULONG, VOID*, ULONG*,
                                         ULONG*) {
     return E_NOTIMPL;
 }
 
-HRESULT PluginObject::FontInstallerDlgProc(HWND, UINT, WPARAM, LPARAM) { return E_NOTIMPL; }
+HRESULT PluginObject::FontInstallerDlgProc(HWND, UINT, WPARAM, LPARAM) {
+    return E_NOTIMPL;
+}
 
-HRESULT PluginObject::UpdateExternalFonts(HANDLE, HANDLE, PWSTR) { return E_NOTIMPL; }
+HRESULT PluginObject::UpdateExternalFonts(HANDLE, HANDLE, PWSTR) {
+    return E_NOTIMPL;
+}
 
 }  // namespace pinprint

@@ -12,17 +12,17 @@
 namespace pinprint {
 
 struct SheetContext {
-    HANDLE sheetHandle;            // the common property sheet (hComPropSheet at INIT)
-    LONG_PTR pageHandle;           // document sheet: the added page's handle, else 0
-    POEMUIPSPARAM uiParam;         // the driver's parameters for this sheet
-    PFNCOMPROPSHEET sheetCallback; // the common property sheet's service callback
-    DWORD canChange;               // 1 when the user may change this sheet's settings
-    DWORD userDefault;             // document sheet: editing the user's defaults
-    DWORD perDocument;             // document sheet: secure controls allowed without unlocking
-    HMODULE resourceModule;        // templates and strings; owned only when loaded by INIT
-    HMODULE ownModule;             // device sheet: this DLL, source of the logo
-    HWND helpWindow;               // document sheet: window of the last help call
-    DWORD pinEdited;               // this page's PIN edit was focused: its text is a new PIN
+    HANDLE sheetHandle;             // the common property sheet (hComPropSheet at INIT)
+    LONG_PTR pageHandle;            // document sheet: the added page's handle, else 0
+    POEMUIPSPARAM uiParam;          // the driver's parameters for this sheet
+    PFNCOMPROPSHEET sheetCallback;  // the common property sheet's service callback
+    DWORD canChange;                // 1 when the user may change this sheet's settings
+    DWORD userDefault;              // document sheet: editing the user's defaults
+    DWORD perDocument;              // document sheet: secure controls allowed without unlocking
+    HMODULE resourceModule;         // templates and strings; owned only when loaded by INIT
+    HMODULE ownModule;              // device sheet: this DLL, source of the logo
+    HWND helpWindow;                // document sheet: window of the last help call
+    DWORD pinEdited;                // this page's PIN edit was focused: its text is a new PIN
 };
 
 // The page procedures take the context from the PROPSHEETPAGEW at WM_INITDIALOG and keep it in

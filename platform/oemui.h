@@ -115,8 +115,7 @@ struct IPrintOemCommon : public IUnknown {
 // The UI plug-in interface, slots in the order the driver calls them through.
 struct IPrintOemUI : public IPrintOemCommon {
     virtual HRESULT STDMETHODCALLTYPE PublishDriverInterface(IUnknown* pIUnknown) = 0;
-    virtual HRESULT STDMETHODCALLTYPE CommonUIProp(DWORD dwMode,
-                                                   POEMCUIPPARAM pOemCUIPParam) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam) = 0;
     virtual HRESULT STDMETHODCALLTYPE DocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo,
                                                              LPARAM lParam) = 0;
     virtual HRESULT STDMETHODCALLTYPE DevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo,
@@ -129,8 +128,7 @@ struct IPrintOemUI : public IPrintOemCommon {
                                                          PVOID pOutput, PDEVMODEW pPublicDM,
                                                          PVOID pOEMDM, DWORD dwOld,
                                                          DWORD* dwResult) = 0;
-    virtual HRESULT STDMETHODCALLTYPE UpgradePrinter(DWORD dwLevel,
-                                                     PBYTE pDriverUpgradeInfo) = 0;
+    virtual HRESULT STDMETHODCALLTYPE UpgradePrinter(DWORD dwLevel, PBYTE pDriverUpgradeInfo) = 0;
     virtual HRESULT STDMETHODCALLTYPE PrinterEvent(PWSTR pPrinterName, INT iDriverEvent,
                                                    DWORD dwFlags, LPARAM lParam) = 0;
     virtual HRESULT STDMETHODCALLTYPE DriverEvent(DWORD dwDriverEvent, DWORD dwLevel,

@@ -12,7 +12,7 @@ namespace pinprint {
 
 template <typename Traits>
 class UniqueHandle {
-public:
+  public:
     using Handle = typename Traits::Handle;
 
     UniqueHandle() noexcept : handle_(Traits::Invalid()) {}
@@ -46,7 +46,7 @@ public:
         }
     }
 
-private:
+  private:
     Handle handle_;
 };
 
@@ -108,7 +108,7 @@ using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 
 // Selects a GDI object into a DC for one scope and puts the previous one back.
 class ScopedSelect {
-public:
+  public:
     ScopedSelect(HDC dc, HGDIOBJ object) noexcept
         : dc_(dc), previous_(object ? SelectObject(dc, object) : nullptr) {}
     ~ScopedSelect() {
@@ -119,7 +119,7 @@ public:
     ScopedSelect(const ScopedSelect&) = delete;
     ScopedSelect& operator=(const ScopedSelect&) = delete;
 
-private:
+  private:
     HDC dc_;
     HGDIOBJ previous_;
 };

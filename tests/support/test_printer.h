@@ -10,18 +10,17 @@
 namespace pinprint::test {
 
 struct DriverSpec {
-    std::wstring driverName;               // unique per test
+    std::wstring driverName;  // unique per test
     std::wstring dataFile = L"PINPRINT.PPD";
     std::wstring helpFile = L"PSCRIPT.HLP";
     std::vector<std::wstring> dependentFiles = {L"pinprintui.dll", L"pinprintlg.dll",
-                                                L"pinprint.chm", L"PINPRINT.INI",
-                                                L"PINPRINT.DAT"};
+                                                L"pinprint.chm", L"PINPRINT.INI", L"PINPRINT.DAT"};
     // Settings file content written beside the data file ("" writes none).
     std::string settingsFile;
 };
 
 class TestPrinter {
-public:
+  public:
     // Installs the driver and a printer named `printerName`. ok() tells whether it worked.
     TestPrinter(const std::wstring& printerName, const DriverSpec& spec);
     ~TestPrinter();
@@ -38,7 +37,7 @@ public:
     bool RemoveOptions();
     bool SetString(const wchar_t* value, const std::wstring& text, DWORD bytes = 512);
 
-private:
+  private:
     std::wstring name_;
     std::wstring driverName_;
     HANDLE handle_ = nullptr;

@@ -10,7 +10,9 @@ std::wstring BinDirectory() {
     return slash == std::wstring::npos ? std::wstring() : result.substr(0, slash + 1);
 }
 
-std::wstring BinPath(const wchar_t* fileName) { return BinDirectory() + fileName; }
+std::wstring BinPath(const wchar_t* fileName) {
+    return BinDirectory() + fileName;
+}
 
 LoadedPlugin::LoadedPlugin() : module_(LoadLibraryW(BinPath(L"pinprintui.dll").c_str())) {}
 
@@ -34,7 +36,8 @@ HRESULT LoadedPlugin::CanUnloadNow() const {
 
 IPrintOemUI* LoadedPlugin::CreatePlugin() const {
     IClassFactory* factory = nullptr;
-    if (FAILED(GetClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) {
+    if (FAILED(
+            GetClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) {
         return nullptr;
     }
     IPrintOemUI* plugin = nullptr;

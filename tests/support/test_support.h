@@ -18,7 +18,7 @@ std::wstring BinPath(const wchar_t* fileName);
 
 // The plug-in DLL loaded as the driver loads it, released at scope end.
 class LoadedPlugin {
-public:
+  public:
     LoadedPlugin();
     ~LoadedPlugin();
     LoadedPlugin(const LoadedPlugin&) = delete;
@@ -30,7 +30,7 @@ public:
     // DllGetClassObject → CreateInstance(IID_IPrintOemUI); null on failure.
     IPrintOemUI* CreatePlugin() const;
 
-private:
+  private:
     HMODULE module_;
 };
 

@@ -56,17 +56,17 @@ void PrintPrivateDevmode(const void* block, DWORD size, bool json) {
     PrivateDevmode dm;
     memcpy(&dm, block, sizeof(dm));
     if (json) {
-        wprintf(L"{\"dwSize\": %u, \"dwSignature\": \"0x%08X\", \"dwVersion\": \"0x%X\", "
-                L"\"rangeValue1\": %u, \"rangeValue2\": %u, \"secureEnabled\": %u, "
-                L"\"pinDigest\": %ls, \"codePage\": %u, \"pageFlags\": \"0x%X\", "
-                L"\"userName\": %ls, \"jobName\": %ls, \"loginName\": %ls, "
-                L"\"computerName\": %ls, \"customNames\": %u}\n",
-                dm.dwSize, dm.dwSignature, dm.dwVersion, dm.rangeValue1, dm.rangeValue2,
-                dm.secureEnabled, JsonString(DigestText(dm)).c_str(), dm.codePage, dm.pageFlags,
-                JsonString(FieldText(dm.userName)).c_str(),
-                JsonString(FieldText(dm.jobName)).c_str(),
-                JsonString(FieldText(dm.loginName)).c_str(),
-                JsonString(FieldText(dm.computerName)).c_str(), dm.customNames);
+        wprintf(
+            L"{\"dwSize\": %u, \"dwSignature\": \"0x%08X\", \"dwVersion\": \"0x%X\", "
+            L"\"rangeValue1\": %u, \"rangeValue2\": %u, \"secureEnabled\": %u, "
+            L"\"pinDigest\": %ls, \"codePage\": %u, \"pageFlags\": \"0x%X\", "
+            L"\"userName\": %ls, \"jobName\": %ls, \"loginName\": %ls, "
+            L"\"computerName\": %ls, \"customNames\": %u}\n",
+            dm.dwSize, dm.dwSignature, dm.dwVersion, dm.rangeValue1, dm.rangeValue2,
+            dm.secureEnabled, JsonString(DigestText(dm)).c_str(), dm.codePage, dm.pageFlags,
+            JsonString(FieldText(dm.userName)).c_str(), JsonString(FieldText(dm.jobName)).c_str(),
+            JsonString(FieldText(dm.loginName)).c_str(),
+            JsonString(FieldText(dm.computerName)).c_str(), dm.customNames);
         return;
     }
     const std::wstring digest = DigestText(dm);
@@ -123,9 +123,10 @@ int CommandDevmode(const Args& args) {
         return 1;
     }
     if (!json) {
-        wprintf(L"After OEMDM_MERGE of a stored secure job asking for 3 copies "
-                L"(public dmCopies now %d):\n",
-                pub->dmCopies);
+        wprintf(
+            L"After OEMDM_MERGE of a stored secure job asking for 3 copies "
+            L"(public dmCopies now %d):\n",
+            pub->dmCopies);
     }
     PrintPrivateDevmode(block.data() + sizeof(DEVMODEW), privateSize, json);
     return 0;

@@ -24,7 +24,7 @@ std::wstring ExeDirectory();
 // CreateInstance for IPrintOemUI, PublishDriverInterface with the host's own driver object,
 // and the GetInfo signature check.
 class PluginHost {
-public:
+  public:
     ~PluginHost();
     // Loads `dllPath` (empty: pinprintui.dll beside the host). Prints why on failure.
     bool Load(const std::wstring& dllPath);
@@ -39,7 +39,7 @@ public:
     // a job is printed.
     HRESULT MergeDevmode(std::vector<BYTE>& block, DWORD privateSize, const void* privateIn);
 
-private:
+  private:
     HMODULE module_ = nullptr;
     IPrintOemUI* plugin_ = nullptr;
     IUnknown* driverObject_ = nullptr;

@@ -9,7 +9,7 @@ namespace {
 // The driver-side helper object handed to PublishDriverInterface. The plug-in only keeps it,
 // so every helper call answers E_NOTIMPL; reference counting is real.
 class DriverObject final : public IPrintOemDriverUI {
-public:
+  public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (ppv == nullptr) {
             return E_POINTER;
@@ -41,7 +41,7 @@ public:
         return E_NOTIMPL;
     }
 
-private:
+  private:
     volatile LONG refs_ = 1;
 };
 
@@ -100,8 +100,7 @@ bool PluginHost::Load(const std::wstring& dllPath) {
         return false;
     }
     IClassFactory* factory = nullptr;
-    HRESULT hr =
-        getClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    HRESULT hr = getClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory));
     if (FAILED(hr)) {
         fwprintf(stderr, L"drvhost: DllGetClassObject failed, 0x%08lX\n", hr);
         return false;
