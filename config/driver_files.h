@@ -8,6 +8,7 @@
 #include <winspool.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/unique_handle.h"
@@ -20,6 +21,14 @@ inline constexpr size_t kPathChars = MAX_PATH;  // 260, terminator included
 // fetched with the two-call pattern; null when the spooler or the allocation fails.
 // The caller owns the block (UniqueGlobal frees it with GlobalFree).
 UniqueGlobal GetDriverInfo(HANDLE printer, DWORD level);
+// The same, also giving the number of bytes the spooler filled: every string of the record lies
+// within them.
+UniqueGlobal GetDriverInfo(HANDLE printer, DWORD level, size_t* filled);
+
+// A string member of a record block of `filled` bytes, as a view; empty with `valid` false when
+// the member is null or does not end within the block.
+std::wstring_view RecordString(const void* block, size_t filled, const wchar_t* member,
+                               bool* valid);
 
 // Appends one entry per dependent file, in order. Always returns 1; on allocation failure the
 // list is left as it was, so no partial list is ever taken for a complete one.

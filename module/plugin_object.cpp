@@ -1,3 +1,4 @@
+#include "config/printer_settings.h"
 #include "devmode/private_devmode.h"
 #include "module/plugin_module.h"
 
@@ -156,8 +157,9 @@ HRESULT PluginObject::UpgradePrinter(DWORD, PBYTE) {
     return E_NOTIMPL;
 }
 
-HRESULT PluginObject::PrinterEvent(PWSTR, INT, DWORD, LPARAM) {
-    return E_NOTIMPL;
+HRESULT PluginObject::PrinterEvent(PWSTR pPrinterName, INT iDriverEvent, DWORD dwFlags,
+                                   LPARAM lParam) {
+    return HandlePrinterEvent(pPrinterName, iDriverEvent, dwFlags, lParam);
 }
 
 HRESULT PluginObject::DriverEvent(DWORD, DWORD, LPBYTE, LPARAM) {

@@ -1,0 +1,87 @@
+#include "config/help_launcher.h"
+
+#include <cstring>
+
+#include "platform/unique_handle.h"
+
+namespace pinprint {
+namespace {
+
+constexpr char kHelpControlKey[] = "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
+constexpr char kHelpControlFile[] = "hhctrl.ocx";
+constexpr WORD kHtmlHelpOrdinal = 15;  // HtmlHelpW
+constexpr DWORD kNarrowPathBytes = MAX_PATH;
+
+using HtmlHelpEntry = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
+
+// Process-wide and never released: the control stays loaded for the life of the process, and
+// a control that could not be loaded is not looked for again.
+HMODULE helpModule = nullptr;
+HtmlHelpEntry helpEntry = nullptr;
+LONG helpUnavailable = 0;
+
+}  // namespace
+
+int FindHelpControlPath(char* path) {
+    if (path == nullptr) {
+        return 0;
+    }
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kHelpControlKey, 0, KEY_READ, &opened) != ERROR_SUCCESS) {
+        return 0;
+    }
+    const UniqueRegKey key(opened);
+    // Cleared first, so that a value stored without its terminator still ends in the buffer.
+    char value[kNarrowPathBytes] = {};
+    DWORD type = 0;
+    DWORD size = sizeof(value);
+    if (RegQueryValueExA(key.get(), nullptr, nullptr, &type, reinterpret_cast<LPBYTE>(value),
+                         &size) != ERROR_SUCCESS) {
+        return 0;
+    }
+    value[kNarrowPathBytes - 1] = '\0';
+    if (type == REG_EXPAND_SZ) {
+        // Expanded into room of our own: the narrow expansion may want a byte beyond the size
+        // it is given, and the caller's buffer ends at 260 bytes.
+        char expanded[kNarrowPathBytes + 2] = {};
+        const DWORD needed = ExpandEnvironmentStringsA(value, expanded, kNarrowPathBytes);
+        if (needed < 1 || needed > kNarrowPathBytes ||
+            strnlen(expanded, kNarrowPathBytes) >= kNarrowPathBytes) {
+            return 0;
+        }
+        std::memcpy(path, expanded, strnlen(expanded, kNarrowPathBytes) + 1);
+        return 1;
+    }
+    std::memcpy(path, value, strnlen(value, kNarrowPathBytes - 1) + 1);
+    return 1;
+}
+
+HWND CallHtmlHelp(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data) {
+    if (helpModule == nullptr && helpUnavailable == 0) {
+        char path[kNarrowPathBytes];
+        if (FindHelpControlPath(path)) {
+            helpModule = LoadLibraryA(path);
+        }
+        if (helpModule == nullptr) {
+            helpModule = LoadLibraryA(kHelpControlFile);
+        }
+        if (helpModule == nullptr) {
+            helpUnavailable = 1;
+            return nullptr;
+        }
+    }
+    if (helpModule == nullptr) {
+        return nullptr;
+    }
+    if (helpEntry == nullptr) {
+        helpEntry = reinterpret_cast<HtmlHelpEntry>(
+            GetProcAddress(helpModule, MAKEINTRESOURCEA(kHtmlHelpOrdinal)));
+        if (helpEntry == nullptr) {
+            helpUnavailable = 1;
+            return nullptr;
+        }
+    }
+    return helpEntry(caller, file, command, data);
+}
+
+}  // namespace pinprint

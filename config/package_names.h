@@ -1,0 +1,158 @@
+// The pure rules behind finding the driver package's files: file-name and directory parts of a
+// path, the two name tests, walking a dependent-file multi-string within a bound, and composing
+// paths into fixed buffers. Platform-neutral (templates over the 16-bit character type: wchar_t
+// on Windows, char16_t elsewhere), so that it can be exercised without the spooler.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace pinprint::names {
+
+// Characters in every path and name buffer, the terminator included.
+inline constexpr size_t kPathBufferChars = 260;
+
+// The characters after the last backslash; the whole string when it holds none.
+template <typename Char>
+constexpr std::basic_string_view<Char> FileNamePart(std::basic_string_view<Char> path) {
+    const size_t slash = path.find_last_of(Char('\\'));
+    return slash == std::basic_string_view<Char>::npos ? path : path.substr(slash + 1);
+}
+
+// The characters up to and including the last backslash; empty when it holds none.
+template <typename Char>
+constexpr std::basic_string_view<Char> DirectoryPart(std::basic_string_view<Char> path) {
+    const size_t slash = path.find_last_of(Char('\\'));
+    return slash == std::basic_string_view<Char>::npos ? std::basic_string_view<Char>()
+                                                       : path.substr(0, slash + 1);
+}
+
+// a..z become A..Z; every other code unit, non-ASCII ones included, stays as it is.
+template <typename Char>
+constexpr Char UpperAscii(Char c) {
+    return (c >= Char('a') && c <= Char('z')) ? Char(c - Char('a') + Char('A')) : c;
+}
+
+// Whether the upper-cased `text` contains `pattern` (plain ASCII capitals) anywhere.
+// Compares unit by unit instead of building the upper-cased copy, so it cannot fail.
+template <typename Char>
+constexpr bool UpperContains(std::basic_string_view<Char> text, const char* pattern) {
+    size_t patternLength = 0;
+    while (pattern[patternLength] != '\0') {
+        ++patternLength;
+    }
+    if (patternLength > text.size()) {
+        return false;
+    }
+    for (size_t start = 0; start + patternLength <= text.size(); ++start) {
+        size_t i = 0;
+        while (i < patternLength && UpperAscii(text[start + i]) ==
+                                        static_cast<Char>(static_cast<unsigned char>(pattern[i]))) {
+            ++i;
+        }
+        if (i == patternLength) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The resource module: its upper-cased file name contains "LG" and, independently, ".DLL".
+template <typename Char>
+constexpr bool IsResourceModuleName(std::basic_string_view<Char> fileName) {
+    return UpperContains(fileName, "LG") && UpperContains(fileName, ".DLL");
+}
+
+// The help file: its upper-cased file name contains ".CHM".
+template <typename Char>
+constexpr bool IsHelpFileName(std::basic_string_view<Char> fileName) {
+    return UpperContains(fileName, ".CHM");
+}
+
+// Length of the zero-terminated string at `text`, looking at no more than `bound` units;
+// `bound` when no terminator lies within them.
+template <typename Char>
+constexpr size_t BoundedLength(const Char* text, size_t bound) {
+    size_t length = 0;
+    while (length < bound && text[length] != Char(0)) {
+        ++length;
+    }
+    return length;
+}
+
+// Walks a multi-string (zero-terminated strings ended by an empty one) that lies within
+// `bound` units from `multi`, calling `visit(std::basic_string_view<Char>)` for each string in
+// order. A string that runs into the bound without its terminator is cut-off data and is not
+// visited; nothing past the bound is read. `visit` returns false to stop the walk.
+template <typename Char, typename Visit>
+constexpr void WalkMultiString(const Char* multi, size_t bound, Visit&& visit) {
+    if (multi == nullptr) {
+        return;
+    }
+    size_t offset = 0;
+    while (offset < bound && multi[offset] != Char(0)) {
+        const size_t length = BoundedLength(multi + offset, bound - offset);
+        if (offset + length == bound) {
+            return;  // unterminated
+        }
+        if (!visit(std::basic_string_view<Char>(multi + offset, length))) {
+            return;
+        }
+        offset += length + 1;
+    }
+}
+
+// Copies `text` and a terminator into `out` (`outChars` units) when it fits; returns its
+// length. Returns 0 and writes nothing when it does not fit (or is empty).
+template <typename Char>
+constexpr size_t CopyIfFits(std::basic_string_view<Char> text, Char* out, size_t outChars) {
+    if (text.empty() || text.size() >= outChars) {
+        return 0;
+    }
+    for (size_t i = 0; i < text.size(); ++i) {
+        out[i] = text[i];
+    }
+    out[text.size()] = Char(0);
+    return text.size();
+}
+
+// `directory` directly followed by `name` into `out`; the length, or 0 with nothing written
+// when either is empty or the two and the terminator do not fit.
+template <typename Char>
+constexpr size_t ComposePath(std::basic_string_view<Char> directory,
+                             std::basic_string_view<Char> name, Char* out, size_t outChars) {
+    if (directory.empty() || name.empty() || directory.size() >= outChars ||
+        name.size() >= outChars - directory.size()) {
+        return 0;
+    }
+    for (size_t i = 0; i < directory.size(); ++i) {
+        out[i] = directory[i];
+    }
+    for (size_t i = 0; i < name.size(); ++i) {
+        out[directory.size() + i] = name[i];
+    }
+    out[directory.size() + name.size()] = Char(0);
+    return directory.size() + name.size();
+}
+
+// The settings file beside the data file: its path with the last three characters replaced by
+// "DAT", whatever they are. 0 with nothing written when the path has fewer than three
+// characters or the result and its terminator do not fit.
+template <typename Char>
+constexpr size_t ComposeSettingsPath(std::basic_string_view<Char> dataFile, Char* out,
+                                     size_t outChars) {
+    if (dataFile.size() < 3 || dataFile.size() >= outChars) {
+        return 0;
+    }
+    const size_t keep = dataFile.size() - 3;
+    for (size_t i = 0; i < keep; ++i) {
+        out[i] = dataFile[i];
+    }
+    out[keep] = Char('D');
+    out[keep + 1] = Char('A');
+    out[keep + 2] = Char('T');
+    out[keep + 3] = Char(0);
+    return dataFile.size();
+}
+
+}  // namespace pinprint::names
