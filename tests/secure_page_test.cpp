@@ -407,7 +407,7 @@ TEST_F(SecurePageTest, ApplyReportsOkToTheCommonPropertySheet) {
     SetField(devmode.jobName, 80, L"j");
     auto sheet = Open(0, devmode, setup);
     EXPECT_TRUE(sheet->Apply());
-    const auto& calls = SecurePageSheet::SheetCalls();
+    const auto& calls = SecurePageSheet::ServiceCalls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].handle, reinterpret_cast<HANDLE>(0x4711));
     EXPECT_EQ(calls[0].function, static_cast<UINT>(CPSFUNC_SET_RESULT));

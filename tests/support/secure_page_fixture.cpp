@@ -28,7 +28,7 @@ void SecurePageTest::SetUp() {
     spec.driverName = name + L" Driver";
     printer_ = std::make_unique<TestPrinter>(name, spec);
     ASSERT_TRUE(printer_->ok());
-    SecurePageSheet::SheetCalls().clear();
+    SecurePageSheet::ServiceCalls().clear();
 }
 
 std::unique_ptr<SecurePageSheet> SecurePageTest::Open(DWORD options, const PrivateDevmode& devmode,

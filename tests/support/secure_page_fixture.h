@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "support/sheet_harness.h"
+#include "support/secure_page_sheet.h"
 #include "support/test_printer.h"
 
 namespace pinprint::test {

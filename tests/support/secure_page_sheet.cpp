@@ -1,4 +1,4 @@
-#include "support/sheet_harness.h"
+#include "support/secure_page_sheet.h"
 
 #include <commctrl.h>
 #include <prsht.h>
@@ -148,12 +148,12 @@ LRESULT CALLBACK SecurePageSheet::SheetSubclass(HWND sheet, UINT message, WPARAM
 
 LONG_PTR CALLBACK SecurePageSheet::ServiceCallback(HANDLE handle, UINT function, LPARAM lParam1,
                                                    LPARAM lParam2) {
-    SheetCalls().push_back({handle, function, lParam1, lParam2});
+    ServiceCalls().push_back({handle, function, lParam1, lParam2});
     return 0;  // what Wine's compstui answers to CPSFUNC_SET_RESULT
 }
 
-std::vector<SheetCall>& SecurePageSheet::SheetCalls() {
-    static std::vector<SheetCall> calls;
+std::vector<ServiceCall>& SecurePageSheet::ServiceCalls() {
+    static std::vector<ServiceCall> calls;
     return calls;
 }
 

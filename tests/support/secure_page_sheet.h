@@ -45,7 +45,7 @@ struct PageSetup {
 };
 
 // One call the page made to the sheet's service callback.
-struct SheetCall {
+struct ServiceCall {
     HANDLE handle;
     UINT function;
     LPARAM lParam1;
@@ -78,7 +78,7 @@ class SecurePageSheet {
     int currentPage() const;
 
     // Calls the page made to the sheet's service callback, across all sheets.
-    static std::vector<SheetCall>& SheetCalls();
+    static std::vector<ServiceCall>& ServiceCalls();
 
     // Sends WM_CHAR for each character to `edit`.
     static void Type(HWND edit, const std::wstring& text);
