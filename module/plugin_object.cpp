@@ -1,6 +1,7 @@
 #include "config/printer_settings.h"
 #include "devmode/private_devmode.h"
 #include "module/plugin_module.h"
+#include "pages/page_procs.h"
 
 namespace pinprint {
 
@@ -136,12 +137,12 @@ HRESULT PluginObject::CommonUIProp(DWORD, POEMCUIPPARAM) {
     return E_NOTIMPL;
 }
 
-HRESULT PluginObject::DocumentPropertySheets(PPROPSHEETUI_INFO, LPARAM) {
-    return E_NOTIMPL;
+HRESULT PluginObject::DocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
+    return pinprint::DocumentPropertySheets(pPSUIInfo, lParam);
 }
 
-HRESULT PluginObject::DevicePropertySheets(PPROPSHEETUI_INFO, LPARAM) {
-    return E_NOTIMPL;
+HRESULT PluginObject::DevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
+    return pinprint::DevicePropertySheets(pPSUIInfo, lParam);
 }
 
 HRESULT PluginObject::DevQueryPrintEx(POEMUIOBJ, PDEVQUERYPRINT_INFO, PDEVMODEW, PVOID) {

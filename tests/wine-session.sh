@@ -2,6 +2,8 @@
 # Starts or stops the one Wine session a test run shares:
 #   tests/wine-session.sh start BUILD_DIR   creates the prefix once, starts Xvfb and a
 #                                           persistent wineserver, and warms Wine up
+#   tests/wine-session.sh start BUILD_DIR --use-display
+#                                           the same on the display in $DISPLAY, no Xvfb
 #   tests/wine-session.sh stop BUILD_DIR    ends both
 # Wine's background services must be running, with their output redirected, before CTest starts:
 # otherwise they inherit CTest's pipes and CTest waits for them forever.
@@ -42,23 +44,28 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$wineserver" -w
 fi
 
-display_number=""
-for n in $(seq 90 130); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-        display_number=$n
-        break
-    fi
-done
-[ -n "$display_number" ] || { echo "wine-session: no free X display" >&2; exit 1; }
-Xvfb ":$display_number" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
-xvfb_pid=$!
-for _ in $(seq 1 50); do
-    [ -e "/tmp/.X11-unix/X$display_number" ] && break
-    sleep 0.1
-done
-printf 'DISPLAY=:%s\nXVFB_PID=%s\n' "$display_number" "$xvfb_pid" >"$session_env"
-export DISPLAY=":$display_number"
+if [ "${3:-}" = --use-display ]; then
+    [ -n "${DISPLAY:-}" ] || { echo "wine-session: --use-display needs DISPLAY" >&2; exit 1; }
+    printf 'DISPLAY=%s\nXVFB_PID=\n' "$DISPLAY" >"$session_env"
+else
+    display_number=""
+    for n in $(seq 90 130); do
+        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+            display_number=$n
+            break
+        fi
+    done
+    [ -n "$display_number" ] || { echo "wine-session: no free X display" >&2; exit 1; }
+    Xvfb ":$display_number" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+    xvfb_pid=$!
+    for _ in $(seq 1 50); do
+        [ -e "/tmp/.X11-unix/X$display_number" ] && break
+        sleep 0.1
+    done
+    printf 'DISPLAY=:%s\nXVFB_PID=%s\n' "$display_number" "$xvfb_pid" >"$session_env"
+    export DISPLAY=":$display_number"
+fi
 
 "$wineserver" -p >/dev/null 2>&1 </dev/null
 "$wine" cmd /c exit >/dev/null 2>&1 </dev/null || true
-echo "wine-session: ready on DISPLAY=:$display_number, prefix $WINEPREFIX"
+echo "wine-session: ready on DISPLAY=$DISPLAY, prefix $WINEPREFIX"

@@ -29,6 +29,7 @@ class PluginHost {
     // Loads `dllPath` (empty: pinprintui.dll beside the host). Prints why on failure.
     bool Load(const std::wstring& dllPath);
     IPrintOemUI* plugin() const { return plugin_; }
+    HMODULE module() const { return module_; }
     DWORD signature() const { return signature_; }
     DWORD version() const { return version_; }
 
@@ -50,7 +51,14 @@ class PluginHost {
 // Prints the decoded private devmode: readable text, or one JSON object.
 void PrintPrivateDevmode(const void* block, DWORD size, bool json);
 
+// PNG of 8-bit RGB pixels, rows top-down, `width` * 3 bytes each.
+std::vector<BYTE> EncodePng(UINT width, UINT height, const std::vector<BYTE>& rgb);
+// Writes the window as it is on screen, frame and child controls included, to a PNG file.
+bool CaptureWindowPng(HWND window, const std::wstring& path);
+
 // Commands.
 int CommandDevmode(const Args& args);
+int CommandPrefs(const Args& args);
+int CommandProps(const Args& args);
 
 }  // namespace drvhost

@@ -16,6 +16,11 @@ struct Command {
 const Command kCommands[] = {
     {L"devmode", drvhost::CommandDevmode,
      L"load the plug-in as the driver does and show its private devmode [--json] [--dll PATH]"},
+    {L"prefs", drvhost::CommandPrefs,
+     L"open Printing Preferences through compstui [--printer NAME] [--flags N]\n"
+     L"           [--screenshot FILE.png] [--close-after MS] [--dll PATH]"},
+    {L"props", drvhost::CommandProps,
+     L"open Printer Properties through compstui, with the same options as prefs"},
 };
 
 void Usage() {

@@ -1,0 +1,44 @@
+#!/bin/bash
+# Shows the plug-in working in the driver host:
+#   scripts/demo.sh BUILD_DIR
+# installs the sample driver package and a printer "PinPrint Demo" into the build's Wine prefix,
+# runs printer initialization, shows the private devmode, and opens Printing Preferences and
+# Printer Properties through compstui. With a display (DISPLAY set) the sheets open on it and
+# stay until you close them; headless they run under Xvfb, close themselves, and leave
+# screenshots in out/. Each sheet ends with the private devmode merged from what it edited.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build_dir=${1:?usage: scripts/demo.sh BUILD_DIR}
+drvhost="$build_dir/bin/drvhost.exe"
+printer="PinPrint Demo"
+close_after_ms=1500
+
+run() {
+    echo
+    echo "\$ drvhost $*"
+    tests/wine-run.sh "$drvhost" "$@"
+}
+
+if [ -n "${DISPLAY:-}" ]; then
+    interactive=1
+    tests/wine-session.sh start "$build_dir" --use-display
+else
+    interactive=0
+    tests/wine-session.sh start "$build_dir"
+fi
+trap 'tests/wine-session.sh stop "$build_dir"' EXIT
+
+run install --printer "$printer"
+run devmode
+if [ "$interactive" = 1 ]; then
+    echo
+    echo "Printing Preferences opens first, then Printer Properties: close each to go on."
+    run prefs --printer "$printer"
+    run props --printer "$printer"
+else
+    mkdir -p out
+    run prefs --printer "$printer" --screenshot out/prefs.png --close-after "$close_after_ms"
+    run props --printer "$printer" --screenshot out/props.png --close-after "$close_after_ms"
+    echo
+    echo "Screenshots: out/prefs.png (Printing Preferences), out/props.png (Printer Properties)"
+fi

@@ -1,0 +1,189 @@
+// drvhost prefs / drvhost props: Printing Preferences and Printer Properties of an installed
+// printer, opened the way the PostScript driver opens them, with the plug-in's page in them.
+#include <cstdio>
+#include <cwchar>
+#include <cwctype>
+
+#include "driver_sheet.h"
+#include "host.h"
+#include "platform/unique_handle.h"
+
+namespace drvhost {
+namespace {
+
+constexpr wchar_t kDefaultPrinter[] = L"PinPrint Demo";
+
+// The driver's heap for the plug-in (OEMUIPSPARAM.hOEMHeap).
+class Heap {
+  public:
+    Heap() : heap_(HeapCreate(0, 0, 0)) {}
+    ~Heap() {
+        if (heap_ != nullptr) {
+            HeapDestroy(heap_);
+        }
+    }
+    Heap(const Heap&) = delete;
+    Heap& operator=(const Heap&) = delete;
+    HANDLE get() const { return heap_; }
+
+  private:
+    HANDLE heap_;
+};
+
+bool EndsWithNoCase(const std::wstring& text, const wchar_t* suffix) {
+    const size_t length = wcslen(suffix);
+    return text.size() >= length && _wcsicmp(text.c_str() + text.size() - length, suffix) == 0;
+}
+
+// The UI plug-in the printer's driver names: the OEM INI among its dependent files lists it as
+// [OEMFiles] OEMConfigFile1, a file in the driver's own folder. Empty when there is none.
+std::wstring PluginOfPrinter(HANDLE printer) {
+    DWORD needed = 0;
+    GetPrinterDriverW(printer, nullptr, 3, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    if (needed == 0 || !GetPrinterDriverW(printer, nullptr, 3, buffer.data(), needed, &needed)) {
+        return {};
+    }
+    const auto* info = reinterpret_cast<const DRIVER_INFO_3W*>(buffer.data());
+    for (const wchar_t* file = info->pDependentFiles; file != nullptr && *file != L'\0';
+         file += wcslen(file) + 1) {
+        const std::wstring ini = file;
+        if (!EndsWithNoCase(ini, L".INI")) {
+            continue;
+        }
+        wchar_t name[MAX_PATH] = {};
+        GetPrivateProfileStringW(L"OEMFiles", L"OEMConfigFile1", L"", name, MAX_PATH, ini.c_str());
+        const size_t slash = ini.find_last_of(L"\\/");
+        const std::wstring path = ini.substr(0, slash + 1) + name;
+        if (name[0] != L'\0' && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            return path;
+        }
+    }
+    return {};
+}
+
+DWORD NumberOption(const Args& args, const wchar_t* option) {
+    return wcstoul(OptionValue(args, option, L"0").c_str(), nullptr, 0);
+}
+
+const wchar_t* SheetResultText(LONG result) {
+    switch (result) {
+        case CPSUI_OK:
+            return L"OK";
+        case CPSUI_CANCEL:
+            return L"Cancel";
+        case ERR_CPSUI_NO_PROPSHEETPAGE:
+            return L"no page to show";
+        default:
+            return result < 0 ? L"error" : L"other";
+    }
+}
+
+int RunSheet(SheetKind kind, const Args& args) {
+    const std::wstring printerName = OptionValue(args, L"--printer", kDefaultPrinter);
+    const std::wstring screenshot = OptionValue(args, L"--screenshot", L"");
+    const DWORD closeAfter = NumberOption(args, L"--close-after");
+    const DWORD flags = NumberOption(args, L"--flags");
+    const bool document = kind == SheetKind::Document;
+
+    pinprint::UniquePrinter printer;
+    if (!OpenPrinterW(const_cast<LPWSTR>(printerName.c_str()), printer.put(), nullptr)) {
+        fwprintf(stderr,
+                 L"drvhost: printer \"%ls\" cannot be opened (error %lu); "
+                 L"install it with drvhost install\n",
+                 printerName.c_str(), GetLastError());
+        return 1;
+    }
+    std::wstring dllPath = OptionValue(args, L"--dll", L"");
+    if (dllPath.empty()) {
+        dllPath = PluginOfPrinter(printer.get());
+    }
+    PluginHost host;
+    if (!host.Load(dllPath)) {
+        return 1;
+    }
+    std::vector<BYTE> devmode;
+    DWORD privateSize = 0;
+    if (!host.DefaultDevmode(devmode, privateSize)) {
+        return 1;
+    }
+    DWORD options = 0;
+    DWORD needed = 0;
+    const bool haveOptions = GetPrinterDataW(printer.get(), const_cast<LPWSTR>(L"VkDriverOptions"),
+                                             nullptr, reinterpret_cast<LPBYTE>(&options),
+                                             sizeof(options), &needed) == ERROR_SUCCESS;
+
+    Heap heap;
+    OEMUIOBJ uiObject = {sizeof(OEMUIOBJ)};
+    DriverSheet sheet;
+    OEMUIPSPARAM& param = sheet.entry.uiParam;
+    param.cbSize = sizeof(param);
+    param.poemuiobj = &uiObject;
+    param.hPrinter = printer.get();
+    param.pPrinterName = const_cast<PWSTR>(printerName.c_str());
+    param.hModule = host.module();
+    param.hOEMHeap = heap.get();
+    param.pPublicDM = reinterpret_cast<DEVMODEW*>(devmode.data());
+    param.pOEMDM = devmode.data() + sizeof(DEVMODEW);
+    param.dwFlags = flags;
+    sheet.entry.plugin = host.plugin();
+    sheet.entry.kind = kind;
+    sheet.title = printerName + (document ? L" Printing Preferences" : L" Properties");
+    sheet.closeAfterMs = closeAfter;
+    if (!screenshot.empty()) {
+        sheet.onShown = [&screenshot](HWND window) {
+            if (CaptureWindowPng(window, screenshot)) {
+                wprintf(L"Screenshot of the sheet written to %ls\n", screenshot.c_str());
+            } else {
+                fwprintf(stderr, L"drvhost: cannot write the screenshot %ls (error %lu)\n",
+                         screenshot.c_str(), GetLastError());
+            }
+            fflush(stdout);
+        };
+    }
+
+    wprintf(L"Opening %ls for \"%ls\": plug-in %ls, options word %ls0x%lX, dwFlags 0x%lX\n",
+            document ? L"Printing Preferences" : L"Printer Properties", printerName.c_str(),
+            dllPath.empty() ? L"beside drvhost" : dllPath.c_str(), haveOptions ? L"" : L"(unset) ",
+            options, flags);
+    if (closeAfter == 0) {
+        wprintf(L"Close the sheet to continue.\n");
+    }
+    fflush(stdout);
+    if (!OpenDriverSheet(sheet)) {
+        fwprintf(stderr, L"drvhost: compstui.dll's CommonPropertySheetUIW is not available\n");
+        return 1;
+    }
+
+    wprintf(L"Plug-in INIT: 0x%08lX, Result 0x%llX; CommonPropertySheetUIW: %ld (%ls)\n",
+            sheet.entry.initResult, static_cast<unsigned long long>(sheet.entry.initResultValue),
+            sheet.sheetResult, SheetResultText(sheet.sheetResult));
+    wprintf(L"Driver heap after DESTROY: %d block(s) in use\n", HeapBlocksInUse(heap.get()));
+
+    // As the driver does with what the sheet edited: merge it into the printer's defaults.
+    std::vector<BYTE> merged;
+    if (!host.DefaultDevmode(merged, privateSize)) {
+        return 1;
+    }
+    const HRESULT hr = host.MergeDevmode(merged, privateSize, param.pOEMDM);
+    if (FAILED(hr)) {
+        fwprintf(stderr, L"drvhost: DevMode(OEMDM_MERGE) failed, 0x%08lX\n", hr);
+        return 1;
+    }
+    wprintf(L"After the sheet, merged (OEMDM_MERGE) into the defaults (public dmCopies %d):\n",
+            reinterpret_cast<DEVMODEW*>(merged.data())->dmCopies);
+    PrintPrivateDevmode(merged.data() + sizeof(DEVMODEW), privateSize, false);
+    return sheet.sheetResult >= 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int CommandPrefs(const Args& args) {
+    return RunSheet(SheetKind::Document, args);
+}
+
+int CommandProps(const Args& args) {
+    return RunSheet(SheetKind::Device, args);
+}
+
+}  // namespace drvhost
