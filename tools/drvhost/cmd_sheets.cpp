@@ -7,6 +7,7 @@
 #include "driver_sheet.h"
 #include "host.h"
 #include "platform/unique_handle.h"
+#include "resmodule/resource_ids.h"
 
 namespace drvhost {
 namespace {
@@ -79,6 +80,22 @@ const wchar_t* SheetResultText(LONG result) {
     }
 }
 
+// What a user does on the secure-print page: tick secure printing, then type the PIN (the
+// edit's first focus empties it). The sheet's OK then stores the PIN's digest.
+void EnterSecurePin(HWND sheet, const std::wstring& pin) {
+    const HWND page = CurrentPage(sheet);
+    if (IsDlgButtonChecked(page, IDC_SECURE_ENABLE) != BST_CHECKED) {
+        SendDlgItemMessageW(page, IDC_SECURE_ENABLE, BM_CLICK, 0, 0);
+    }
+    const HWND edit = GetDlgItem(page, IDC_PIN_EDIT);
+    SetFocus(edit);
+    for (wchar_t c : pin) {
+        SendMessageW(edit, WM_CHAR, c, 1);
+    }
+    RedrawWindow(sheet, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
 int RunSheet(SheetKind kind, const Args& args) {
     const std::wstring printerName = OptionValue(args, L"--printer", kDefaultPrinter);
     const std::wstring screenshot = OptionValue(args, L"--screenshot", L"");
@@ -130,8 +147,15 @@ int RunSheet(SheetKind kind, const Args& args) {
     sheet.entry.kind = kind;
     sheet.title = printerName + (document ? L" Printing Preferences" : L" Properties");
     sheet.closeAfterMs = closeAfter;
-    if (!screenshot.empty()) {
-        sheet.onShown = [&screenshot](HWND window) {
+    const std::wstring securePin = document ? OptionValue(args, L"--secure-pin", L"") : L"";
+    if (!screenshot.empty() || !securePin.empty()) {
+        sheet.onShown = [&screenshot, &securePin](HWND window) {
+            if (!securePin.empty()) {
+                EnterSecurePin(window, securePin);
+            }
+            if (screenshot.empty()) {
+                return;
+            }
             if (CaptureWindowPng(window, screenshot)) {
                 wprintf(L"Screenshot of the sheet written to %ls\n", screenshot.c_str());
             } else {

@@ -18,7 +18,8 @@ const Command kCommands[] = {
      L"load the plug-in as the driver does and show its private devmode [--json] [--dll PATH]"},
     {L"prefs", drvhost::CommandPrefs,
      L"open Printing Preferences through compstui [--printer NAME] [--flags N]\n"
-     L"           [--screenshot FILE.png] [--close-after MS] [--dll PATH]"},
+     L"           [--screenshot FILE.png] [--close-after MS] [--dll PATH]\n"
+     L"           [--secure-pin NNNN]  tick secure printing and type the PIN first"},
     {L"props", drvhost::CommandProps,
      L"open Printer Properties through compstui, with the same options as prefs"},
 };
