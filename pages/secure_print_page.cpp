@@ -191,6 +191,8 @@ INT_PTR OnNotify(HWND page, SheetContext* context, const NMHDR* header) {
                 context->sheetCallback(reinterpret_cast<HANDLE>(context->pageHandle),
                                        CPSFUNC_SET_RESULT, context->pageHandle, CPSUI_OK);
             }
+            // Stated, not inherited: a refusal earlier on must not read as a refused apply.
+            SetWindowLongPtrW(page, DWLP_MSGRESULT, PSNRET_NOERROR);
             return TRUE;
         case PSN_HELP:
             ShowHelp(page, context);

@@ -498,6 +498,80 @@ TEST_F(SecurePageTest, SeparatorIsALineAlongTheTopOnButtonFace) {
     }
 }
 
+// Paints into an enhanced metafile and lists the GDI records made: object creation, selection
+// and deletion all show up there, so the records tell whether every object the page made was
+// put back and deleted within the message.
+struct GdiRecords {
+    int created = 0;
+    int deleted = 0;
+    int selectedOwn = 0;    // selections of objects the page created
+    int selectedStock = 0;  // selections of stock objects (the ones put back)
+};
+
+GdiRecords RecordPainting(HWND page, UINT message, DRAWITEMSTRUCT* item) {
+    HDC dc = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
+    if (item != nullptr) {
+        item->hDC = dc;
+    } else {
+        // A clip box to erase: without one there would be nothing to fill.
+        HRGN clip = CreateRectRgn(0, 0, 50, 40);
+        SelectClipRgn(dc, clip);
+        DeleteObject(clip);
+    }
+    SendMessageW(page, message, item ? item->CtlID : reinterpret_cast<WPARAM>(dc),
+                 reinterpret_cast<LPARAM>(item));
+    HENHMETAFILE metafile = CloseEnhMetaFile(dc);
+    GdiRecords records;
+    EnumEnhMetaFile(
+        nullptr, metafile,
+        [](HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM data) -> int {
+            auto* r = reinterpret_cast<GdiRecords*>(data);
+            switch (record->iType) {
+                case EMR_CREATEBRUSHINDIRECT:
+                case EMR_CREATEPEN:
+                case EMR_EXTCREATEPEN:
+                    ++r->created;
+                    break;
+                case EMR_DELETEOBJECT:
+                    ++r->deleted;
+                    break;
+                case EMR_SELECTOBJECT:
+                    if (record->dParm[0] & 0x80000000) {
+                        ++r->selectedStock;
+                    } else {
+                        ++r->selectedOwn;
+                    }
+                    break;
+                default:
+                    break;
+            }
+            return 1;
+        },
+        &records, nullptr);
+    DeleteEnhMetaFile(metafile);
+    return records;
+}
+
+TEST_F(SecurePageTest, PaintingPutsBackAndDeletesEveryObjectItMakes) {
+    auto sheet = Open(0, DefaultDevmode());
+    const GdiRecords erase = RecordPainting(sheet->page(), WM_ERASEBKGND, nullptr);
+    EXPECT_EQ(erase.created, 1);
+    EXPECT_GE(erase.selectedOwn, 1);
+    EXPECT_EQ(erase.selectedStock, 1);
+    EXPECT_EQ(erase.deleted, 1);
+
+    DRAWITEMSTRUCT item = {};
+    item.CtlType = ODT_STATIC;
+    item.CtlID = IDC_SEPARATOR;
+    item.hwndItem = sheet->item(IDC_SEPARATOR);
+    item.rcItem = {0, 0, 100, 2};
+    const GdiRecords separator = RecordPainting(sheet->page(), WM_DRAWITEM, &item);
+    EXPECT_EQ(separator.created, 2);  // the brush and the pen
+    EXPECT_GE(separator.selectedOwn, 2);  // FillRect selects the brush once more
+    EXPECT_EQ(separator.selectedStock, 2);
+    EXPECT_EQ(separator.deleted, 2);
+}
+
 // ---- Two pages in one process -------------------------------------------------------------------
 
 TEST_F(SecurePageTest, FocusOnOnePagesPinLeavesTheOtherPagesDigestAlone) {
