@@ -35,7 +35,7 @@ class LeavePageTest : public SecurePageTest {
         EXPECT_EQ(box.owner, sheet.sheet());
     }
 
-    static HWND Focused() { return GetFocus(); }
+    HWND Focused() const { return boxes.lastFocused(); }
 };
 
 TEST_F(LeavePageTest, CaptionsReallyCarryMarkers) {

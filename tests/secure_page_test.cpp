@@ -303,9 +303,13 @@ TEST_F(SecurePageTest, RealDoubleClickOnTheLabelReachesThePage) {
     PageSetup setup;
     setup.perDocument = 0;
     auto sheet = Open(0, DefaultDevmode(), setup);
+    // Other tests' sheets share the display: keep this one above them under the cursor.
+    SetWindowPos(sheet->sheet(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     RECT r;
     GetWindowRect(sheet->item(IDC_PIN_LABEL), &r);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    const POINT target = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    SetCursorPos(target.x, target.y);
+    ASSERT_EQ(GetAncestor(WindowFromPoint(target), GA_ROOT), sheet->sheet());
     INPUT clicks[4] = {};
     for (int i = 0; i < 4; ++i) {
         clicks[i].type = INPUT_MOUSE;
@@ -566,7 +570,7 @@ TEST_F(SecurePageTest, PaintingPutsBackAndDeletesEveryObjectItMakes) {
     item.hwndItem = sheet->item(IDC_SEPARATOR);
     item.rcItem = {0, 0, 100, 2};
     const GdiRecords separator = RecordPainting(sheet->page(), WM_DRAWITEM, &item);
-    EXPECT_EQ(separator.created, 2);  // the brush and the pen
+    EXPECT_EQ(separator.created, 2);      // the brush and the pen
     EXPECT_GE(separator.selectedOwn, 2);  // FillRect selects the brush once more
     EXPECT_EQ(separator.selectedStock, 2);
     EXPECT_EQ(separator.deleted, 2);

@@ -201,6 +201,9 @@ MessageBoxRecorder::~MessageBoxRecorder() {
 
 LRESULT CALLBACK MessageBoxRecorder::CallWndProc(int code, WPARAM wParam, LPARAM lParam) {
     const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && activeRecorder != nullptr && call->message == WM_SETFOCUS) {
+        activeRecorder->lastFocused_ = call->hwnd;
+    }
     if (code == HC_ACTION && activeRecorder != nullptr && call->message == WM_INITDIALOG &&
         IsMessageBox(call->hwnd)) {
         // The box's creation parameters: MSGBOXPARAMSW comes first in what the system hands to

@@ -119,7 +119,14 @@ class MessageBoxRecorder {
     MessageBoxRecorder(const MessageBoxRecorder&) = delete;
     MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
     const std::vector<Box>& boxes() const { return boxes_; }
-    void Clear() { boxes_.clear(); }
+    // The window of this thread that last received WM_SETFOCUS. Tests check focus moves with
+    // it rather than with GetFocus(), which another test's window on the shared display may
+    // empty at any moment by taking the X input focus.
+    HWND lastFocused() const { return lastFocused_; }
+    void Clear() {
+        boxes_.clear();
+        lastFocused_ = nullptr;
+    }
 
   private:
     static LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam);
@@ -127,6 +134,7 @@ class MessageBoxRecorder {
     HHOOK cbt_ = nullptr;
     HHOOK callWnd_ = nullptr;
     UINT pendingStyle_ = 0;
+    HWND lastFocused_ = nullptr;
     std::vector<Box> boxes_;
 };
 
