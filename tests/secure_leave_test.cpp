@@ -251,6 +251,17 @@ TEST_F(LeavePageTest, RightToLeftPageWarnsRightToLeft) {
     EXPECT_EQ(boxes.boxes()[0].style, 0x180030u);
 }
 
+TEST_F(LeavePageTest, StringsTheModuleLacksReadAsEmpty) {
+    auto sheet = Open(0, SecureDevmode());
+    sheet->context().resourceModule = GetModuleHandleW(nullptr);  // holds no page strings
+    EnterPin(*sheet, L"1");
+    boxes.Clear();
+    EXPECT_FALSE(sheet->Apply());
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, L"");
+    EXPECT_EQ(boxes.boxes()[0].caption, L"");
+}
+
 TEST_F(LeavePageTest, PlaceholderWithoutAStoredDigestIsNotAPin) {
     // Leaving with secure printing off drops the digest; the edit still shows four digits.
     PrivateDevmode devmode = SecureDevmode();
