@@ -217,58 +217,6 @@ TEST(DriverFiles, DriverWithoutHelpFileLeavesTheBufferAlone) {
 }
 
 // The pure rules, without the spooler.
-TEST(PackageNames, PartsOfAPath) {
-    struct Case {
-        std::wstring_view path, directory, file;
-    } cases[] = {
-        {L"C:\\D\\x.dll", L"C:\\D\\", L"x.dll"},
-        {L"x.dll", L"", L"x.dll"},
-        {L"C:\\D\\", L"C:\\D\\", L""},
-        {L"\\x", L"\\", L"x"},
-        {L"", L"", L""},
-        {L"C:/D/x.dll", L"", L"C:/D/x.dll"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(names::DirectoryPart(c.path), c.directory);
-        EXPECT_EQ(names::FileNamePart(c.path), c.file);
-    }
-}
-
-TEST(PackageNames, NameTests) {
-    struct Case {
-        std::u16string_view name;
-        bool resource, help;
-    } cases[] = {
-        {u"pinprintlg.dll", true, false}, {u"LG.DLL.OLD", true, false},
-        {u"A.DLLG", true, false},         {u"LGRES.DL", false, false},
-        {u"lg.dl", false, false},         {u".dll", false, false},
-        {u"L.DLLG", true, false},         {u"MANUAL.CHM.BAK", false, true},
-        {u"MANUAL.CHI", false, false},    {u"lg.chm.dll", true, true},
-        {u"\u00ecg.dll", false, false},   {u"", false, false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(names::IsResourceModuleName(c.name), c.resource);
-        EXPECT_EQ(names::IsHelpFileName(c.name), c.help);
-    }
-}
-
-TEST(PackageNames, MultiStringWalkStaysWithinItsBound) {
-    const char16_t multi[] = u"one\0two\0\0three";
-    auto walk = [&](size_t bound) {
-        std::vector<std::u16string> seen;
-        names::WalkMultiString(multi, bound, [&](std::u16string_view s) {
-            seen.emplace_back(s);
-            return true;
-        });
-        return seen;
-    };
-    EXPECT_EQ(walk(sizeof(multi) / 2), (std::vector<std::u16string>{u"one", u"two"}));
-    EXPECT_EQ(walk(8), (std::vector<std::u16string>{u"one", u"two"}));  // ends at the last zero
-    EXPECT_EQ(walk(7), (std::vector<std::u16string>{u"one"}));          // "two" cut off: not taken
-    EXPECT_EQ(walk(0), std::vector<std::u16string>{});
-    EXPECT_EQ(walk(3), std::vector<std::u16string>{});
-}
-
 TEST(PackageNames, SettingsPathReplacesTheLastThreeCharacters) {
     struct Case {
         std::u16string_view dataFile, expected;

@@ -37,6 +37,25 @@ bool WriteFileBytes(const std::wstring& path, const void* bytes, size_t size) {
     return ok && written == size;
 }
 
+bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    LARGE_INTEGER size = {};
+    bool ok = GetFileSizeEx(file, &size) && size.QuadPart < (64 << 20);
+    if (ok) {
+        bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
+        DWORD read = 0;
+        ok = bytes.empty() ||
+             (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
+              read == bytes.size());
+    }
+    CloseHandle(file);
+    return ok;
+}
+
 // Puts `name` into the driver directory, where the spooler copies driver files from.
 void StageDriverFile(const std::wstring& sourceDir, const std::wstring& name) {
     if (name.empty()) {
@@ -102,6 +121,23 @@ TestPrinter::TestPrinter(const std::wstring& printerName, const DriverSpec& spec
     if (source.empty()) {
         return;
     }
+    // The version folder is shared with drivers installed outside the tests (drvhost install's
+    // sample package): keep what the install is about to overwrite, to put it back at the end.
+    std::vector<std::wstring> names = {spec.driverPath, spec.configFile, spec.dataFile,
+                                       spec.helpFile};
+    names.insert(names.end(), spec.dependentFiles.begin(), spec.dependentFiles.end());
+    const std::wstring dataName = FilePart(spec.dataFile);
+    if (dataName.size() >= 3) {
+        names.push_back(dataName.substr(0, dataName.size() - 3) + L"DAT");
+    }
+    for (const auto& name : names) {
+        const std::wstring path = source + L"3\\" + FilePart(name);
+        std::string bytes;
+        if (!FilePart(name).empty() && ReadFileBytes(path, bytes)) {
+            savedFiles_.emplace_back(path, std::move(bytes));
+        }
+    }
+
     StageDriverFile(source, FilePart(spec.driverPath));
     StageDriverFile(source, FilePart(spec.configFile));
     StageDriverFile(source, FilePart(spec.dataFile));
@@ -173,9 +209,13 @@ TestPrinter::~TestPrinter() {
         ClosePrinter(handle_);
         handle_ = nullptr;
         RemovePrinterAndDriver(name_, driverName_);
-        if (wroteSettings_) {
-            DeleteFileW(SettingsFilePath().c_str());
-        }
+    }
+    if (wroteSettings_) {
+        DeleteFileW(SettingsFilePath().c_str());
+    }
+    // Latest first, so that a file saved twice ends with its content from before the test.
+    for (auto it = savedFiles_.rbegin(); it != savedFiles_.rend(); ++it) {
+        WriteFileBytes(it->first, it->second.data(), it->second.size());
     }
 }
 
@@ -196,7 +236,8 @@ bool TestPrinter::WriteSettingsFile(const std::string& content) const {
         return false;
     }
     if (content.empty()) {
-        return DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+        return DeleteFileW(path.c_str()) ||
+               GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
     }
     return WriteFileBytes(path, content.data(), content.size());
 }

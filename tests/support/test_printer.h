@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pinprint::test {
@@ -72,6 +73,8 @@ class TestPrinter {
     std::wstring directory_;
     std::wstring dataFile_;  // installed path
     bool wroteSettings_ = false;
+    // Files of the spooler's version folder that the install overwrote, with their content.
+    std::vector<std::pair<std::wstring, std::string>> savedFiles_;
     HANDLE handle_ = nullptr;
 };
 

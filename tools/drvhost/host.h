@@ -58,6 +58,7 @@ bool CaptureWindowPng(HWND window, const std::wstring& path);
 
 // Commands.
 int CommandDevmode(const Args& args);
+int CommandInstall(const Args& args);
 int CommandPrefs(const Args& args);
 int CommandProps(const Args& args);
 

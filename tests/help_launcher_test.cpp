@@ -1,0 +1,313 @@
+// The help launcher with HKEY_CLASSES_ROOT redirected to a key of the test's own, where the HTML
+// Help control's server is registered as the recording control, as a path that does not load,
+// or not at all. The launcher's state lasts for the process, so each scenario that calls it
+// needs a process of its own (CTest runs every test case in one).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "config/help_launcher.h"
+#include "fixtures/helprecorder/helprecorder.h"
+#include "support/guarded_array.h"
+#include "support/test_support.h"
+
+namespace pinprint {
+namespace {
+
+constexpr char kServerKey[] = "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
+constexpr char kDirVariable[] = "PINPRINT_HELP_DIR";
+constexpr char kRecorderByVariable[] = "%PINPRINT_HELP_DIR%\\helprecorder.dll";
+const HWND kCaller = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x1234));
+
+std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
+
+// HKEY_CLASSES_ROOT of this process, redirected to an empty key under HKCU for one scope.
+class ClassesRoot {
+  public:
+    ClassesRoot() {
+        path_ = "Software\\PinPrintTests\\Classes" + std::to_string(GetCurrentProcessId());
+        RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &root_, nullptr) == ERROR_SUCCESS) {
+            ok_ = RegOverridePredefKey(HKEY_CLASSES_ROOT, root_) == ERROR_SUCCESS;
+        }
+    }
+    ~ClassesRoot() {
+        RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+        if (root_ != nullptr) {
+            RegCloseKey(root_);
+        }
+        RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+    }
+    ClassesRoot(const ClassesRoot&) = delete;
+    ClassesRoot& operator=(const ClassesRoot&) = delete;
+
+    bool ok() const { return ok_; }
+
+    // The server key with a default value of `type` holding exactly `bytes`.
+    bool Register(DWORD type, const std::string& bytes) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(root_, kServerKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr) != ERROR_SUCCESS) {
+            return false;
+        }
+        const LSTATUS status =
+            RegSetValueExA(key, nullptr, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                           static_cast<DWORD>(bytes.size()));
+        RegCloseKey(key);
+        return status == ERROR_SUCCESS;
+    }
+    // The same, for a string and its terminator.
+    bool RegisterString(DWORD type, const std::string& text) {
+        return Register(type, std::string(text.c_str(), text.size() + 1));
+    }
+    // The server key without a default value.
+    bool RegisterEmptyKey() {
+        HKEY key = nullptr;
+        RegDeleteTreeA(root_, "CLSID");
+        const bool created = RegCreateKeyExA(root_, kServerKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &key, nullptr) == ERROR_SUCCESS;
+        if (created) {
+            RegCloseKey(key);
+        }
+        return created;
+    }
+    void Unregister() { RegDeleteTreeA(root_, "CLSID"); }
+
+  private:
+    std::string path_;
+    HKEY root_ = nullptr;
+    bool ok_ = false;
+};
+
+const RecordedHelp* Recorder() {
+    const HMODULE module = GetModuleHandleW(L"helprecorder.dll");
+    if (module == nullptr) {
+        return nullptr;
+    }
+    auto state =
+        reinterpret_cast<HelpRecorderStateFn>(GetProcAddress(module, kHelpRecorderStateExport));
+    return state ? state() : nullptr;
+}
+
+bool Loaded(const wchar_t* module) {
+    return GetModuleHandleW(module) != nullptr;
+}
+
+// The launcher's state is the process's: a second scenario in the same process would start
+// from where the first left it.
+bool LauncherUsed() {
+    static int scenarios = 0;
+    return scenarios++ > 0;
+}
+
+#define REQUIRE_FRESH_LAUNCHER()                                                    \
+    if (LauncherUsed()) {                                                           \
+        GTEST_SKIP() << "needs a process of its own (CTest runs each case in one)"; \
+    }
+
+std::string BinDirectoryWithoutSlash() {
+    std::string dir = Narrow(test::BinDirectory());
+    dir.pop_back();
+    return dir;
+}
+
+TEST(HelpControlPath, ReadsTheRegisteredServerWithinItsBuffer) {
+    ClassesRoot classes;
+    ASSERT_TRUE(classes.ok());
+    const std::string bin = BinDirectoryWithoutSlash();
+    ASSERT_TRUE(SetEnvironmentVariableA(kDirVariable, bin.c_str()));
+    const std::string longName(259, 'L');
+    ASSERT_TRUE(SetEnvironmentVariableA("PINPRINT_LONG", longName.c_str()));
+
+    struct Case {
+        const char* what;
+        DWORD type;
+        std::string stored;  // exact bytes; "" with type 0: no key at all
+        int found;
+        std::string path;
+    } cases[] = {
+        {"REG_SZ is taken unchanged", REG_SZ, std::string(kRecorderByVariable) + '\0', 1,
+         kRecorderByVariable},
+        {"REG_EXPAND_SZ is expanded", REG_EXPAND_SZ, std::string(kRecorderByVariable) + '\0', 1,
+         bin + "\\helprecorder.dll"},
+        {"259 characters fit", REG_SZ, std::string(259, 'a') + '\0', 1, std::string(259, 'a')},
+        {"a longer value is not read", REG_SZ, std::string(260, 'c') + '\0', 0, ""},
+        {"expansion to 259 characters fits", REG_EXPAND_SZ,
+         "%PINPRINT_LONG%" + std::string(1, '\0'), 1, longName},
+        {"expansion beyond the buffer", REG_EXPAND_SZ, "x%PINPRINT_LONG%" + std::string(1, '\0'), 0,
+         ""},
+        {"unknown variables stay", REG_EXPAND_SZ,
+         "%PINPRINT_NOT_SET%\\h.ocx" + std::string(1, '\0'), 1, "%PINPRINT_NOT_SET%\\h.ocx"},
+        {"no default value", REG_NONE, "", 0, ""},
+        {"no key", 0, "", 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        classes.Unregister();
+        if (c.type == REG_NONE) {
+            ASSERT_TRUE(classes.RegisterEmptyKey());
+        } else if (c.type != 0) {
+            ASSERT_TRUE(classes.Register(c.type, c.stored));
+        }
+        test::GuardedArray<char> path(MAX_PATH);
+        ASSERT_TRUE(path.ok());
+        path.Fill('#');
+        const int found = FindHelpControlPath(path.data());
+        EXPECT_EQ(found, c.found);
+        if (found) {
+            EXPECT_EQ(std::string(path.data()), c.path);
+        } else {
+            EXPECT_EQ(path.data()[0], '#') << "untouched";
+        }
+    }
+}
+
+TEST(HelpLauncher, ExpandedRegistryPathIsLoadedAndCalledWithTheArguments) {
+    REQUIRE_FRESH_LAUNCHER();
+    ClassesRoot classes;
+    ASSERT_TRUE(classes.ok());
+    ASSERT_TRUE(SetEnvironmentVariableA(kDirVariable, BinDirectoryWithoutSlash().c_str()));
+    ASSERT_TRUE(classes.RegisterString(REG_EXPAND_SZ, kRecorderByVariable));
+
+    EXPECT_EQ(CallHtmlHelp(kCaller, L"C:\\Help\\pinprint.chm", kHelpDisplayTopic, 7),
+              RecordedHelpWindow(1));
+    const RecordedHelp* recorded = Recorder();
+    ASSERT_NE(recorded, nullptr);
+    EXPECT_EQ(recorded->calls, 1);
+    EXPECT_EQ(recorded->last.caller, kCaller);
+    EXPECT_FALSE(recorded->last.fileIsNull);
+    EXPECT_STREQ(recorded->last.file, L"C:\\Help\\pinprint.chm");
+    EXPECT_EQ(recorded->last.command, kHelpDisplayTopic);
+    EXPECT_EQ(recorded->last.data, 7u);
+    EXPECT_FALSE(Loaded(L"hhctrl.ocx"));
+
+    // The closing call passes its null window and null file through; the control stays cached
+    // even when the registry changes.
+    classes.Unregister();
+    EXPECT_EQ(CallHtmlHelp(nullptr, nullptr, kHelpCloseAll, 0), RecordedHelpWindow(2));
+    EXPECT_EQ(recorded->calls, 2);
+    EXPECT_EQ(recorded->last.caller, nullptr);
+    EXPECT_TRUE(recorded->last.fileIsNull);
+    EXPECT_EQ(recorded->last.command, kHelpCloseAll);
+    EXPECT_EQ(recorded->last.data, 0u);
+}
+
+TEST(HelpLauncher, PlainRegistryPathIsLoadedAsItStands) {
+    REQUIRE_FRESH_LAUNCHER();
+    ClassesRoot classes;
+    ASSERT_TRUE(classes.ok());
+    ASSERT_TRUE(classes.RegisterString(REG_SZ, Narrow(test::BinPath(L"helprecorder.dll"))));
+    EXPECT_EQ(CallHtmlHelp(kCaller, L"a.chm", kHelpDisplayTopic, 0), RecordedHelpWindow(1));
+    ASSERT_NE(Recorder(), nullptr);
+    EXPECT_STREQ(Recorder()->last.file, L"a.chm");
+}
+
+TEST(HelpLauncher, PlainRegistryPathIsNotExpanded) {
+    REQUIRE_FRESH_LAUNCHER();
+    ClassesRoot classes;
+    ASSERT_TRUE(classes.ok());
+    ASSERT_TRUE(SetEnvironmentVariableA(kDirVariable, BinDirectoryWithoutSlash().c_str()));
+    ASSERT_TRUE(classes.RegisterString(REG_SZ, kRecorderByVariable));
+    // The unexpanded name loads nothing, so the control is loaded by its plain name.
+    CallHtmlHelp(nullptr, nullptr, kHelpCloseAll, 0);
+    EXPECT_FALSE(Loaded(L"helprecorder.dll"));
+    EXPECT_TRUE(Loaded(L"hhctrl.ocx"));
+}
+
+TEST(HelpLauncher, WithoutRegistrationTheControlIsLoadedByName) {
+    REQUIRE_FRESH_LAUNCHER();
+    ClassesRoot classes;
+    ASSERT_TRUE(classes.ok());
+    ASSERT_FALSE(Loaded(L"hhctrl.ocx"));
+    CallHtmlHelp(nullptr, nullptr, kHelpCloseAll, 0);
+    EXPECT_TRUE(Loaded(L"hhctrl.ocx"));
+}
+
+TEST(HelpLauncher, RegisteredPathThatDoesNotLoadFallsBackToTheControlsName) {
+    REQUIRE_FRESH_LAUNCHER();
+    ClassesRoot classes;
+    ASSERT_TRUE(classes.ok());
+    ASSERT_TRUE(classes.RegisterString(REG_SZ, "C:\\no\\such\\folder\\control.ocx"));
+    CallHtmlHelp(nullptr, nullptr, kHelpCloseAll, 0);
+    EXPECT_TRUE(Loaded(L"hhctrl.ocx"));
+}
+
+TEST(HelpLauncher, ModuleWithoutTheEntryGivesNothing) {
+    REQUIRE_FRESH_LAUNCHER();
+    ClassesRoot classes;
+    ASSERT_TRUE(classes.ok());
+    ASSERT_TRUE(classes.RegisterString(REG_SZ, Narrow(test::BinPath(L"helpnoentry.dll"))));
+    EXPECT_EQ(CallHtmlHelp(kCaller, L"a.chm", kHelpDisplayTopic, 0), nullptr);
+    // The module that loaded stays, and no other is tried.
+    EXPECT_TRUE(Loaded(L"helpnoentry.dll"));
+    EXPECT_FALSE(Loaded(L"hhctrl.ocx"));
+    ASSERT_TRUE(classes.RegisterString(REG_SZ, Narrow(test::BinPath(L"helprecorder.dll"))));
+    EXPECT_EQ(CallHtmlHelp(kCaller, L"a.chm", kHelpDisplayTopic, 0), nullptr);
+    EXPECT_FALSE(Loaded(L"helprecorder.dll"));
+    EXPECT_FALSE(Loaded(L"hhctrl.ocx"));
+}
+
+// Neither the registered path nor "hhctrl.ocx" loads. Wine takes a program's DLL overrides from
+// HKCU\Software\Wine\AppDefaults\<program>\DllOverrides when the program starts, so the scenario
+// runs in a copy of this program under a name of its own, for which the control is disabled.
+TEST(HelpLauncher, WhenNothingLoadsLaterCallsNeverTryAgain) {
+    constexpr wchar_t kChildName[] = L"help_launcher_nocontrol.exe";
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    const std::wstring self(exe);
+    if (self.size() < wcslen(kChildName) ||
+        self.compare(self.size() - wcslen(kChildName), std::wstring::npos, kChildName) != 0) {
+        const std::wstring child = test::BinPath(kChildName);
+        const std::wstring overrides =
+            std::wstring(L"Software\\Wine\\AppDefaults\\") + kChildName + L"\\DllOverrides";
+        ASSERT_TRUE(CopyFileW(exe, child.c_str(), FALSE));
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, overrides.c_str(), L"hhctrl.ocx", REG_SZ, L"",
+                                  sizeof(wchar_t)),
+                  ERROR_SUCCESS);
+        std::wstring command =
+            L"\"" + child +
+            L"\" --gtest_filter=HelpLauncher.WhenNothingLoadsLaterCallsNeverTryAgain";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        PROCESS_INFORMATION process = {};
+        const BOOL started = CreateProcessW(child.c_str(), command.data(), nullptr, nullptr, TRUE,
+                                            0, nullptr, nullptr, &startup, &process);
+        DWORD exitCode = 1;
+        if (started) {
+            WaitForSingleObject(process.hProcess, 60000);
+            GetExitCodeProcess(process.hProcess, &exitCode);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+        RegDeleteTreeW(HKEY_CURRENT_USER,
+                       (std::wstring(L"Software\\Wine\\AppDefaults\\") + kChildName).c_str());
+        DeleteFileW(child.c_str());
+        ASSERT_TRUE(started);
+        EXPECT_EQ(exitCode, 0u) << "the scenario failed in the child process";
+        return;
+    }
+
+    ClassesRoot classes;
+    ASSERT_TRUE(classes.ok());
+    ASSERT_TRUE(classes.RegisterString(REG_SZ, "C:\\no\\such\\folder\\control.ocx"));
+    EXPECT_EQ(CallHtmlHelp(kCaller, L"a.chm", kHelpDisplayTopic, 0), nullptr);
+    ASSERT_FALSE(Loaded(L"hhctrl.ocx")) << "the control was not disabled for this process";
+
+    // Now a loadable control is registered, but the launcher does not look again.
+    ASSERT_TRUE(classes.RegisterString(REG_SZ, Narrow(test::BinPath(L"helprecorder.dll"))));
+    EXPECT_EQ(CallHtmlHelp(kCaller, L"a.chm", kHelpDisplayTopic, 0), nullptr);
+    EXPECT_EQ(CallHtmlHelp(nullptr, nullptr, kHelpCloseAll, 0), nullptr);
+    EXPECT_FALSE(Loaded(L"helprecorder.dll"));
+}
+
+}  // namespace
+}  // namespace pinprint
