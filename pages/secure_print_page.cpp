@@ -1,15 +1,348 @@
+#include "pages/secure_print_page.h"
+
+#include <objbase.h>
+
+#include "config/driver_files.h"
+#include "config/driver_options.h"
+#include "config/help_launcher.h"
+#include "module/format_bounded.h"
+#include "pages/name_filters.h"
 #include "pages/page_procs.h"
-#include "pages/sheet_context.h"
+#include "pages/secure_page_leave.h"
+#include "platform/unique_handle.h"
+#include "resmodule/resource_ids.h"
 
 namespace pinprint {
 
-INT_PTR CALLBACK SecurePrintPageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(page, DWLP_USER,
-                          reinterpret_cast<LONG_PTR>(ContextFromInitDialog(lParam)));
+namespace {
+
+constexpr int kPinLimit = 4;
+constexpr DWORD kSystemNameChars = 257;  // buffers for GetComputerNameW and GetUserNameW
+
+PrivateDevmode* DevmodeOf(const SheetContext* context) {
+    if (context == nullptr || context->uiParam == nullptr) {
+        return nullptr;
+    }
+    return static_cast<PrivateDevmode*>(context->uiParam->pOEMDM);
+}
+
+HANDLE PrinterOf(const SheetContext* context) {
+    return context->uiParam != nullptr ? context->uiParam->hPrinter : nullptr;
+}
+
+bool HasOption(const SheetContext* context, DriverOptions bit) {
+    return HasDriverOption(PrinterOf(context), bit);
+}
+
+void NotifyChanged(HWND page) {
+    SendMessageW(GetParent(page), PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0);
+}
+
+bool HoldsDigest(const PrivateDevmode* devmode) {
+    return strnlen(devmode->pinDigest, sizeof(devmode->pinDigest)) == kPinDigestChars;
+}
+
+const wchar_t* Wide(const char16_t* text) {
+    return reinterpret_cast<const wchar_t*>(text);
+}
+
+// Copies at most `maxChars` characters and always terminates the field.
+void CopyBounded(char16_t* field, size_t maxChars, const wchar_t* text) {
+    size_t i = 0;
+    for (; i < maxChars && text[i] != L'\0'; ++i) {
+        field[i] = static_cast<char16_t>(text[i]);
+    }
+    field[i] = u'\0';
+}
+
+void StoreSystemNames(PrivateDevmode* devmode) {
+    wchar_t name[kSystemNameChars];
+    DWORD size = kSystemNameChars;
+    if (GetComputerNameW(name, &size)) {
+        name[kSystemNameChars - 1] = L'\0';
+        CopyBounded(devmode->computerName, kComputerNameChars, name);
+    }
+    size = kSystemNameChars;
+    if (GetUserNameW(name, &size)) {
+        name[kSystemNameChars - 1] = L'\0';
+        CopyBounded(devmode->loginName, kNameChars, name);
+    }
+}
+
+bool IsUnlocked(const SheetContext* context, const PrivateDevmode* devmode) {
+    return context->perDocument != 0 || (devmode->pageFlags & kPageFlagUnlocked) != 0 ||
+           HasOption(context, DRVOPT_SECURE_ALWAYS);
+}
+
+void ShowHelp(HWND page, SheetContext* context) {
+    wchar_t path[kPathChars] = {};
+    if (BuildHelpFilePath(PrinterOf(context), path) == 0) {
+        return;
+    }
+    HWND window = nullptr;
+    if (SUCCEEDED(CoInitialize(nullptr))) {
+        window = CallHtmlHelp(GetFocus(), path, kHelpDisplayTopic, 0);
+        CoUninitialize();
+    }
+    context->helpWindow = window;
+}
+
+void CloseHelp(SheetContext* context) {
+    if (context->helpWindow == nullptr || !IsWindow(context->helpWindow)) {
+        return;
+    }
+    if (SUCCEEDED(CoInitialize(nullptr))) {
+        CallHtmlHelp(nullptr, nullptr, kHelpCloseAll, 0);
+        CoUninitialize();
+    }
+    context->helpWindow = nullptr;
+}
+
+// Fills `rect` with the button face colour; the brush lives for this call only.
+bool FillButtonFace(HDC dc, const RECT& rect) {
+    const UniqueGdiObject brush(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
+    if (!brush) {
+        return false;
+    }
+    const ScopedSelect selected(dc, brush.get());
+    FillRect(dc, &rect, static_cast<HBRUSH>(brush.get()));
+    return true;
+}
+
+BOOL OnEraseBackground(HWND page, HDC dc) {
+    RECT clip = {};
+    if (GetClipBox(dc, &clip) == ERROR || !FillButtonFace(dc, clip)) {
+        return FALSE;  // the dialog's own erase follows
+    }
+    SetWindowLongPtrW(page, DWLP_MSGRESULT, TRUE);
+    return TRUE;
+}
+
+INT_PTR OnCommand(HWND page, SheetContext* context, PrivateDevmode* devmode, WORD id, WORD code) {
+    switch (id) {
+        case IDC_SECURE_ENABLE: {
+            const bool checked = IsDlgButtonChecked(page, IDC_SECURE_ENABLE) == BST_CHECKED;
+            devmode->secureEnabled = checked ? 1 : 0;
+            EnableControlRange(page, IDC_PIN_LABEL, IDC_PIN_EDIT, checked);
+            NotifyChanged(page);
+            return TRUE;
+        }
+        case IDC_PIN_EDIT:
+        case IDC_USER_NAME_EDIT:
+        case IDC_JOB_NAME_EDIT:
+            if (code == EN_UPDATE) {
+                NotifyChanged(page);
+            }
+            return TRUE;
+        case IDC_NAMES_AUTO:
+            if (devmode->customNames != 0) {
+                devmode->customNames = 0;
+                EnableControlRange(page, IDC_USER_NAME_LABEL, IDC_JOB_NAME_EDIT, FALSE);
+                NotifyChanged(page);
+            }
+            return TRUE;
+        case IDC_NAMES_CUSTOM:
+            if (devmode->customNames == 0) {
+                devmode->customNames = 1;
+                EnableControlRange(page, IDC_USER_NAME_LABEL, IDC_JOB_NAME_EDIT, TRUE);
+                NotifyChanged(page);
+            }
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+// The hidden unlock gesture: a double-click on the PIN label flips the page between locked
+// and unlocked, for sheets where the secure controls are not already allowed.
+INT_PTR OnDoubleClick(HWND page, SheetContext* context, PrivateDevmode* devmode, LPARAM lParam) {
+    if (context->canChange == 0) {
+        return FALSE;
+    }
+    if (context->perDocument != 0) {
         return TRUE;
     }
-    return FALSE;
+    RECT label = {};
+    GetWindowRect(GetDlgItem(page, IDC_PIN_LABEL), &label);
+    MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&label), 2);
+    const POINT click = {static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(lParam))};
+    if (!PtInRect(&label, click)) {
+        return TRUE;
+    }
+    if (HasOption(context, DRVOPT_SECURE_ALWAYS)) {
+        return TRUE;
+    }
+    devmode->pageFlags ^= kPageFlagUnlocked;
+    InitSecurePrintPage(page, context, devmode, FALSE);
+    return TRUE;
+}
+
+INT_PTR OnNotify(HWND page, SheetContext* context, const NMHDR* header) {
+    if (header == nullptr) {
+        return FALSE;
+    }
+    switch (header->code) {
+        case PSN_KILLACTIVE:
+            return LeaveSecurePrintPage(page, context);
+        case PSN_APPLY:
+            // The devmode already holds the page's settings; the sheet only learns the result.
+            // (Wine's compstui answers 0 here; the answer is not needed.)
+            if (context->sheetCallback != nullptr) {
+                context->sheetCallback(reinterpret_cast<HANDLE>(context->pageHandle),
+                                       CPSFUNC_SET_RESULT, context->pageHandle, CPSUI_OK);
+            }
+            // Stated, not inherited: a refusal earlier on must not read as a refused apply.
+            SetWindowLongPtrW(page, DWLP_MSGRESULT, PSNRET_NOERROR);
+            return TRUE;
+        case PSN_HELP:
+            ShowHelp(page, context);
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace
+
+void EnableControlRange(HWND page, UINT first, UINT last, BOOL enable) {
+    for (UINT id = first & 0xFFFF; id <= (last & 0xFFFF); ++id) {
+        EnableWindow(GetDlgItem(page, static_cast<int>(id)), enable);
+    }
+}
+
+void HideControlRange(HWND page, UINT first, UINT last) {
+    for (UINT id = first & 0xFFFF; id <= (last & 0xFFFF); ++id) {
+        ShowWindow(GetDlgItem(page, static_cast<int>(id)), SW_HIDE);
+    }
+}
+
+void InitSecurePrintPage(HWND page, SheetContext* context, PrivateDevmode* devmode,
+                         BOOL firstTime) {
+    if (context == nullptr || devmode == nullptr) {
+        return;
+    }
+    if (IsUnlocked(context, devmode)) {
+        const bool secure = devmode->secureEnabled != 0;
+        EnableControlRange(page, IDC_SECURE_ENABLE, IDC_SECURE_ENABLE, TRUE);
+        CheckDlgButton(page, IDC_SECURE_ENABLE, secure ? BST_CHECKED : BST_UNCHECKED);
+        EnableControlRange(page, IDC_PIN_LABEL, IDC_PIN_EDIT, secure);
+        SendDlgItemMessageW(page, IDC_PIN_EDIT, EM_LIMITTEXT, kPinLimit, 0);
+        if (secure && HoldsDigest(devmode)) {
+            // Four zeros stand for the stored digest; the PIN itself is never kept.
+            wchar_t placeholder[5] = {};
+            FormatBounded(placeholder, 10, L"%04d", 0);
+            SetDlgItemTextW(page, IDC_PIN_EDIT, placeholder);
+        } else {
+            devmode->pinDigest[0] = '\0';
+        }
+    } else {
+        devmode->secureEnabled = 0;
+        CheckDlgButton(page, IDC_SECURE_ENABLE, BST_UNCHECKED);
+        EnableControlRange(page, IDC_SECURE_ENABLE, IDC_PIN_EDIT, FALSE);
+    }
+
+    if (firstTime) {
+        SaveEditProcedures(page);
+    }
+
+    if (HasOption(context, DRVOPT_NAME_CHOICE)) {
+        HideControlRange(page, IDC_NAME_NOTE, IDC_NAME_NOTE_ALT);
+        EnableControlRange(page, IDC_NAME_NOTE, IDC_NAME_NOTE_ALT, FALSE);
+        CheckRadioButton(page, IDC_NAMES_AUTO, IDC_NAMES_CUSTOM,
+                         devmode->customNames != 0 ? IDC_NAMES_CUSTOM : IDC_NAMES_AUTO);
+    } else {
+        HideControlRange(page, IDC_NAMES_AUTO, IDC_NAMES_CUSTOM);
+        EnableControlRange(page, IDC_NAMES_AUTO, IDC_NAMES_CUSTOM, FALSE);
+        if (HasOption(context, DRVOPT_LABEL_SWAP)) {
+            HideControlRange(page, IDC_NAME_NOTE, IDC_NAME_NOTE);
+        } else {
+            HideControlRange(page, IDC_NAME_NOTE_ALT, IDC_NAME_NOTE_ALT);
+        }
+        devmode->customNames = 1;
+    }
+
+    InstallNameFilters(page, HasOption(context, DRVOPT_SHORT_NAMES));
+    SetWindowLongPtrW(GetDlgItem(page, IDC_PIN_EDIT), GWLP_WNDPROC,
+                      reinterpret_cast<LONG_PTR>(PinEditProc));
+
+    SetDlgItemTextW(page, IDC_USER_NAME_EDIT, Wide(devmode->userName));
+    SetDlgItemTextW(page, IDC_JOB_NAME_EDIT, Wide(devmode->jobName));
+    if (devmode->customNames == 0) {
+        EnableControlRange(page, IDC_USER_NAME_LABEL, IDC_JOB_NAME_EDIT, FALSE);
+    }
+
+    StoreSystemNames(devmode);
+}
+
+void DrawSeparator(const DRAWITEMSTRUCT* item) {
+    if (item == nullptr) {
+        return;
+    }
+    FillButtonFace(item->hDC, item->rcItem);
+    if (item->CtlID != IDC_SEPARATOR) {
+        return;
+    }
+    const UniqueGdiObject pen(CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNSHADOW)));
+    if (!pen) {
+        return;
+    }
+    const ScopedSelect selected(item->hDC, pen.get());
+    MoveToEx(item->hDC, item->rcItem.left, item->rcItem.top, nullptr);
+    LineTo(item->hDC, item->rcItem.right, item->rcItem.top);
+}
+
+LRESULT CALLBACK PinEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETFOCUS) {
+        const HWND page = GetParent(edit);
+        SetDlgItemTextW(page, IDC_PIN_EDIT, L"");
+        // The flag belongs to this page: another page's focus must never make this page's
+        // placeholder count as a newly typed PIN.
+        if (SheetContext* context = ContextOf(page)) {
+            context->pinEdited = 1;
+        }
+    }
+    return savedPinProc != nullptr ? CallWindowProcW(savedPinProc, edit, message, wParam, lParam)
+                                   : DefWindowProcW(edit, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK SecurePrintPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SheetContext* context = ContextFromInitDialog(lParam);
+        SetWindowLongPtrW(page, DWLP_USER, reinterpret_cast<LONG_PTR>(context));
+        InitSecurePrintPage(page, context, DevmodeOf(context), TRUE);
+        return TRUE;
+    }
+    SheetContext* context = ContextOf(page);
+    if (context == nullptr) {
+        return FALSE;  // before WM_INITDIALOG
+    }
+    PrivateDevmode* devmode = DevmodeOf(context);
+    switch (message) {
+        case WM_COMMAND:
+            return devmode != nullptr
+                       ? OnCommand(page, context, devmode, LOWORD(wParam), HIWORD(wParam))
+                       : FALSE;
+        case WM_NOTIFY:
+            return OnNotify(page, context, reinterpret_cast<const NMHDR*>(lParam));
+        case WM_HELP:
+            ShowHelp(page, context);
+            return TRUE;
+        case WM_DRAWITEM:
+            DrawSeparator(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
+        case WM_ERASEBKGND:
+            return OnEraseBackground(page, reinterpret_cast<HDC>(wParam));
+        case WM_LBUTTONDBLCLK:
+            return devmode != nullptr ? OnDoubleClick(page, context, devmode, lParam) : FALSE;
+        case WM_CLOSE:
+            EndDialog(page, IDCANCEL);
+            return TRUE;
+        case WM_DESTROY:
+            CloseHelp(context);
+            return TRUE;
+        default:
+            return FALSE;
+    }
 }
 
 }  // namespace pinprint

@@ -7,6 +7,7 @@
 #include "driver_sheet.h"
 #include "host.h"
 #include "platform/unique_handle.h"
+#include "resmodule/resource_ids.h"
 
 namespace drvhost {
 namespace {
@@ -79,6 +80,37 @@ const wchar_t* SheetResultText(LONG result) {
     }
 }
 
+// What a user does on the secure-print page: tick secure printing, type the PIN (the edit's
+// first focus empties it) and, when given, the names. The sheet's OK then stores the digest.
+struct SecureEntry {
+    std::wstring pin;
+    std::wstring userName;
+    std::wstring jobName;
+};
+
+void TypeInto(HWND edit, const std::wstring& text) {
+    SetFocus(edit);
+    for (wchar_t c : text) {
+        SendMessageW(edit, WM_CHAR, c, 1);
+    }
+}
+
+void EnterSecureSettings(HWND sheet, const SecureEntry& entry) {
+    const HWND page = CurrentPage(sheet);
+    if (IsDlgButtonChecked(page, IDC_SECURE_ENABLE) != BST_CHECKED) {
+        SendDlgItemMessageW(page, IDC_SECURE_ENABLE, BM_CLICK, 0, 0);
+    }
+    TypeInto(GetDlgItem(page, IDC_PIN_EDIT), entry.pin);
+    if (!entry.userName.empty()) {
+        TypeInto(GetDlgItem(page, IDC_USER_NAME_EDIT), entry.userName);
+    }
+    if (!entry.jobName.empty()) {
+        TypeInto(GetDlgItem(page, IDC_JOB_NAME_EDIT), entry.jobName);
+    }
+    RedrawWindow(sheet, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
 int RunSheet(SheetKind kind, const Args& args) {
     const std::wstring printerName = OptionValue(args, L"--printer", kDefaultPrinter);
     const std::wstring screenshot = OptionValue(args, L"--screenshot", L"");
@@ -130,8 +162,17 @@ int RunSheet(SheetKind kind, const Args& args) {
     sheet.entry.kind = kind;
     sheet.title = printerName + (document ? L" Printing Preferences" : L" Properties");
     sheet.closeAfterMs = closeAfter;
-    if (!screenshot.empty()) {
-        sheet.onShown = [&screenshot](HWND window) {
+    const SecureEntry secure = {document ? OptionValue(args, L"--secure-pin", L"") : L"",
+                                OptionValue(args, L"--user-name", L""),
+                                OptionValue(args, L"--job-name", L"")};
+    if (!screenshot.empty() || !secure.pin.empty()) {
+        sheet.onShown = [&screenshot, &secure](HWND window) {
+            if (!secure.pin.empty()) {
+                EnterSecureSettings(window, secure);
+            }
+            if (screenshot.empty()) {
+                return;
+            }
             if (CaptureWindowPng(window, screenshot)) {
                 wprintf(L"Screenshot of the sheet written to %ls\n", screenshot.c_str());
             } else {

@@ -20,7 +20,9 @@ const Command kCommands[] = {
      L"install the sample package and a printer, initialize it [--printer NAME] [--package DIR]"},
     {L"prefs", drvhost::CommandPrefs,
      L"open Printing Preferences through compstui [--printer NAME] [--flags N]\n"
-     L"           [--screenshot FILE.png] [--close-after MS] [--dll PATH]"},
+     L"           [--screenshot FILE.png] [--close-after MS] [--dll PATH]\n"
+     L"           [--secure-pin NNNN [--user-name TEXT] [--job-name TEXT]]\n"
+     L"                                tick secure printing and type the PIN (and names) first"},
     {L"props", drvhost::CommandProps,
      L"open Printer Properties through compstui, with the same options as prefs"},
 };

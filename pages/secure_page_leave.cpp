@@ -1,0 +1,282 @@
+#include "pages/secure_page_leave.h"
+
+#include <strsafe.h>
+#include <wincrypt.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "config/driver_options.h"
+#include "devmode/private_devmode.h"
+#include "pages/strip_mnemonic.h"
+#include "platform/unique_handle.h"
+#include "resmodule/resource_ids.h"
+
+namespace pinprint {
+
+namespace {
+
+constexpr wchar_t kAesProvider[] = L"Microsoft Enhanced RSA and AES Cryptographic Provider";
+constexpr DWORD kSha256Bytes = 32;
+constexpr int kMessageChars = 256;
+constexpr int kPinCaptionChars = 64;
+constexpr int kNameCaptionChars = 256;
+
+PrivateDevmode* DevmodeOf(const SheetContext* context) {
+    if (context == nullptr || context->uiParam == nullptr) {
+        return nullptr;
+    }
+    return static_cast<PrivateDevmode*>(context->uiParam->pOEMDM);
+}
+
+HANDLE PrinterOf(const SheetContext* context) {
+    return context->uiParam->hPrinter;
+}
+
+// A string the resource module lacks reads as empty; without a module there is nothing to read
+// (a null instance would mean the host program's own strings).
+void LoadPageString(const SheetContext* context, UINT id, wchar_t* buffer, int chars) {
+    buffer[0] = L'\0';
+    if (context->resourceModule != nullptr &&
+        LoadStringW(context->resourceModule, id, buffer, chars) <= 0) {
+        buffer[0] = L'\0';
+    }
+}
+
+void Warn(HWND page, const SheetContext* context, UINT textId, UINT captionId, int captionChars,
+          int focusId) {
+    wchar_t text[kMessageChars];
+    wchar_t caption[kNameCaptionChars];
+    LoadPageString(context, textId, text, kMessageChars);
+    LoadPageString(context, captionId, caption, captionChars);
+    StripMnemonic(caption);
+    ShowWarning(page, text, caption);
+    SetFocus(GetDlgItem(page, focusId));
+}
+
+UINT PinMessageId(const SheetContext* context) {
+    return HasDriverOption(PrinterOf(context), DRVOPT_ALT_TEMPLATE) ? IDS_PIN_MESSAGE_ALT
+                                                                    : IDS_PIN_MESSAGE;
+}
+
+bool IsFourDigits(const wchar_t* pin) {
+    if (pin == nullptr || lstrlenW(pin) != 4) {
+        return false;
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (pin[i] < L'0' || pin[i] > L'9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool HoldsDigest(const PrivateDevmode* devmode) {
+    return strnlen(devmode->pinDigest, sizeof(devmode->pinDigest)) == kPinDigestChars;
+}
+
+// The digest could not be made: the page stays, the old digest stays, and the user is told why
+// (the system's text for the failure under the PIN caption; the PIN message when the system has
+// no text for it).
+void WarnDigestFailure(HWND page, const SheetContext* context, DWORD error) {
+    wchar_t text[kMessageChars] = {};
+    if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                       0, text, kMessageChars, nullptr) == 0) {
+        LoadPageString(context, PinMessageId(context), text, kMessageChars);
+    }
+    wchar_t caption[kPinCaptionChars];
+    LoadPageString(context, IDS_PIN_CAPTION, caption, kPinCaptionChars);
+    StripMnemonic(caption);
+    ShowWarning(page, text, caption);
+    SetFocus(GetDlgItem(page, IDC_PIN_EDIT));
+}
+
+INT_PTR Refuse(HWND page) {
+    SetWindowLongPtrW(page, DWLP_MSGRESULT, TRUE);
+    return TRUE;
+}
+
+// At most 80 characters and always terminated, whatever the source holds.
+void CopyName(char16_t* field, const wchar_t* text) {
+    size_t i = 0;
+    for (; i < kNameChars + 1; ++i) {
+        field[i] = static_cast<char16_t>(text[i]);
+        if (text[i] == L'\0') {
+            return;
+        }
+    }
+    field[kNameChars] = u'\0';
+}
+
+// Wipes the PIN's text when the leaving ends, whichever way it ends.
+class PinTextWiper {
+  public:
+    PinTextWiper(void* buffer, size_t bytes) : buffer_(buffer), bytes_(bytes) {}
+    ~PinTextWiper() { SecureZeroMemory(buffer_, bytes_); }
+    PinTextWiper(const PinTextWiper&) = delete;
+    PinTextWiper& operator=(const PinTextWiper&) = delete;
+
+  private:
+    void* buffer_;
+    size_t bytes_;
+};
+
+}  // namespace
+
+BOOL CheckPin(HWND page, const SheetContext* context, const wchar_t* pin) {
+    if (IsFourDigits(pin)) {
+        return TRUE;
+    }
+    Warn(page, context, PinMessageId(context), IDS_PIN_CAPTION, kPinCaptionChars, IDC_PIN_EDIT);
+    return FALSE;
+}
+
+BOOL CheckNames(HWND page, const SheetContext* context, const wchar_t* userName,
+                const wchar_t* jobName) {
+    if (userName == nullptr || userName[0] == L'\0') {
+        Warn(page, context, IDS_USER_NAME_MESSAGE, IDS_USER_NAME_CAPTION, kNameCaptionChars,
+             IDC_USER_NAME_EDIT);
+        return FALSE;
+    }
+    if (jobName == nullptr || jobName[0] == L'\0') {
+        Warn(page, context, IDS_JOB_NAME_MESSAGE, IDS_JOB_NAME_CAPTION, kNameCaptionChars,
+             IDC_JOB_NAME_EDIT);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool ComputePinDigest(const wchar_t* pin, char* pinDigest, DWORD* error) {
+    const auto fail = [error](DWORD code) {
+        if (error != nullptr) {
+            *error = code != 0 ? code : static_cast<DWORD>(E_FAIL);
+        }
+        return false;
+    };
+    // A digest is only ever made of a well-formed PIN.
+    if (!IsFourDigits(pin) || pinDigest == nullptr) {
+        return fail(ERROR_INVALID_PARAMETER);
+    }
+
+    UniqueCryptProv provider;
+    if (!CryptAcquireContextW(provider.put(), nullptr, kAesProvider, PROV_RSA_AES, 0)) {
+        if (GetLastError() != static_cast<DWORD>(NTE_BAD_KEYSET) ||
+            !CryptAcquireContextW(provider.put(), nullptr, kAesProvider, PROV_RSA_AES,
+                                  CRYPT_NEWKEYSET)) {
+            return fail(GetLastError());
+        }
+    }
+    UniqueCryptHash hash;  // declared after the provider: destroyed before it is released
+    if (!CryptCreateHash(provider.get(), CALG_SHA_256, 0, 0, hash.put())) {
+        return fail(GetLastError());
+    }
+
+    // The PIN as its number, formatted back to four ASCII digits: the bytes that are hashed.
+    int number = 0;
+    for (int i = 0; i < 4; ++i) {
+        number = number * 10 + (pin[i] - L'0');
+    }
+    char digits[5] = {};
+    std::snprintf(digits, sizeof(digits), "%04d", number);
+    const BOOL hashed = CryptHashData(hash.get(), reinterpret_cast<const BYTE*>(digits),
+                                      static_cast<DWORD>(strlen(digits)), 0);
+    const DWORD hashError = GetLastError();
+    SecureZeroMemory(digits, sizeof(digits));
+    SecureZeroMemory(&number, sizeof(number));
+    if (!hashed) {
+        return fail(hashError);
+    }
+
+    DWORD size = 0;
+    DWORD sizeBytes = sizeof(size);
+    if (!CryptGetHashParam(hash.get(), HP_HASHSIZE, reinterpret_cast<BYTE*>(&size), &sizeBytes,
+                           0)) {
+        return fail(GetLastError());
+    }
+    // Anything but 32 bytes would not fill the 64-character field exactly.
+    if (size != kSha256Bytes) {
+        return fail(static_cast<DWORD>(NTE_BAD_HASH));
+    }
+    std::unique_ptr<BYTE[]> value(new (std::nothrow) BYTE[size]);
+    if (!value) {
+        return fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    DWORD valueBytes = size;
+    if (!CryptGetHashParam(hash.get(), HP_HASHVAL, value.get(), &valueBytes, 0) ||
+        valueBytes != size) {
+        const DWORD valueError = GetLastError();
+        SecureZeroMemory(value.get(), size);
+        return fail(valueError);
+    }
+
+    char text[kPinDigestBytes] = {};
+    for (DWORD i = 0; i < size; ++i) {
+        char scratch[3];
+        std::snprintf(scratch, sizeof(scratch), "%2.2x", value[i]);
+        StringCchCatA(text, kPinDigestBytes, scratch);
+    }
+    SecureZeroMemory(value.get(), size);
+    memcpy(pinDigest, text, kPinDigestBytes);
+    return true;
+}
+
+void ShowWarning(HWND page, const wchar_t* text, const wchar_t* caption) {
+    UINT style = MB_OK | MB_ICONEXCLAMATION;
+    if ((GetWindowLongPtrW(page, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0) {
+        style |= MB_RIGHT | MB_RTLREADING;
+    }
+    MessageBoxW(page, text, caption, style);
+}
+
+INT_PTR LeaveSecurePrintPage(HWND page, SheetContext* context) {
+    PrivateDevmode* devmode = DevmodeOf(context);
+    if (devmode == nullptr) {
+        return FALSE;  // nothing to check and nowhere to store: let the sheet go on
+    }
+    wchar_t userName[kNameTextChars] = {};
+    wchar_t jobName[kNameTextChars] = {};
+    wchar_t pin[kPinTextChars] = {};
+    const PinTextWiper wiper(pin, sizeof(pin));
+    GetDlgItemTextW(page, IDC_USER_NAME_EDIT, userName, kNameTextChars);
+    GetDlgItemTextW(page, IDC_JOB_NAME_EDIT, jobName, kNameTextChars);
+    GetDlgItemTextW(page, IDC_PIN_EDIT, pin, kPinTextChars);
+
+    if (devmode->secureEnabled == 0) {
+        devmode->pinDigest[0] = '\0';
+    } else {
+        if (!CheckPin(page, context, pin)) {
+            return Refuse(page);
+        }
+        if (context->pinEdited == 0 && !HoldsDigest(devmode)) {
+            // An untouched PIN edit stands for the stored digest. When there is none (it was
+            // dropped when the page was left with secure printing off), the four digits on
+            // show stand for nothing: ask for the PIN instead of sending a secure job
+            // without one.
+            Warn(page, context, PinMessageId(context), IDS_PIN_CAPTION, kPinCaptionChars,
+                 IDC_PIN_EDIT);
+            return Refuse(page);
+        }
+        if (devmode->customNames != 0 && !CheckNames(page, context, userName, jobName)) {
+            return Refuse(page);
+        }
+        if (context->pinEdited != 0) {
+            // When CryptoAPI fails the page is not left: the devmode keeps its previous digest
+            // and names, and the flag stays set so that the next attempt hashes the PIN again.
+            // The user can retry, switch secure printing off, or cancel the sheet; no job ever
+            // leaves with a digest that was not made from the typed PIN.
+            DWORD error = 0;
+            if (!ComputePinDigest(pin, devmode->pinDigest, &error)) {
+                WarnDigestFailure(page, context, error);
+                return Refuse(page);
+            }
+            context->pinEdited = 0;
+        }
+    }
+    CopyName(devmode->userName, userName);
+    CopyName(devmode->jobName, jobName);
+    return FALSE;
+}
+
+}  // namespace pinprint

@@ -1,0 +1,36 @@
+// Leaving the secure-print page: the PIN and name checks with their warnings, the PIN digest,
+// and the copy of the names into the private devmode.
+#pragma once
+
+#include <windows.h>
+
+#include "pages/sheet_context.h"
+
+namespace pinprint {
+
+// Buffer sizes in characters, terminator included.
+inline constexpr int kPinTextChars = 5;
+inline constexpr int kNameTextChars = 81;
+inline constexpr size_t kPinDigestBytes = 65;
+
+// The PSN_KILLACTIVE branch of the page procedure: TRUE (with DWLP_MSGRESULT TRUE) keeps the
+// page, FALSE lets it go.
+INT_PTR LeaveSecurePrintPage(HWND page, SheetContext* context);
+
+// TRUE for exactly four characters '0'..'9'; otherwise the PIN warning, focus on the PIN edit.
+BOOL CheckPin(HWND page, const SheetContext* context, const wchar_t* pin);
+
+// TRUE when both names are non-empty; otherwise the warning for the first empty one and the
+// focus on its edit.
+BOOL CheckNames(HWND page, const SheetContext* context, const wchar_t* userName,
+                const wchar_t* jobName);
+
+// SHA-256 of the PIN's four ASCII digits as 64 lower-case hexadecimal characters, written to
+// `pinDigest` (kPinDigestBytes) only when every step succeeded. On failure `pinDigest` is left
+// untouched, *error (when given) receives the failing step's error code, and false comes back.
+bool ComputePinDigest(const wchar_t* pin, char* pinDigest, DWORD* error = nullptr);
+
+// A warning box owned by the page, laid out right to left when the page is.
+void ShowWarning(HWND page, const wchar_t* text, const wchar_t* caption);
+
+}  // namespace pinprint

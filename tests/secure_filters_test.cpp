@@ -1,0 +1,186 @@
+// The name edits' character filters, driven with WM_CHAR and WM_PASTE on a real page.
+// Code page 1252 here; the code page 932 cases run in a Japanese-locale process of their own
+// (tests/fixtures/ja_locale).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "config/driver_options.h"
+#include "resmodule/resource_ids.h"
+#include "support/secure_page_fixture.h"
+
+namespace pinprint::test {
+namespace {
+
+const int kNameEdits[] = {IDC_USER_NAME_EDIT, IDC_JOB_NAME_EDIT};
+
+// The options that give each filter kind and layout.
+struct Layout {
+    const char* name;
+    DWORD options;
+};
+const Layout kShort = {"short", DRVOPT_SHORT_NAMES};
+const Layout kFullLatin1 = {"full, 8-bit test", 0};
+const Layout kFullNameChoice = {"full, ANSI test by radio pair", DRVOPT_NAME_CHOICE};
+const Layout kFullLabelSwap = {"full, ANSI test by swapped note", DRVOPT_LABEL_SWAP};
+
+class NameFilterTest : public SecurePageTest {
+  protected:
+    // Types `c` into an edit that holds "ab" and tells whether it was taken.
+    static bool Accepts(SecurePageSheet& sheet, int edit, wchar_t c) {
+        SetWindowTextW(sheet.item(edit), L"ab");
+        SendMessageW(sheet.item(edit), EM_SETSEL, 2, 2);
+        SecurePageSheet::Type(sheet.item(edit), std::wstring(1, c));
+        const std::wstring text = SecurePageSheet::Text(sheet.item(edit));
+        EXPECT_TRUE(text == L"ab" || text == std::wstring(L"ab") + c) << int(c);
+        return text != L"ab";
+    }
+
+    void ExpectForAll(const Layout& layout, const std::wstring& chars, bool accepted) {
+        auto sheet = Open(layout.options, DefaultDevmode());
+        for (int edit : kNameEdits) {
+            for (wchar_t c : chars) {
+                EXPECT_EQ(Accepts(*sheet, edit, c), accepted)
+                    << layout.name << ", edit " << edit << ", U+" << std::hex << int(c);
+            }
+        }
+    }
+};
+
+const std::wstring kRefused = L"\"%*+,/;=?\\|";
+const std::wstring kPunctuationAccepted = L"-.:@_()[]<>!#$&'^~ ";
+
+TEST_F(NameFilterTest, TheElevenCharactersAreRefusedByEveryFilter) {
+    for (const Layout& layout : {kShort, kFullLatin1, kFullNameChoice, kFullLabelSwap}) {
+        ExpectForAll(layout, kRefused, false);
+    }
+}
+
+TEST_F(NameFilterTest, OtherPunctuationLettersAndDigitsAreAccepted) {
+    for (const Layout& layout : {kShort, kFullLatin1, kFullNameChoice, kFullLabelSwap}) {
+        ExpectForAll(layout, kPunctuationAccepted + L"aZ09", true);
+    }
+}
+
+// The characters whose fate depends on the filter kind and the layout (code page 1252).
+struct CharacterCase {
+    const char* what;
+    wchar_t c;
+    bool shortFilter;
+    bool fullLatin1;
+    bool fullAnsi;
+};
+
+const CharacterCase kCp1252Cases[] = {
+    {"e acute", 0x00E9, true, true, true},
+    {"euro sign (one byte in 1252)", 0x20AC, true, false, true},
+    {"U+0080 (its byte is the euro sign in 1252)", 0x0080, true, true, false},
+    {"kanji", 0x6F22, true, false, false},
+    {"half-width katakana", 0xFF71, true, false, false},
+    {"Cyrillic a", 0x0430, true, false, false},
+};
+
+TEST_F(NameFilterTest, FilterKindAndLayoutDecideAboveAscii) {
+    ASSERT_EQ(GetACP(), 1252u) << "these cases are for code page 1252";
+    struct Column {
+        Layout layout;
+        bool CharacterCase::*accepted;
+    };
+    const Column columns[] = {{kShort, &CharacterCase::shortFilter},
+                              {kFullLatin1, &CharacterCase::fullLatin1},
+                              {kFullNameChoice, &CharacterCase::fullAnsi},
+                              {kFullLabelSwap, &CharacterCase::fullAnsi}};
+    for (const Column& column : columns) {
+        auto sheet = Open(column.layout.options, DefaultDevmode());
+        for (const CharacterCase& c : kCp1252Cases) {
+            for (int edit : kNameEdits) {
+                EXPECT_EQ(Accepts(*sheet, edit, c.c), c.*column.accepted)
+                    << column.layout.name << ", " << c.what << ", edit " << edit;
+            }
+        }
+    }
+}
+
+TEST_F(NameFilterTest, FullFiltersFollowTheLayoutShownAtEachKeystroke) {
+    // The filters look at what is visible, not at the options: show the radio pair on a page
+    // laid out without it and the euro sign gets through.
+    auto sheet = Open(0, DefaultDevmode());
+    EXPECT_FALSE(Accepts(*sheet, IDC_USER_NAME_EDIT, 0x20AC));
+    ShowWindow(sheet->item(IDC_NAMES_AUTO), SW_SHOW);
+    EXPECT_TRUE(Accepts(*sheet, IDC_USER_NAME_EDIT, 0x20AC));
+}
+
+TEST_F(NameFilterTest, ControlCharactersReachTheEdit) {
+    for (const Layout& layout : {kShort, kFullLatin1, kFullNameChoice}) {
+        auto sheet = Open(layout.options, DefaultDevmode());
+        for (int edit : kNameEdits) {
+            SetWindowTextW(sheet->item(edit), L"abc");
+            SendMessageW(sheet->item(edit), EM_SETSEL, 3, 3);
+            SendMessageW(sheet->item(edit), WM_CHAR, VK_BACK, 1);
+            EXPECT_EQ(SecurePageSheet::Text(sheet->item(edit)), L"ab") << layout.name;
+        }
+    }
+}
+
+bool PutOnClipboard(HWND owner, const std::wstring& text) {
+    if (!OpenClipboard(owner)) {
+        return false;
+    }
+    EmptyClipboard();
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    memcpy(GlobalLock(block), text.c_str(), bytes);
+    GlobalUnlock(block);
+    const bool placed = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+    CloseClipboard();
+    return placed;
+}
+
+TEST_F(NameFilterTest, PastingInsertsNothing) {
+    for (const Layout& layout : {kShort, kFullLatin1, kFullNameChoice}) {
+        auto sheet = Open(layout.options, DefaultDevmode());
+        ASSERT_TRUE(PutOnClipboard(sheet->sheet(), L"pasted"));
+        for (int edit : kNameEdits) {
+            SetWindowTextW(sheet->item(edit), L"ab");
+            SendMessageW(sheet->item(edit), WM_PASTE, 0, 0);
+            SendMessageW(sheet->item(edit), WM_CHAR, 0x16, 1);  // Ctrl+V
+            EXPECT_EQ(SecurePageSheet::Text(sheet->item(edit)), L"ab") << layout.name;
+        }
+        // The clipboard did hold text: an edit without the filters takes it.
+        SendMessageW(sheet->item(IDC_PIN_EDIT), EM_LIMITTEXT, 0, 0);
+        SetWindowTextW(sheet->item(IDC_PIN_EDIT), L"");
+        SendMessageW(sheet->item(IDC_PIN_EDIT), WM_PASTE, 0, 0);
+        EXPECT_EQ(SecurePageSheet::Text(sheet->item(IDC_PIN_EDIT)), L"pasted");
+    }
+}
+
+TEST_F(NameFilterTest, EditsTakeTwentyOrEightyCharacters) {
+    const struct {
+        DWORD options;
+        size_t limit;
+    } cases[] = {{DRVOPT_SHORT_NAMES, 20}, {0, 80}, {DRVOPT_NAME_CHOICE, 80}};
+    for (const auto& c : cases) {
+        PrivateDevmode devmode = DefaultDevmode();
+        auto sheet = Open(c.options, devmode);
+        for (int edit : kNameEdits) {
+            SetWindowTextW(sheet->item(edit), L"");
+            SecurePageSheet::Type(sheet->item(edit), std::wstring(100, L'n'));
+            EXPECT_EQ(SecurePageSheet::Text(sheet->item(edit)).size(), c.limit);
+            EXPECT_EQ(SendMessageW(sheet->item(edit), EM_GETLIMITTEXT, 0, 0),
+                      static_cast<LRESULT>(c.limit));
+        }
+    }
+}
+
+TEST_F(NameFilterTest, NamesFromTheDevmodeAreShownUnfilteredAndWhole) {
+    PrivateDevmode devmode = DefaultDevmode();
+    const std::wstring user = L"a/b|c\x6F22\x20AC and more than twenty";
+    SetField(devmode.userName, 80, user);
+    SetField(devmode.jobName, 80, L"job;name");
+    auto sheet = Open(DRVOPT_SHORT_NAMES, devmode);
+    EXPECT_EQ(SecurePageSheet::Text(sheet->item(IDC_USER_NAME_EDIT)), user);
+    EXPECT_EQ(SecurePageSheet::Text(sheet->item(IDC_JOB_NAME_EDIT)), L"job;name");
+}
+
+}  // namespace
+}  // namespace pinprint::test

@@ -1,0 +1,61 @@
+#include "support/secure_page_fixture.h"
+
+#include <cstring>
+
+#include "resmodule/resource_ids.h"
+
+namespace pinprint::test {
+
+namespace {
+
+// Printer and driver names may not hold ',' or '\\'; keep letters and digits only.
+std::wstring NameOfCurrentTest() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string raw = std::string(info->test_suite_name()) + "_" + info->name();
+    std::wstring name = L"PinPrint Secure ";
+    for (char c : raw) {
+        name.push_back(isalnum(static_cast<unsigned char>(c)) ? static_cast<wchar_t>(c) : L'_');
+    }
+    return name;
+}
+
+}  // namespace
+
+void SecurePageTest::SetUp() {
+    ASSERT_NE(resources_.get(), nullptr) << "pinprintlg.dll missing beside the test";
+    const std::wstring name = NameOfCurrentTest();
+    DriverSpec spec;
+    spec.driverName = name + L" Driver";
+    printer_ = std::make_unique<TestPrinter>(name, spec);
+    ASSERT_TRUE(printer_->ok());
+    SecurePageSheet::ServiceCalls().clear();
+}
+
+std::unique_ptr<SecurePageSheet> SecurePageTest::Open(DWORD options, const PrivateDevmode& devmode,
+                                                      PageSetup setup) {
+    EXPECT_TRUE(printer_->SetOptions(options));
+    return OpenAsIs(devmode, setup);
+}
+
+std::unique_ptr<SecurePageSheet> SecurePageTest::OpenAsIs(const PrivateDevmode& devmode,
+                                                          PageSetup setup) {
+    setup.printer = printer_->handle();
+    setup.resources = resources_.get();
+    auto sheet = std::make_unique<SecurePageSheet>(setup, devmode);
+    EXPECT_TRUE(sheet->ok());
+    return sheet;
+}
+
+PrivateDevmode SecurePageTest::SecureDevmode(const char* digest) {
+    PrivateDevmode devmode = DefaultDevmode();
+    devmode.secureEnabled = 1;
+    memcpy(devmode.pinDigest, digest, strlen(digest) + 1);
+    return devmode;
+}
+
+void SecurePageTest::EnterPin(SecurePageSheet& sheet, const std::wstring& pin) {
+    SetFocus(sheet.item(IDC_PIN_EDIT));
+    SecurePageSheet::Type(sheet.item(IDC_PIN_EDIT), pin);
+}
+
+}  // namespace pinprint::test
