@@ -1,3 +1,4 @@
+#include "support/test_support.h"
 #include "support/about_sheet.h"
 
 #include <commctrl.h>
@@ -117,14 +118,6 @@ AboutDialog::~AboutDialog() {
     if (frame_ != nullptr) {
         DestroyWindow(frame_);
         PumpMessages();
-    }
-}
-
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
     }
 }
 

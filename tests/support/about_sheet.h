@@ -9,6 +9,7 @@
 #include <string>
 
 #include "pages/sheet_context.h"
+#include "support/test_support.h"
 #include "platform/oemui.h"
 
 namespace pinprint::test {
@@ -71,9 +72,6 @@ class AboutDialog {
     HWND frame_ = nullptr;
     HWND page_ = nullptr;
 };
-
-// Dispatches every message waiting for this thread's windows.
-void PumpMessages();
 
 // A name for this test's printer and driver that no other test uses.
 std::wstring UniqueTestName(const wchar_t* prefix);

@@ -69,14 +69,6 @@ ResourceModule::~ResourceModule() {
     }
 }
 
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
 SecurePageSheet::SecurePageSheet(const PageSetup& setup, const PrivateDevmode& devmode)
     : devmode_(devmode) {
     param_.cbSize = sizeof(param_);

@@ -10,6 +10,7 @@
 
 #include "devmode/private_devmode.h"
 #include "pages/sheet_context.h"
+#include "support/test_support.h"
 #include "resmodule/resource_ids.h"
 
 namespace pinprint::test {
@@ -97,9 +98,6 @@ class SecurePageSheet {
     int changes_ = 0;
     std::vector<BYTE> blankTemplate_;
 };
-
-// Processes every queued message of the thread.
-void PumpMessages();
 
 // Records message boxes shown on this thread and dismisses each with OK at once: a WH_CBT hook
 // takes the text, caption, owner and icon from the box's window when it is activated; the style

@@ -14,6 +14,14 @@ std::wstring BinPath(const wchar_t* fileName) {
     return BinDirectory() + fileName;
 }
 
+void PumpMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
 LoadedPlugin::LoadedPlugin() : module_(LoadLibraryW(BinPath(L"pinprintui.dll").c_str())) {}
 
 LoadedPlugin::~LoadedPlugin() {

@@ -16,9 +16,12 @@ std::wstring BinDirectory();
 // Full path of a file in the bin folder.
 std::wstring BinPath(const wchar_t* fileName);
 
+// Dispatches every message waiting for this thread's windows.
+void PumpMessages();
+
 // The plug-in DLL loaded as the driver loads it, released at scope end.
 class LoadedPlugin {
-public:
+  public:
     LoadedPlugin();
     ~LoadedPlugin();
     LoadedPlugin(const LoadedPlugin&) = delete;
@@ -30,7 +33,7 @@ public:
     // DllGetClassObject → CreateInstance(IID_IPrintOemUI); null on failure.
     IPrintOemUI* CreatePlugin() const;
 
-private:
+  private:
     HMODULE module_;
 };
 
