@@ -42,7 +42,11 @@ if [ "$interactive" = 1 ]; then
 else
     mkdir -p out
     run prefs --printer "$printer" --screenshot out/prefs.png --close-after "$close_after_ms"
+    # The same page as a user leaves it: secure printing ticked, PIN 1234 and both names typed.
+    run prefs --printer "$printer" --screenshot out/prefs-secure.png --close-after "$close_after_ms" \
+        --secure-pin 1234 --user-name "Ann Smith" --job-name "Payroll Q3"
     run props --printer "$printer" --screenshot out/props.png --close-after "$close_after_ms"
     echo
-    echo "Screenshots: out/prefs.png (Printing Preferences), out/props.png (Printer Properties)"
+    echo "Screenshots: out/prefs.png and out/prefs-secure.png (Printing Preferences),"
+    echo "             out/props.png (Printer Properties)"
 fi
