@@ -85,14 +85,14 @@ int main() {
         },
         200, 7);
 
-    int missed = bench::Report(
-        "DevMode per call (median of 9 x 200000 calls)",
-        {
-            {"OEMDM_DEFAULT", defaultNs, "memcpy 652 B", floorNs, 0},
-            {"OEMDM_CONVERT", convertNs, "memcpy 652 B", floorNs, 0},
-            {"OEMDM_MERGE", mergeNs, "memcpy 652 B", floorNs, 3.0},
-        });
-    bench::Report("Loading (median of 7 x 200)",
-                  {{"LoadLibraryW .. CreateInstance .. Release .. FreeLibrary", loadNs, "-", 0, 0}});
+    int missed = bench::Report("DevMode per call (median of 9 x 200000 calls)",
+                               {
+                                   {"OEMDM_DEFAULT", defaultNs, "memcpy 652 B", floorNs, 0},
+                                   {"OEMDM_CONVERT", convertNs, "memcpy 652 B", floorNs, 0},
+                                   {"OEMDM_MERGE", mergeNs, "memcpy 652 B", floorNs, 3.0},
+                               });
+    bench::Report(
+        "Loading (median of 7 x 200)",
+        {{"LoadLibraryW .. CreateInstance .. Release .. FreeLibrary", loadNs, "-", 0, 0}});
     return missed == 0 ? 0 : 3;
 }
