@@ -18,7 +18,7 @@ build: configure
 
 test: build
 	@tests/wine-session.sh start $(BUILD)
-	@status=0; ctest --preset mingw || status=$$?; \
+	@status=0; PINPRINT_WINE_RETRY=1 ctest --preset mingw || status=$$?; \
 	  tests/wine-session.sh stop $(BUILD); exit $$status
 
 demo: build

@@ -18,4 +18,21 @@ fi
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEARCH=win64
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-exec /usr/lib/wine/wine64 "$@"
+wine=/usr/lib/wine/wine64
+if [ "${PINPRINT_WINE_RETRY:-}" != 1 ]; then
+    exec "$wine" "$@"
+fi
+# Under a loaded machine Wine now and then fails to start a process at all: it exits non-zero
+# before the program prints a single byte. Such a start is tried once more; a program that ran
+# and failed, or that printed anything, is never retried.
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+status=0
+"$wine" "$@" >"$out" 2>&1 || status=$?
+if [ "$status" -ne 0 ] && [ ! -s "$out" ]; then
+    echo "wine-run: $(basename "$exe") exited with $status before printing anything; starting it once more" >&2
+    status=0
+    "$wine" "$@" >"$out" 2>&1 || status=$?
+fi
+cat "$out"
+exit "$status"
