@@ -11,6 +11,7 @@
 #include "devmode/private_devmode.h"
 #include "module/format_bounded.h"
 #include "pages/about_page.h"
+#include "pages/page_procs.h"
 #include "pages/secure_page_leave.h"
 #include "pages/strip_mnemonic.h"
 #include "resmodule/resource_ids.h"
@@ -145,6 +146,28 @@ TEST_F(RobustnessGuardLeave, NameCopiesStayInTheirFieldsOfADevmodeAtThePageEdge)
         EXPECT_EQ(devmode->customNames, 1);
         EXPECT_EQ(devmode->secureEnabled, c.devmode.secureEnabled);
     }
+}
+
+// Null pointers where the sheet hands in a record: the page lets itself be left, and messages
+// without their record are answered without touching anything.
+TEST_F(RobustnessGuardLeave, NullRecordsAreAnsweredWithoutBeingRead) {
+    EXPECT_EQ(LeaveSecurePrintPage(nullptr, nullptr), FALSE);
+    auto sheet = Open(0, SecureDevmode());
+    ASSERT_TRUE(sheet->ok());
+    SheetContext noParameters = sheet->context();
+    noParameters.uiParam = nullptr;
+    EXPECT_EQ(LeaveSecurePrintPage(sheet->page(), &noParameters), FALSE);
+    OEMUIPSPARAM noDevmode = *sheet->context().uiParam;
+    noDevmode.pOEMDM = nullptr;
+    SheetContext withoutDevmode = sheet->context();
+    withoutDevmode.uiParam = &noDevmode;
+    EXPECT_EQ(LeaveSecurePrintPage(sheet->page(), &withoutDevmode), FALSE);
+    EXPECT_TRUE(boxes.boxes().empty());
+
+    const PrivateDevmode before = sheet->devmode();
+    EXPECT_EQ(SecurePrintPageProc(sheet->page(), WM_NOTIFY, 0, 0), FALSE);
+    EXPECT_EQ(SecurePrintPageProc(sheet->page(), WM_DRAWITEM, IDC_SEPARATOR, 0), TRUE);
+    EXPECT_EQ(memcmp(&before, &sheet->devmode(), sizeof(before)), 0);
 }
 
 // A caption whose terminator is the last unit before the guard page: the group test looks up
