@@ -8,7 +8,9 @@
 #include "config/driver_files.h"
 #include "config/help_launcher.h"
 #include "config/printer_settings.h"
+#include "platform/oemui.h"
 #include "support/test_printer.h"
+#include "support/test_support.h"
 
 namespace pinprint::test {
 namespace {
@@ -40,6 +42,22 @@ TEST(RobustnessNull, PathBuildersRefuseMissingBuffersAndPrinters) {
     EXPECT_EQ(FindHelpFileName(nullptr, path.data()), 0);
     EXPECT_EQ(path, std::wstring(kPathChars, L'#'));
     EXPECT_EQ(FindHelpControlPath(nullptr), 0);
+}
+
+// Interface requests without a place for the answer, on the loaded DLL's factory and object.
+TEST(RobustnessNull, InterfaceRequestsWithoutAnOutPointer) {
+    LoadedPlugin plugin;
+    ASSERT_NE(plugin.module(), nullptr);
+    void* factory = nullptr;
+    ASSERT_EQ(plugin.GetClassObject(CLSID_OEMUI, IID_IClassFactory, &factory), S_OK);
+    auto* classFactory = static_cast<IClassFactory*>(factory);
+    EXPECT_EQ(classFactory->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+    IPrintOemUI* object = plugin.CreatePlugin();
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(object->QueryInterface(IID_IPrintOemUI, nullptr), E_POINTER);
+    EXPECT_EQ(object->Release(), 0u);
+    EXPECT_EQ(classFactory->Release(), 0u);
+    EXPECT_EQ(plugin.CanUnloadNow(), S_OK);
 }
 
 }  // namespace
