@@ -8,7 +8,9 @@
 #include "config/driver_files.h"
 #include "config/help_launcher.h"
 #include "config/printer_settings.h"
+#include "pages/page_procs.h"
 #include "platform/oemui.h"
+#include "platform/property_sheet_page.h"
 #include "support/test_printer.h"
 #include "support/test_support.h"
 
@@ -58,6 +60,35 @@ TEST(RobustnessNull, InterfaceRequestsWithoutAnOutPointer) {
     EXPECT_EQ(object->Release(), 0u);
     EXPECT_EQ(classFactory->Release(), 0u);
     EXPECT_EQ(plugin.CanUnloadNow(), S_OK);
+}
+
+// WM_INITDIALOG without a page record, or with one that carries no context: the pages stay
+// uninitialized and answer nothing afterwards.
+TEST(RobustnessNull, PagesInitializedWithoutAContextAnswerNothing) {
+    using Proc = INT_PTR(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
+    struct Case {
+        const char* what;
+        Proc proc;
+        INT_PTR initAnswer;  // the secure-print page sets the focus itself, the About page not
+    };
+    const Case cases[] = {{"secure-print page", SecurePrintPageProc, TRUE},
+                          {"About page", AboutPageProc, FALSE}};
+    PropSheetPageFull withoutContext{};
+    withoutContext.dwSize = sizeof(withoutContext);
+    for (const Case& c : cases) {
+        for (LPARAM init : {LPARAM(0), reinterpret_cast<LPARAM>(&withoutContext)}) {
+            SCOPED_TRACE(std::string(c.what) + (init == 0 ? ", no record" : ", no context"));
+            HWND window = CreateWindowW(L"#32770", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                        nullptr, nullptr);
+            ASSERT_NE(window, nullptr);
+            EXPECT_EQ(c.proc(window, WM_INITDIALOG, 0, init), c.initAnswer);
+            EXPECT_EQ(GetWindowLongPtrW(window, DWLP_USER), 0);
+            for (UINT message : {WM_COMMAND, WM_NOTIFY, WM_DRAWITEM, WM_CTLCOLORSTATIC, WM_HELP}) {
+                EXPECT_EQ(c.proc(window, message, 0, 0), FALSE) << message;
+            }
+            DestroyWindow(window);
+        }
+    }
 }
 
 }  // namespace
