@@ -1,11 +1,12 @@
 // Feeds arbitrary dependent-file multi-strings through the bounded walk and the two name tests,
-// and arbitrary directory, name and data-file strings through the path composition. Every
-// buffer is on the heap with exactly the units it claims (the multi-string possibly without
-// any terminator), so AddressSanitizer catches a unit read or written past it. Each result is
-// compared with a plain model built on std::u16string.
+// and the first matching file name out of them; and arbitrary directory, name and data-file
+// strings through the path composition. Every buffer is on the heap with exactly the units it
+// claims (the multi-string possibly without any terminator), so AddressSanitizer catches a unit
+// read or written past it. Each result is compared with a plain model built on std::u16string.
 //
 // Input (FuzzedDataProvider): the walk's stop count, the multi-string's length and units, the
-// output buffer's size (260 most of the time), then the directory, name and data-file strings.
+// pick's output size, the composition's output size (260 most of the time each), then the
+// directory, name and data-file strings.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -158,6 +159,27 @@ void WalkAndTest(FuzzedDataProvider& in) {
         expected.resize(stopAfter);
     }
     REQUIRE(visited == expected);
+
+    // The first entry whose file name passes a test decides, whether or not its name fits.
+    const size_t outChars =
+        in.ConsumeBool() ? names::kPathBufferChars : in.ConsumeIntegralInRange<size_t>(0, 300);
+    const auto pick = [&](auto&& test, bool (*model)(View)) {
+        Out out(outChars);
+        const size_t written =
+            names::CopyFirstMatchingFileName(visited, test, out.data.get(), outChars);
+        View chosen;
+        for (const auto& entry : visited) {
+            if (model(ModelFileName(entry))) {
+                chosen = ModelFileName(entry);
+                break;
+            }
+        }
+        const bool fits = !chosen.empty() && chosen.size() < outChars;
+        REQUIRE(written == (fits ? chosen.size() : 0));
+        REQUIRE(out.Holds(fits ? chosen : View()));
+    };
+    pick(names::IsResourceModuleName<char16_t>, ModelIsResourceModule);
+    pick(names::IsHelpFileName<char16_t>, ModelIsHelpFile);
 
     // The same walk from the first unit of an unterminated string never leaves the buffer.
     const size_t length = names::BoundedLength(multi.get(), units.size());
