@@ -42,14 +42,7 @@ int FindDependentFile(HANDLE printer, wchar_t* name, Test test) {
     }
     std::vector<std::wstring> list;
     GetDependentFiles(printer, list);
-    for (const auto& entry : list) {
-        const std::wstring_view fileName = names::FileNamePart(std::wstring_view(entry));
-        if (test(fileName)) {
-            // The first match decides; one whose name cannot fit is not replaced by a later one.
-            return names::CopyIfFits(fileName, name, kPathChars) != 0 ? 1 : 0;
-        }
-    }
-    return 0;
+    return names::CopyFirstMatchingFileName(list, test, name, kPathChars) != 0 ? 1 : 0;
 }
 
 // The directory part of `base` followed by the name `find` picks, into `out`; the length, or 0

@@ -116,6 +116,22 @@ constexpr size_t CopyIfFits(std::basic_string_view<Char> text, Char* out, size_t
     return text.size();
 }
 
+// The file-name part of the first of `entries` (views or strings of Char) whose file name
+// passes `test`, copied into `out` when it fits. The first match decides: when its name does
+// not fit, 0 comes back and no later match is taken. 0 with nothing written when none passes.
+template <typename Char, typename Entries, typename Test>
+constexpr size_t CopyFirstMatchingFileName(const Entries& entries, Test&& test, Char* out,
+                                           size_t outChars) {
+    for (const auto& entry : entries) {
+        const std::basic_string_view<Char> fileName =
+            FileNamePart(std::basic_string_view<Char>(entry));
+        if (test(fileName)) {
+            return CopyIfFits(fileName, out, outChars);
+        }
+    }
+    return 0;
+}
+
 // `directory` directly followed by `name` into `out`; the length, or 0 with nothing written
 // when either is empty or the two and the terminator do not fit.
 template <typename Char>

@@ -1,0 +1,95 @@
+// The path builders and lookups given no buffer or no printer: a clear "nothing" and no write.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "config/driver_files.h"
+#include "config/help_launcher.h"
+#include "config/printer_settings.h"
+#include "pages/page_procs.h"
+#include "platform/oemui.h"
+#include "platform/property_sheet_page.h"
+#include "support/test_printer.h"
+#include "support/test_support.h"
+
+namespace pinprint::test {
+namespace {
+
+TEST(RobustnessNull, PathBuildersRefuseMissingBuffersAndPrinters) {
+    DriverSpec spec;
+    spec.driverName = L"PinPrint Robustness Null Driver";
+    TestPrinter printer(L"PinPrint Robustness Null", spec);
+    ASSERT_TRUE(printer.ok());
+
+    for (HANDLE handle : {HANDLE(nullptr), printer.handle()}) {
+        SCOPED_TRACE(handle == nullptr ? "no printer" : "installed printer");
+        BuildResourceModulePath(handle, nullptr);
+        EXPECT_EQ(BuildHelpFilePath(handle, nullptr), 0u);
+        EXPECT_EQ(BuildSettingsFilePath(handle, nullptr), 0u);
+        EXPECT_EQ(FindResourceModuleName(handle, nullptr), 0);
+        EXPECT_EQ(FindHelpFileName(handle, nullptr), 0);
+    }
+
+    // Without a printer nothing is found and the buffers say so.
+    std::wstring path(kPathChars, L'#');
+    path.replace(0, 13, L"C:\\dir\\a.dll");
+    BuildResourceModulePath(nullptr, path.data());
+    EXPECT_EQ(path[0], L'\0');
+    path.assign(kPathChars, L'#');
+    EXPECT_EQ(BuildHelpFilePath(nullptr, path.data()), 0u);
+    EXPECT_EQ(BuildSettingsFilePath(nullptr, path.data()), 0u);
+    EXPECT_EQ(FindResourceModuleName(nullptr, path.data()), 0);
+    EXPECT_EQ(FindHelpFileName(nullptr, path.data()), 0);
+    EXPECT_EQ(path, std::wstring(kPathChars, L'#'));
+    EXPECT_EQ(FindHelpControlPath(nullptr), 0);
+}
+
+// Interface requests without a place for the answer, on the loaded DLL's factory and object.
+TEST(RobustnessNull, InterfaceRequestsWithoutAnOutPointer) {
+    LoadedPlugin plugin;
+    ASSERT_NE(plugin.module(), nullptr);
+    void* factory = nullptr;
+    ASSERT_EQ(plugin.GetClassObject(CLSID_OEMUI, IID_IClassFactory, &factory), S_OK);
+    auto* classFactory = static_cast<IClassFactory*>(factory);
+    EXPECT_EQ(classFactory->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+    IPrintOemUI* object = plugin.CreatePlugin();
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(object->QueryInterface(IID_IPrintOemUI, nullptr), E_POINTER);
+    EXPECT_EQ(object->Release(), 0u);
+    EXPECT_EQ(classFactory->Release(), 0u);
+    EXPECT_EQ(plugin.CanUnloadNow(), S_OK);
+}
+
+// WM_INITDIALOG without a page record, or with one that carries no context: the pages stay
+// uninitialized and answer nothing afterwards.
+TEST(RobustnessNull, PagesInitializedWithoutAContextAnswerNothing) {
+    using Proc = INT_PTR(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
+    struct Case {
+        const char* what;
+        Proc proc;
+        INT_PTR initAnswer;  // the secure-print page sets the focus itself, the About page not
+    };
+    const Case cases[] = {{"secure-print page", SecurePrintPageProc, TRUE},
+                          {"About page", AboutPageProc, FALSE}};
+    PropSheetPageFull withoutContext{};
+    withoutContext.dwSize = sizeof(withoutContext);
+    for (const Case& c : cases) {
+        for (LPARAM init : {LPARAM(0), reinterpret_cast<LPARAM>(&withoutContext)}) {
+            SCOPED_TRACE(std::string(c.what) + (init == 0 ? ", no record" : ", no context"));
+            HWND window = CreateWindowW(L"#32770", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                        nullptr, nullptr);
+            ASSERT_NE(window, nullptr);
+            EXPECT_EQ(c.proc(window, WM_INITDIALOG, 0, init), c.initAnswer);
+            EXPECT_EQ(GetWindowLongPtrW(window, DWLP_USER), 0);
+            for (UINT message : {WM_COMMAND, WM_NOTIFY, WM_DRAWITEM, WM_CTLCOLORSTATIC, WM_HELP}) {
+                EXPECT_EQ(c.proc(window, message, 0, 0), FALSE) << message;
+            }
+            DestroyWindow(window);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace pinprint::test
