@@ -108,6 +108,19 @@ std::wstring_view RecordString(const void* block, size_t filled, const wchar_t* 
     return ok ? std::wstring_view(member, length) : std::wstring_view();
 }
 
+bool GetDriverString(HANDLE printer, LPWSTR DRIVER_INFO_3W::*member, UniqueGlobal& record,
+                     std::wstring_view& text) {
+    size_t filled = 0;
+    record = GetDriverInfo(printer, 3, &filled);
+    if (!record) {
+        return false;
+    }
+    const auto* info = static_cast<const DRIVER_INFO_3W*>(record.get());
+    bool valid = false;
+    text = RecordString(record.get(), filled, info->*member, &valid);
+    return valid;
+}
+
 int GetDependentFiles(HANDLE printer, std::vector<std::wstring>& list) {
     size_t filled = 0;
     const UniqueGlobal record = GetDriverInfo(printer, 3, &filled);
@@ -160,15 +173,9 @@ size_t BuildHelpFilePath(HANDLE printer, wchar_t* path) {
     if (path == nullptr) {
         return 0;
     }
-    size_t filled = 0;
-    const UniqueGlobal record = GetDriverInfo(printer, 3, &filled);
-    if (!record) {
-        return 0;
-    }
-    const auto* info = static_cast<const DRIVER_INFO_3W*>(record.get());
-    bool valid = false;
-    const std::wstring_view helpFile = RecordString(record.get(), filled, info->pHelpFile, &valid);
-    if (!valid) {
+    UniqueGlobal record;
+    std::wstring_view helpFile;
+    if (!GetDriverString(printer, &DRIVER_INFO_3W::pHelpFile, record, helpFile)) {
         return 0;
     }
     const size_t written = ComposeInDirectoryOf(printer, helpFile, FindHelpFileName, path);

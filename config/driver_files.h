@@ -30,6 +30,12 @@ UniqueGlobal GetDriverInfo(HANDLE printer, DWORD level, size_t* filled);
 std::wstring_view RecordString(const void* block, size_t filled, const wchar_t* member,
                                bool* valid);
 
+// One string member of the printer's level-3 driver record, read only inside the record: `record`
+// keeps the block that `text` points into. False when there is no record, or the member is
+// absent or unterminated within it.
+bool GetDriverString(HANDLE printer, LPWSTR DRIVER_INFO_3W::*member, UniqueGlobal& record,
+                     std::wstring_view& text);
+
 // Appends one entry per dependent file, in order. Always returns 1; on allocation failure the
 // list is left as it was, so no partial list is ever taken for a complete one.
 int GetDependentFiles(HANDLE printer, std::vector<std::wstring>& list);

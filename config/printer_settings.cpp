@@ -32,15 +32,9 @@ size_t BuildSettingsFilePath(HANDLE printer, wchar_t* path) {
     if (path == nullptr) {
         return 0;
     }
-    size_t filled = 0;
-    const UniqueGlobal record = GetDriverInfo(printer, 3, &filled);
-    if (!record) {
-        return 0;
-    }
-    const auto* info = static_cast<const DRIVER_INFO_3W*>(record.get());
-    bool valid = false;
-    const std::wstring_view dataFile = RecordString(record.get(), filled, info->pDataFile, &valid);
-    if (!valid) {
+    UniqueGlobal record;
+    std::wstring_view dataFile;
+    if (!GetDriverString(printer, &DRIVER_INFO_3W::pDataFile, record, dataFile)) {
         return 0;
     }
     return names::ComposeSettingsPath(dataFile, path, kPathChars);
