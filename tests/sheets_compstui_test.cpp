@@ -48,13 +48,7 @@ class RealSheets : public ::testing::Test {
         ASSERT_NE(plugin_, nullptr);
         ASSERT_EQ(GetModuleHandleW(lgPath_.c_str()), nullptr);
         // The driver's devmode: public part and the plug-in's private block.
-        devmode_.assign(sizeof(DEVMODEW) + kPrivateDevmodeSize, 0);
-        OEMDMPARAM param = {};
-        param.cbSize = sizeof(param);
-        param.pPublicDMIn = reinterpret_cast<DEVMODEW*>(devmode_.data());
-        param.pOEMDMOut = devmode_.data() + sizeof(DEVMODEW);
-        param.cbBufSize = kPrivateDevmodeSize;
-        ASSERT_EQ(plugin_->DevMode(OEMDM_DEFAULT, &param), S_OK);
+        ASSERT_TRUE(pinprint::test::DefaultDevmodeBlock(plugin_, devmode_));
     }
     void TearDown() override {
         if (plugin_ != nullptr) {

@@ -167,13 +167,7 @@ class Soak : public ::testing::Test {
         ASSERT_NE(compstui_, nullptr);
         open_ = reinterpret_cast<OpenFn>(GetProcAddress(compstui_, "CommonPropertySheetUIW"));
         ASSERT_NE(open_, nullptr);
-        devmode_.assign(sizeof(DEVMODEW) + kPrivateDevmodeSize, 0);
-        OEMDMPARAM param = {};
-        param.cbSize = sizeof(param);
-        param.pPublicDMIn = reinterpret_cast<DEVMODEW*>(devmode_.data());
-        param.pOEMDMOut = devmode_.data() + sizeof(DEVMODEW);
-        param.cbBufSize = kPrivateDevmodeSize;
-        ASSERT_EQ(plugin_->DevMode(OEMDM_DEFAULT, &param), S_OK);
+        ASSERT_TRUE(pinprint::test::DefaultDevmodeBlock(plugin_, devmode_));
     }
     void TearDown() override {
         if (plugin_ != nullptr) {

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "devmode/private_devmode.h"
+
 namespace pinprint::test {
 
 std::wstring BinDirectory() {
@@ -20,6 +22,16 @@ void PumpMessages() {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+}
+
+bool DefaultDevmodeBlock(IPrintOemUI* plugin, std::vector<BYTE>& block) {
+    block.assign(sizeof(DEVMODEW) + kPrivateDevmodeSize, 0);
+    OEMDMPARAM param = {};
+    param.cbSize = sizeof(param);
+    param.pPublicDMIn = reinterpret_cast<DEVMODEW*>(block.data());
+    param.pOEMDMOut = block.data() + sizeof(DEVMODEW);
+    param.cbBufSize = kPrivateDevmodeSize;
+    return plugin != nullptr && plugin->DevMode(OEMDM_DEFAULT, &param) == S_OK;
 }
 
 LoadedPlugin::LoadedPlugin() : module_(LoadLibraryW(BinPath(L"pinprintui.dll").c_str())) {}
