@@ -5,6 +5,8 @@
 
 #include <cwchar>
 
+#include "platform/proc_address.h"
+
 namespace drvhost {
 
 namespace {
@@ -160,8 +162,7 @@ bool OpenDriverSheet(DriverSheet& sheet) {
     if (compstui == nullptr) {
         return false;
     }
-    auto open = reinterpret_cast<CommonPropertySheetUIFn>(
-        GetProcAddress(compstui, "CommonPropertySheetUIW"));
+    auto open = pinprint::ProcAddress<CommonPropertySheetUIFn>(compstui, "CommonPropertySheetUIW");
     if (open == nullptr) {
         FreeLibrary(compstui);
         return false;

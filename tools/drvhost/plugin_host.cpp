@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "host.h"
+#include "platform/proc_address.h"
 
 namespace drvhost {
 namespace {
@@ -93,8 +94,7 @@ bool PluginHost::Load(const std::wstring& dllPath) {
         return false;
     }
     using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto getClassObject =
-        reinterpret_cast<GetClassObjectFn>(GetProcAddress(module_, "DllGetClassObject"));
+    auto getClassObject = pinprint::ProcAddress<GetClassObjectFn>(module_, "DllGetClassObject");
     if (getClassObject == nullptr) {
         fwprintf(stderr, L"drvhost: %ls exports no DllGetClassObject\n", path.c_str());
         return false;
