@@ -74,7 +74,7 @@ bool IsUnlocked(const SheetContext* context, const PrivateDevmode* devmode) {
            HasOption(context, DRVOPT_SECURE_ALWAYS);
 }
 
-void ShowHelp(HWND page, SheetContext* context) {
+void ShowHelp(HWND /*page*/, SheetContext* context) {
     wchar_t path[kPathChars] = {};
     if (BuildHelpFilePath(PrinterOf(context), path) == 0) {
         return;
@@ -118,7 +118,8 @@ BOOL OnEraseBackground(HWND page, HDC dc) {
     return TRUE;
 }
 
-INT_PTR OnCommand(HWND page, SheetContext* context, PrivateDevmode* devmode, WORD id, WORD code) {
+INT_PTR OnCommand(HWND page, SheetContext* /*context*/, PrivateDevmode* devmode, WORD id,
+                  WORD code) {
     switch (id) {
         case IDC_SECURE_ENABLE: {
             const bool checked = IsDlgButtonChecked(page, IDC_SECURE_ENABLE) == BST_CHECKED;
