@@ -12,6 +12,8 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Packages too: the build machine's own GoogleTest (libgtest-dev) is no Windows library.
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # clang finds MinGW's C headers and libraries but not GCC's libstdc++: take the posix-thread
 # one that the mingw preset uses (the newest, should there be more than one).

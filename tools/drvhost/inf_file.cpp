@@ -156,18 +156,18 @@ void InfFile::Parse(const std::wstring& text, std::vector<std::wstring>& errors)
     // %name% stands for the value of name in [Strings] (%% for a percent sign), anywhere but
     // in [Strings] itself.
     const InfSection* strings = Find(L"Strings");
-    auto substitute = [&](std::wstring& text, int line) {
+    auto substitute = [&](std::wstring& value, int line) {
         std::wstring out;
         size_t at = 0;
-        while (at < text.size()) {
-            const size_t open = text.find(L'%', at);
-            const size_t close = open == std::wstring::npos ? open : text.find(L'%', open + 1);
+        while (at < value.size()) {
+            const size_t open = value.find(L'%', at);
+            const size_t close = open == std::wstring::npos ? open : value.find(L'%', open + 1);
             if (close == std::wstring::npos) {
-                out += text.substr(at);
+                out += value.substr(at);
                 break;
             }
-            out += text.substr(at, open - at);
-            const std::wstring name = text.substr(open + 1, close - open - 1);
+            out += value.substr(at, open - at);
+            const std::wstring name = value.substr(open + 1, close - open - 1);
             const InfLine* found = nullptr;
             for (size_t i = 0; strings != nullptr && i < strings->lines.size(); ++i) {
                 const InfLine& entry = strings->lines[i];
@@ -184,7 +184,7 @@ void InfFile::Parse(const std::wstring& text, std::vector<std::wstring>& errors)
             }
             at = close + 1;
         }
-        text = out;
+        value = out;
     };
     for (auto& section : sections_) {
         if (&section == strings) {

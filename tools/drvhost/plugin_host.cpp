@@ -136,7 +136,7 @@ bool PluginHost::DefaultDevmode(std::vector<BYTE>& block, DWORD& privateSize) {
     privateSize = param.cbBufSize;
     block.assign(sizeof(DEVMODEW) + privateSize, 0);
     auto* pub = reinterpret_cast<DEVMODEW*>(block.data());
-    wcscpy(pub->dmDeviceName, L"PinPrint Secure PS");
+    lstrcpynW(pub->dmDeviceName, L"PinPrint Secure PS", CCHDEVICENAME);
     pub->dmSpecVersion = DM_SPECVERSION;
     pub->dmSize = sizeof(DEVMODEW);
     pub->dmDriverExtra = static_cast<WORD>(privateSize);
