@@ -26,6 +26,11 @@ HRESULT FailWith(DWORD error) {
 }
 
 bool IsWindows2000() {
+    // The SDK marks GetVersion deprecated because it reports the version this process is told,
+    // compatibility settings included; that is the version this rule is about.
+#if defined(_MSC_VER)
+#pragma warning(suppress : 4996)
+#endif
     const DWORD version = GetVersion();
     return LOBYTE(LOWORD(version)) == 5 && HIBYTE(LOWORD(version)) == 0;
 }
