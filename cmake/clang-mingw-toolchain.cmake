@@ -22,9 +22,12 @@ list(SORT gcc_dirs COMPARE NATURAL ORDER DESCENDING)
 list(GET gcc_dirs 0 gcc_dir)
 set(CMAKE_CXX_FLAGS_INIT
   "-isystem ${gcc_dir}/include/c++ -isystem ${gcc_dir}/include/c++/x86_64-w64-mingw32")
-# The static libstdc++ needs winpthread; lld resolves it wherever it stands on the line.
+# lld 14 by its versioned name, which Debian's lld-14 package always has. The static libstdc++
+# needs winpthread; lld resolves it wherever it stands on the line.
+find_program(PINPRINT_LLD NAMES ld.lld-14 REQUIRED)
 foreach(kind EXE SHARED MODULE)
-  set(CMAKE_${kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -L${gcc_dir} -lwinpthread")
+  set(CMAKE_${kind}_LINKER_FLAGS_INIT
+    "-fuse-ld=lld --ld-path=${PINPRINT_LLD} -L${gcc_dir} -lwinpthread")
 endforeach()
 
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine-run.sh)
