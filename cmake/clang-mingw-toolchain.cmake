@@ -1,19 +1,11 @@
 # Cross build for 64-bit Windows with Debian's clang 14 and lld, on the same MinGW-w64 headers,
 # C runtime and posix-thread libstdc++ as the mingw preset: a second compiler over the same code.
 # The versioned names keep it on clang 14 when Debian's default clang moves on.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-target.cmake)
 set(CMAKE_C_COMPILER clang-14)
 set(CMAKE_CXX_COMPILER clang++-14)
 set(CMAKE_C_COMPILER_TARGET x86_64-w64-mingw32)
 set(CMAKE_CXX_COMPILER_TARGET x86_64-w64-mingw32)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Packages too: the build machine's own GoogleTest (libgtest-dev) is no Windows library.
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # clang finds MinGW's C headers and libraries but not GCC's libstdc++: take the posix-thread
 # one that the mingw preset uses (the newest, should there be more than one).
@@ -29,5 +21,3 @@ foreach(kind EXE SHARED MODULE)
   set(CMAKE_${kind}_LINKER_FLAGS_INIT
     "-fuse-ld=lld --ld-path=${PINPRINT_LLD} -L${gcc_dir} -lwinpthread")
 endforeach()
-
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine-run.sh)
