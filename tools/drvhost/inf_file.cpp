@@ -81,7 +81,8 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 
 void InfFile::Parse(const std::wstring& text, std::vector<std::wstring>& errors) {
     sections_.clear();
-    InfSection* current = nullptr;
+    constexpr size_t kNone = static_cast<size_t>(-1);
+    size_t current = kNone;  // index into sections_, which grows
     size_t pos = 0;
     int number = 0;
     while (pos < text.size()) {
@@ -111,23 +112,23 @@ void InfFile::Parse(const std::wstring& text, std::vector<std::wstring>& errors)
             if (entry.back() != L']' || Trim(entry.substr(1, entry.size() - 2)).empty()) {
                 errors.push_back(
                     LineError(first, L"section header \"" + entry + L"\" is malformed"));
-                current = nullptr;
+                current = kNone;
                 continue;
             }
             const std::wstring name = Trim(entry.substr(1, entry.size() - 2));
-            current = nullptr;
-            for (auto& section : sections_) {
-                if (SameName(section.name, name)) {
-                    current = &section;
+            current = kNone;
+            for (size_t i = 0; i < sections_.size() && current == kNone; ++i) {
+                if (SameName(sections_[i].name, name)) {
+                    current = i;
                 }
             }
-            if (current == nullptr) {
+            if (current == kNone) {
                 sections_.push_back({name, {}});
-                current = &sections_.back();
+                current = sections_.size() - 1;
             }
             continue;
         }
-        if (current == nullptr) {
+        if (current == kNone) {
             errors.push_back(LineError(first, L"\"" + entry + L"\" stands outside any section"));
             continue;
         }
@@ -150,7 +151,7 @@ void InfFile::Parse(const std::wstring& text, std::vector<std::wstring>& errors)
         if (unterminated) {
             errors.push_back(LineError(first, L"a quote is not closed"));
         }
-        current->lines.push_back(std::move(line));
+        sections_[current].lines.push_back(std::move(line));
     }
 
     // %name% stands for the value of name in [Strings] (%% for a percent sign), anywhere but
