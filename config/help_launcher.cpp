@@ -21,6 +21,22 @@ HMODULE helpModule = nullptr;
 HtmlHelpEntry helpEntry = nullptr;
 LONG helpUnavailable = 0;
 
+// The control by its name, from the system folder only: a bare name would be looked for in the
+// printing application's own folder first, where anyone could have put a DLL of that name.
+HMODULE LoadSystemHelpControl() {
+    char path[kNarrowPathBytes];
+    const UINT length = GetSystemDirectoryA(path, kNarrowPathBytes);
+    // Room for the backslash, the name and its NUL.
+    const size_t room = kNarrowPathBytes - 1 - sizeof(kHelpControlFile);
+    if (length == 0 || length > room) {
+        return nullptr;
+    }
+    path[length] = '\\';
+    std::memcpy(path + length + 1, kHelpControlFile, sizeof(kHelpControlFile));
+    // The control's own imports are then looked for beside it, in the system folder, too.
+    return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 }  // namespace
 
 int FindHelpControlPath(char* path) {
@@ -64,7 +80,7 @@ HWND CallHtmlHelp(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data
             helpModule = LoadLibraryA(path);
         }
         if (helpModule == nullptr) {
-            helpModule = LoadLibraryA(kHelpControlFile);
+            helpModule = LoadSystemHelpControl();
         }
         if (helpModule == nullptr) {
             helpUnavailable = 1;

@@ -1,14 +1,22 @@
 #include "pages/name_filters.h"
 
+#include <imm.h>
+
+#include <algorithm>
+
 #include "resmodule/resource_ids.h"
 
 namespace pinprint {
+namespace {
 
 WNDPROC savedUserNameProc = nullptr;
 WNDPROC savedJobNameProc = nullptr;
 WNDPROC savedPinProc = nullptr;
 
-namespace {
+// An input method's result longer than this could not fit a name edit anyway.
+constexpr int kCommittedChars = 128;
+constexpr LPARAM kResultFlags =
+    GCS_RESULTSTR | GCS_RESULTREADSTR | GCS_RESULTCLAUSE | GCS_RESULTREADCLAUSE;
 
 WNDPROC WindowProcOf(HWND page, int id) {
     return reinterpret_cast<WNDPROC>(GetWindowLongPtrW(GetDlgItem(page, id), GWLP_WNDPROC));
@@ -36,26 +44,68 @@ bool FullRuleAccepts(HWND edit, wchar_t c) {
     return !IsRefusedNameCharacter(c);
 }
 
-bool ShortRuleAccepts(wchar_t c) {
+bool ShortRuleAccepts(HWND, wchar_t c) {
     return c > 0xFF || !IsRefusedNameCharacter(c);
 }
 
-LRESULT Filter(WNDPROC previous, bool fullRule, HWND edit, UINT message, WPARAM wParam,
-               LPARAM lParam) {
+// The input method's result string, at most `chars` characters; its length.
+int CommittedText(HWND edit, wchar_t* text, int chars) {
+    const HIMC context = ImmGetContext(edit);
+    if (context == nullptr) {
+        return 0;
+    }
+    const LONG bytes = ImmGetCompositionStringW(context, GCS_RESULTSTR, text,
+                                                static_cast<DWORD>(chars * sizeof(wchar_t)));
+    ImmReleaseContext(edit, context);
+    return bytes > 0 ? std::min(static_cast<int>(bytes / sizeof(wchar_t)), chars) : 0;
+}
+
+LRESULT NameFilter(WNDPROC previous, CharacterRule rule, HWND edit, UINT message, WPARAM wParam,
+                   LPARAM lParam) {
     if (message == WM_PASTE) {
         return 0;
     }
-    if (message == WM_CHAR) {
-        const auto c = static_cast<wchar_t>(wParam);
-        const bool accepted = fullRule ? FullRuleAccepts(edit, c) : ShortRuleAccepts(c);
-        if (!accepted) {
-            return 0;
-        }
+    return FilterCharacters(previous, rule, edit, message, wParam, lParam);
+}
+
+}  // namespace
+
+LRESULT FilterCharacters(WNDPROC previous, CharacterRule rule, HWND edit, UINT message,
+                         WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CHAR:
+        case WM_IME_CHAR:
+            if (!rule(edit, static_cast<wchar_t>(wParam))) {
+                return 0;
+            }
+            break;
+        case WM_IME_COMPOSITION:
+            if ((lParam & GCS_RESULTSTR) != 0) {
+                // The edit would insert the whole result itself; it gets the accepted characters
+                // one by one instead, as if typed, and never the result string.
+                wchar_t text[kCommittedChars];
+                const int length = CommittedText(edit, text, kCommittedChars);
+                for (int i = 0; i < length; ++i) {
+                    if (rule(edit, text[i])) {
+                        Forward(previous, edit, WM_CHAR, text[i], 1);
+                    }
+                }
+                SecureZeroMemory(text, sizeof(text));
+                lParam &= ~kResultFlags;
+                if (lParam == 0) {
+                    return 0;  // nothing of the composition is left for the edit to show
+                }
+            }
+            break;
+        default:
+            break;
     }
     return Forward(previous, edit, message, wParam, lParam);
 }
 
-}  // namespace
+WNDPROC SavedPinProc() {
+    return savedPinProc;
+}
 
 void SaveEditProcedures(HWND page) {
     savedUserNameProc = WindowProcOf(page, IDC_USER_NAME_EDIT);
@@ -105,19 +155,19 @@ bool PassesAnsiTest(wchar_t c) {
 }
 
 LRESULT CALLBACK FullUserNameFilterProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
-    return Filter(savedUserNameProc, true, edit, message, wParam, lParam);
+    return NameFilter(savedUserNameProc, FullRuleAccepts, edit, message, wParam, lParam);
 }
 
 LRESULT CALLBACK FullJobNameFilterProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
-    return Filter(savedJobNameProc, true, edit, message, wParam, lParam);
+    return NameFilter(savedJobNameProc, FullRuleAccepts, edit, message, wParam, lParam);
 }
 
 LRESULT CALLBACK ShortUserNameFilterProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
-    return Filter(savedUserNameProc, false, edit, message, wParam, lParam);
+    return NameFilter(savedUserNameProc, ShortRuleAccepts, edit, message, wParam, lParam);
 }
 
 LRESULT CALLBACK ShortJobNameFilterProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
-    return Filter(savedJobNameProc, false, edit, message, wParam, lParam);
+    return NameFilter(savedJobNameProc, ShortRuleAccepts, edit, message, wParam, lParam);
 }
 
 }  // namespace pinprint

@@ -13,6 +13,7 @@
 
 #include "config/driver_options.h"
 #include "devmode/private_devmode.h"
+#include "pages/secure_print_page.h"
 #include "pages/strip_mnemonic.h"
 #include "platform/unique_handle.h"
 #include "resmodule/resource_ids.h"
@@ -48,7 +49,15 @@ void LoadPageString(const SheetContext* context, UINT id, wchar_t* buffer, int c
     }
 }
 
-void Warn(HWND page, const SheetContext* context, UINT textId, UINT captionId, int captionChars,
+// The focus goes to the offending edit; a refused PIN is typed again from the start.
+void FocusAfterWarning(HWND page, SheetContext* context, int focusId) {
+    if (focusId == IDC_PIN_EDIT) {
+        EmptyPinEdit(page, context, PinText::Empty);
+    }
+    SetFocus(GetDlgItem(page, focusId));
+}
+
+void Warn(HWND page, SheetContext* context, UINT textId, UINT captionId, int captionChars,
           int focusId) {
     wchar_t text[kMessageChars];
     wchar_t caption[kNameCaptionChars];
@@ -56,7 +65,7 @@ void Warn(HWND page, const SheetContext* context, UINT textId, UINT captionId, i
     LoadPageString(context, captionId, caption, captionChars);
     StripMnemonic(caption);
     ShowWarning(page, text, caption);
-    SetFocus(GetDlgItem(page, focusId));
+    FocusAfterWarning(page, context, focusId);
 }
 
 UINT PinMessageId(const SheetContext* context) {
@@ -83,7 +92,7 @@ bool HoldsDigest(const PrivateDevmode* devmode) {
 // The digest could not be made: the page stays, the old digest stays, and the user is told why
 // (the system's text for the failure under the PIN caption; the PIN message when the system has
 // no text for it).
-void WarnDigestFailure(HWND page, const SheetContext* context, DWORD error) {
+void WarnDigestFailure(HWND page, SheetContext* context, DWORD error) {
     wchar_t text[kMessageChars] = {};
     if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
                        0, text, kMessageChars, nullptr) == 0) {
@@ -93,7 +102,7 @@ void WarnDigestFailure(HWND page, const SheetContext* context, DWORD error) {
     LoadPageString(context, IDS_PIN_CAPTION, caption, kPinCaptionChars);
     StripMnemonic(caption);
     ShowWarning(page, text, caption);
-    SetFocus(GetDlgItem(page, IDC_PIN_EDIT));
+    FocusAfterWarning(page, context, IDC_PIN_EDIT);
 }
 
 INT_PTR Refuse(HWND page) {
@@ -128,7 +137,7 @@ class PinTextWiper {
 
 }  // namespace
 
-BOOL CheckPin(HWND page, const SheetContext* context, const wchar_t* pin) {
+BOOL CheckPin(HWND page, SheetContext* context, const wchar_t* pin) {
     if (IsFourDigits(pin)) {
         return TRUE;
     }
@@ -136,8 +145,7 @@ BOOL CheckPin(HWND page, const SheetContext* context, const wchar_t* pin) {
     return FALSE;
 }
 
-BOOL CheckNames(HWND page, const SheetContext* context, const wchar_t* userName,
-                const wchar_t* jobName) {
+BOOL CheckNames(HWND page, SheetContext* context, const wchar_t* userName, const wchar_t* jobName) {
     if (userName == nullptr || userName[0] == L'\0') {
         Warn(page, context, IDS_USER_NAME_MESSAGE, IDS_USER_NAME_CAPTION, kNameCaptionChars,
              IDC_USER_NAME_EDIT);
@@ -163,13 +171,13 @@ bool ComputePinDigest(const wchar_t* pin, char* pinDigest, DWORD* error) {
         return fail(ERROR_INVALID_PARAMETER);
     }
 
+    // Hashing needs no key: a verification-only context opens no key container and creates
+    // none, so setting a PIN leaves nothing in the user's profile and works in profiles that
+    // may not store one.
     UniqueCryptProv provider;
-    if (!CryptAcquireContextW(provider.put(), nullptr, kAesProvider, PROV_RSA_AES, 0)) {
-        if (GetLastError() != static_cast<DWORD>(NTE_BAD_KEYSET) ||
-            !CryptAcquireContextW(provider.put(), nullptr, kAesProvider, PROV_RSA_AES,
-                                  CRYPT_NEWKEYSET)) {
-            return fail(GetLastError());
-        }
+    if (!CryptAcquireContextW(provider.put(), nullptr, kAesProvider, PROV_RSA_AES,
+                              CRYPT_VERIFYCONTEXT)) {
+        return fail(GetLastError());
     }
     UniqueCryptHash hash;  // declared after the provider: destroyed before it is released
     if (!CryptCreateHash(provider.get(), CALG_SHA_256, 0, 0, hash.put())) {
@@ -248,8 +256,14 @@ INT_PTR LeaveSecurePrintPage(HWND page, SheetContext* context) {
 
     if (devmode->secureEnabled == 0) {
         devmode->pinDigest[0] = '\0';
+        if (context->pinText == PinText::Placeholder || context->pinText == PinText::GivenUp) {
+            EmptyPinEdit(page, context, PinText::Empty);  // it stood for the digest just dropped
+        }
     } else {
-        if (!CheckPin(page, context, pin)) {
+        if (pin[0] == L'\0' && context->pinText == PinText::GivenUp && HoldsDigest(devmode)) {
+            // The user only passed through the PIN edit: the stored PIN stays.
+            ShowPinPlaceholder(page, context);
+        } else if (!CheckPin(page, context, pin)) {
             return Refuse(page);
         }
         if (context->pinEdited == 0 && !HoldsDigest(devmode)) {
@@ -274,7 +288,9 @@ INT_PTR LeaveSecurePrintPage(HWND page, SheetContext* context) {
                 WarnDigestFailure(page, context, error);
                 return Refuse(page);
             }
-            context->pinEdited = 0;
+            // From now on the edit stands for the stored digest, like any PIN set before, and
+            // the typed digits no longer stay in it.
+            ShowPinPlaceholder(page, context);
         }
     }
     CopyName(devmode->userName, userName);

@@ -17,13 +17,13 @@ inline constexpr size_t kPinDigestBytes = 65;
 // page, FALSE lets it go.
 INT_PTR LeaveSecurePrintPage(HWND page, SheetContext* context);
 
-// TRUE for exactly four characters '0'..'9'; otherwise the PIN warning, focus on the PIN edit.
-BOOL CheckPin(HWND page, const SheetContext* context, const wchar_t* pin);
+// TRUE for exactly four characters '0'..'9'; otherwise the PIN warning, and the PIN edit emptied
+// for the PIN to be typed again, with the focus.
+BOOL CheckPin(HWND page, SheetContext* context, const wchar_t* pin);
 
 // TRUE when both names are non-empty; otherwise the warning for the first empty one and the
 // focus on its edit.
-BOOL CheckNames(HWND page, const SheetContext* context, const wchar_t* userName,
-                const wchar_t* jobName);
+BOOL CheckNames(HWND page, SheetContext* context, const wchar_t* userName, const wchar_t* jobName);
 
 // SHA-256 of the PIN's four ASCII digits as 64 lower-case hexadecimal characters, written to
 // `pinDigest` (kPinDigestBytes) only when every step succeeded. On failure `pinDigest` is left

@@ -42,6 +42,12 @@ bool HoldsDigest(const PrivateDevmode* devmode) {
     return strnlen(devmode->pinDigest, sizeof(devmode->pinDigest)) == kPinDigestChars;
 }
 
+// From the keyboard the PIN takes digits and editing keys only; pasted text is checked when the
+// page is left.
+bool IsPinCharacter(HWND, wchar_t c) {
+    return c < L' ' || (c >= L'0' && c <= L'9');
+}
+
 const wchar_t* Wide(const char16_t* text) {
     return reinterpret_cast<const wchar_t*>(text);
 }
@@ -131,7 +137,12 @@ INT_PTR OnCommand(HWND page, SheetContext* /*context*/, PrivateDevmode* devmode,
         case IDC_PIN_EDIT:
         case IDC_USER_NAME_EDIT:
         case IDC_JOB_NAME_EDIT:
-            if (code == EN_UPDATE) {
+            // Only the user changes the settings: text the page sets itself is no change.
+            if (code == EN_UPDATE && context->settingText == 0) {
+                if (id == IDC_PIN_EDIT) {
+                    context->pinText = PinText::Typed;
+                    context->pinEdited = 1;
+                }
                 NotifyChanged(page);
             }
             return TRUE;
@@ -229,10 +240,7 @@ void InitSecurePrintPage(HWND page, SheetContext* context, PrivateDevmode* devmo
         EnableControlRange(page, IDC_PIN_LABEL, IDC_PIN_EDIT, secure);
         SendDlgItemMessageW(page, IDC_PIN_EDIT, EM_LIMITTEXT, kPinLimit, 0);
         if (secure && HoldsDigest(devmode)) {
-            // Four zeros stand for the stored digest; the PIN itself is never kept.
-            wchar_t placeholder[5] = {};
-            FormatBounded(placeholder, 10, L"%04d", 0);
-            SetDlgItemTextW(page, IDC_PIN_EDIT, placeholder);
+            ShowPinPlaceholder(page, context);
         } else {
             devmode->pinDigest[0] = '\0';
         }
@@ -266,8 +274,8 @@ void InitSecurePrintPage(HWND page, SheetContext* context, PrivateDevmode* devmo
     SetWindowLongPtrW(GetDlgItem(page, IDC_PIN_EDIT), GWLP_WNDPROC,
                       reinterpret_cast<LONG_PTR>(PinEditProc));
 
-    SetDlgItemTextW(page, IDC_USER_NAME_EDIT, Wide(devmode->userName));
-    SetDlgItemTextW(page, IDC_JOB_NAME_EDIT, Wide(devmode->jobName));
+    SetEditText(page, context, IDC_USER_NAME_EDIT, Wide(devmode->userName));
+    SetEditText(page, context, IDC_JOB_NAME_EDIT, Wide(devmode->jobName));
     if (devmode->customNames == 0) {
         EnableControlRange(page, IDC_USER_NAME_LABEL, IDC_JOB_NAME_EDIT, FALSE);
     }
@@ -292,18 +300,41 @@ void DrawSeparator(const DRAWITEMSTRUCT* item) {
     LineTo(item->hDC, item->rcItem.right, item->rcItem.top);
 }
 
+void SetEditText(HWND page, SheetContext* context, int id, const wchar_t* text) {
+    ++context->settingText;
+    SetDlgItemTextW(page, id, text);
+    --context->settingText;
+}
+
+void ShowPinPlaceholder(HWND page, SheetContext* context) {
+    // Four zeros stand for the stored digest; the PIN itself is never kept.
+    wchar_t placeholder[5] = {};
+    FormatBounded(placeholder, sizeof(placeholder), L"%04d", 0);
+    SetEditText(page, context, IDC_PIN_EDIT, placeholder);
+    context->pinText = PinText::Placeholder;
+    context->pinEdited = 0;
+}
+
+void EmptyPinEdit(HWND page, SheetContext* context, PinText state) {
+    SetEditText(page, context, IDC_PIN_EDIT, L"");
+    context->pinText = state;
+    context->pinEdited = 1;
+}
+
 LRESULT CALLBACK PinEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_SETFOCUS) {
-        const HWND page = GetParent(edit);
-        SetDlgItemTextW(page, IDC_PIN_EDIT, L"");
-        // The flag belongs to this page: another page's focus must never make this page's
-        // placeholder count as a newly typed PIN.
-        if (SheetContext* context = ContextOf(page)) {
-            context->pinEdited = 1;
+    // The state belongs to this page: another page's focus must never make this page's
+    // placeholder count as a newly typed PIN.
+    SheetContext* context = message == WM_SETFOCUS ? ContextOf(GetParent(edit)) : nullptr;
+    if (context != nullptr) {
+        // The focus comes back after every warning box and every return to the sheet: only an
+        // edit that holds none of the user's digits starts over for a new PIN.
+        const PinText held = context->pinText;
+        if (held != PinText::Typed || GetWindowTextLengthW(edit) == 0) {
+            const bool placeholder = held == PinText::Placeholder || held == PinText::GivenUp;
+            EmptyPinEdit(GetParent(edit), context, placeholder ? PinText::GivenUp : PinText::Empty);
         }
     }
-    return savedPinProc != nullptr ? CallWindowProcW(savedPinProc, edit, message, wParam, lParam)
-                                   : DefWindowProcW(edit, message, wParam, lParam);
+    return FilterCharacters(SavedPinProc(), IsPinCharacter, edit, message, wParam, lParam);
 }
 
 INT_PTR CALLBACK SecurePrintPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {

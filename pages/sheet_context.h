@@ -11,6 +11,14 @@
 
 namespace pinprint {
 
+// What the secure-print page's PIN edit holds, as far as the page knows.
+enum class PinText : DWORD {
+    Empty,        // nothing the user typed in this visit (empty, or emptied after a refusal)
+    Placeholder,  // the four zeros that stand for the stored digest
+    GivenUp,      // the placeholder was emptied when the edit took the focus; nothing typed since
+    Typed,        // the user's own text: typed, pasted or committed by an input method
+};
+
 struct SheetContext {
     HANDLE sheetHandle;             // the common property sheet (hComPropSheet at INIT)
     LONG_PTR pageHandle;            // document sheet: the added page's handle, else 0
@@ -22,7 +30,9 @@ struct SheetContext {
     HMODULE resourceModule;         // templates and strings; owned only when loaded by INIT
     HMODULE ownModule;              // device sheet: this DLL, source of the logo
     HWND helpWindow;                // document sheet: window of the last help call
-    DWORD pinEdited;                // this page's PIN edit was focused: its text is a new PIN
+    DWORD pinEdited;                // the PIN edit's text is a new PIN, to be hashed on leaving
+    PinText pinText;                // what the PIN edit holds
+    DWORD settingText;              // nonzero while the page sets an edit's text itself
 };
 
 // The page procedures take the context from the PROPSHEETPAGEW at WM_INITDIALOG and keep it in

@@ -252,50 +252,64 @@ TEST(HelpLauncher, ModuleWithoutTheEntryGivesNothing) {
     EXPECT_FALSE(Loaded(L"hhctrl.ocx"));
 }
 
-// Neither the registered path nor "hhctrl.ocx" loads. Wine takes a program's DLL overrides from
-// HKCU\Software\Wine\AppDefaults\<program>\DllOverrides when the program starts, so the scenario
-// runs in a copy of this program under a name of its own, for which the control is disabled.
-TEST(HelpLauncher, WhenNothingLoadsLaterCallsNeverTryAgain) {
-    constexpr wchar_t kChildName[] = L"help_launcher_nocontrol.exe";
+// Wine takes a program's DLL overrides from HKCU\Software\Wine\AppDefaults\<program>\DllOverrides
+// when the program starts. A scenario that needs a load order of its own for the help control
+// runs in a copy of this program under a name of its own.
+bool RunningAs(const wchar_t* copyName) {
     wchar_t exe[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
     const std::wstring self(exe);
-    if (self.size() < wcslen(kChildName) ||
-        self.compare(self.size() - wcslen(kChildName), std::wstring::npos, kChildName) != 0) {
-        const std::wstring child = test::BinPath(kChildName);
-        const std::wstring overrides =
-            std::wstring(L"Software\\Wine\\AppDefaults\\") + kChildName + L"\\DllOverrides";
-        ASSERT_TRUE(CopyFileW(exe, child.c_str(), FALSE));
-        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, overrides.c_str(), L"hhctrl.ocx", REG_SZ, L"",
-                                  sizeof(wchar_t)),
-                  ERROR_SUCCESS);
-        std::wstring command =
-            L"\"" + child +
-            L"\" --gtest_filter=HelpLauncher.WhenNothingLoadsLaterCallsNeverTryAgain";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        PROCESS_INFORMATION process = {};
-        const BOOL started = CreateProcessW(child.c_str(), command.data(), nullptr, nullptr, TRUE,
-                                            0, nullptr, nullptr, &startup, &process);
-        DWORD exitCode = 1;
-        if (started) {
-            WaitForSingleObject(process.hProcess, 60000);
-            GetExitCodeProcess(process.hProcess, &exitCode);
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
-        RegDeleteTreeW(HKEY_CURRENT_USER,
-                       (std::wstring(L"Software\\Wine\\AppDefaults\\") + kChildName).c_str());
-        DeleteFileW(child.c_str());
-        ASSERT_TRUE(started);
-        EXPECT_EQ(exitCode, 0u) << "the scenario failed in the child process";
+    const size_t length = wcslen(copyName);
+    return self.size() >= length &&
+           self.compare(self.size() - length, std::wstring::npos, copyName) == 0;
+}
+
+// Runs the scenario `test` in a copy named `copyName` in `folder` (with a trailing backslash),
+// whose help control has the load `order`, and checks that it passed.
+void RunInCopy(const wchar_t* copyName, const wchar_t* order, const char* test,
+               const std::wstring& folder) {
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    const std::wstring copy = folder + copyName;
+    const std::wstring appKey = std::wstring(L"Software\\Wine\\AppDefaults\\") + copyName;
+    ASSERT_TRUE(CopyFileW(exe, copy.c_str(), FALSE));
+    ASSERT_EQ(
+        RegSetKeyValueW(HKEY_CURRENT_USER, (appKey + L"\\DllOverrides").c_str(), L"hhctrl.ocx",
+                        REG_SZ, order, static_cast<DWORD>((wcslen(order) + 1) * sizeof(wchar_t))),
+        ERROR_SUCCESS);
+    const std::string filter = std::string(" --gtest_filter=HelpLauncher.") + test;
+    std::wstring command = L"\"" + copy + L"\"" + std::wstring(filter.begin(), filter.end());
+    // The copy writes to this program's own output: loading the real control may leave a
+    // process of Wine's behind that would hold a pipe open after the copy has ended.
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process = {};
+    const BOOL started = CreateProcessW(copy.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    DWORD exitCode = 1;
+    if (started) {
+        WaitForSingleObject(process.hProcess, 60000);
+        GetExitCodeProcess(process.hProcess, &exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    RegDeleteTreeW(HKEY_CURRENT_USER, appKey.c_str());
+    DeleteFileW(copy.c_str());
+    EXPECT_TRUE(started);
+    EXPECT_EQ(exitCode, 0u) << "the scenario failed in the copy";
+}
+
+// Neither the registered path nor "hhctrl.ocx" loads: the control is disabled for the copy.
+TEST(HelpLauncher, WhenNothingLoadsLaterCallsNeverTryAgain) {
+    constexpr wchar_t kCopy[] = L"help_launcher_nocontrol.exe";
+    if (!RunningAs(kCopy)) {
+        RunInCopy(kCopy, L"", "WhenNothingLoadsLaterCallsNeverTryAgain", test::BinDirectory());
         return;
     }
-
     ClassesRoot classes;
     ASSERT_TRUE(classes.ok());
     ASSERT_TRUE(classes.RegisterString(REG_SZ, "C:\\no\\such\\folder\\control.ocx"));
@@ -307,6 +321,34 @@ TEST(HelpLauncher, WhenNothingLoadsLaterCallsNeverTryAgain) {
     EXPECT_EQ(CallHtmlHelp(kCaller, L"a.chm", kHelpDisplayTopic, 0), nullptr);
     EXPECT_EQ(CallHtmlHelp(nullptr, nullptr, kHelpCloseAll, 0), nullptr);
     EXPECT_FALSE(Loaded(L"helprecorder.dll"));
+}
+
+// A DLL named like the control in the printing program's own folder, which a bare name would
+// find first. The copy prefers a DLL file to Wine's built-in control, as Windows always does.
+TEST(HelpLauncher, ControlPlantedInTheProgramsFolderIsNotLoaded) {
+    constexpr wchar_t kCopy[] = L"help_launcher_planted.exe";
+    if (!RunningAs(kCopy)) {
+        const std::wstring folder = test::BinDirectory() + L"planted\\";
+        CreateDirectoryW(folder.c_str(), nullptr);
+        ASSERT_TRUE(CopyFileW(test::BinPath(L"helprecorder.dll").c_str(),
+                              (folder + L"hhctrl.ocx").c_str(), FALSE));
+        RunInCopy(kCopy, L"native,builtin", "ControlPlantedInTheProgramsFolderIsNotLoaded", folder);
+        DeleteFileW((folder + L"hhctrl.ocx").c_str());
+        RemoveDirectoryW(folder.c_str());
+        return;
+    }
+    ClassesRoot classes;  // nothing registered: the control is loaded by its name
+    ASSERT_TRUE(classes.ok());
+    CallHtmlHelp(nullptr, nullptr, kHelpCloseAll, 0);
+    const HMODULE control = GetModuleHandleW(L"hhctrl.ocx");
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(GetProcAddress(control, kHelpRecorderStateExport), nullptr)
+        << "the planted DLL was loaded";
+    wchar_t loaded[MAX_PATH] = {};
+    GetModuleFileNameW(control, loaded, MAX_PATH);
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    EXPECT_EQ(_wcsnicmp(loaded, system, wcslen(system)), 0) << "loaded from " << Narrow(loaded);
 }
 
 }  // namespace

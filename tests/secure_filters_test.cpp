@@ -1,11 +1,16 @@
-// The name edits' character filters, driven with WM_CHAR and WM_PASTE on a real page.
+// The name edits' character filters, driven with WM_CHAR, an input method and WM_PASTE on a real
+// page.
 // Code page 1252 here; the code page 932 cases run in a Japanese-locale process of their own
 // (tests/fixtures/ja_locale).
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <imm.h>
+
 #include <string>
 
 #include "config/driver_options.h"
+#include "pages/name_filters.h"
 #include "resmodule/resource_ids.h"
 #include "support/secure_page_fixture.h"
 
@@ -26,18 +31,27 @@ const Layout kFullLabelSwap = {"full, ANSI test by swapped note", DRVOPT_LABEL_S
 
 class NameFilterTest : public SecurePageTest {
   protected:
-    // Types `c` into an edit that holds "ab" and tells whether it was taken.
+    // Names typed by hand, so that the name edits are enabled whatever the layout: an input
+    // method only reaches an edit that can take the focus.
+    static PrivateDevmode NamesByHand() {
+        PrivateDevmode devmode = DefaultDevmode();
+        devmode.customNames = 1;
+        return devmode;
+    }
+
+    // Typed, or committed by an input method: every character meets the same rule.
     static bool Accepts(SecurePageSheet& sheet, int edit, wchar_t c) {
-        SetWindowTextW(sheet.item(edit), L"ab");
-        SendMessageW(sheet.item(edit), EM_SETSEL, 2, 2);
-        SecurePageSheet::Type(sheet.item(edit), std::wstring(1, c));
-        const std::wstring text = SecurePageSheet::Text(sheet.item(edit));
-        EXPECT_TRUE(text == L"ab" || text == std::wstring(L"ab") + c) << int(c);
-        return text != L"ab";
+        const bool typed = TakesCharacter(sheet, edit, c);
+        for (SecurePageSheet::Input input :
+             {SecurePageSheet::Input::ImeChars, SecurePageSheet::Input::ImeResult}) {
+            EXPECT_EQ(TakesCharacter(sheet, edit, c, input), typed)
+                << SecurePageSheet::InputName(input) << ", U+" << std::hex << int(c);
+        }
+        return typed;
     }
 
     void ExpectForAll(const Layout& layout, const std::wstring& chars, bool accepted) {
-        auto sheet = Open(layout.options, DefaultDevmode());
+        auto sheet = Open(layout.options, NamesByHand());
         for (int edit : kNameEdits) {
             for (wchar_t c : chars) {
                 EXPECT_EQ(Accepts(*sheet, edit, c), accepted)
@@ -91,7 +105,7 @@ TEST_F(NameFilterTest, FilterKindAndLayoutDecideAboveAscii) {
                               {kFullNameChoice, &CharacterCase::fullAnsi},
                               {kFullLabelSwap, &CharacterCase::fullAnsi}};
     for (const Column& column : columns) {
-        auto sheet = Open(column.layout.options, DefaultDevmode());
+        auto sheet = Open(column.layout.options, NamesByHand());
         for (const CharacterCase& c : kCp1252Cases) {
             for (int edit : kNameEdits) {
                 EXPECT_EQ(Accepts(*sheet, edit, c.c), c.*column.accepted)
@@ -151,6 +165,43 @@ TEST_F(NameFilterTest, PastingInsertsNothing) {
         SetWindowTextW(sheet->item(IDC_PIN_EDIT), L"");
         SendMessageW(sheet->item(IDC_PIN_EDIT), WM_PASTE, 0, 0);
         EXPECT_EQ(SecurePageSheet::Text(sheet->item(IDC_PIN_EDIT)), L"pasted");
+    }
+}
+
+// Windows' edit control inserts an input method's result string itself, with no WM_CHAR at all
+// (Wine's hands it on as WM_CHAR, which the tables above then see). This edit does as Windows'
+// does, so the filter must keep the result string from reaching it.
+WNDPROC plainEditProc = nullptr;
+
+LRESULT CALLBACK EditInsertingResults(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_IME_COMPOSITION && (lParam & GCS_RESULTSTR) != 0) {
+        wchar_t text[64] = {};
+        const HIMC context = ImmGetContext(edit);
+        ImmGetCompositionStringW(context, GCS_RESULTSTR, text, sizeof(text) - sizeof(wchar_t));
+        ImmReleaseContext(edit, context);
+        SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text));
+        return 0;
+    }
+    return CallWindowProcW(plainEditProc, edit, message, wParam, lParam);
+}
+
+LRESULT CALLBACK FilteredEdit(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+    const CharacterRule noSlash = [](HWND, wchar_t c) { return c != L'/'; };
+    return FilterCharacters(EditInsertingResults, noSlash, edit, message, wParam, lParam);
+}
+
+TEST(CommittedText, AnEditThatInsertsResultsItselfGetsOnlyAcceptedCharacters) {
+    for (const bool filtered : {false, true}) {
+        HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_POPUP | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0,
+                                    200, 24, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(edit, nullptr);
+        plainEditProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            edit, GWLP_WNDPROC,
+            reinterpret_cast<LONG_PTR>(filtered ? FilteredEdit : EditInsertingResults)));
+        SetForegroundWindow(edit);
+        SecurePageSheet::Enter(edit, L"a/b", SecurePageSheet::Input::ImeResult);
+        EXPECT_EQ(SecurePageSheet::Text(edit), filtered ? L"ab" : L"a/b") << filtered;
+        DestroyWindow(edit);
     }
 }
 

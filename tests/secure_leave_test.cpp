@@ -132,10 +132,13 @@ TEST_F(LeavePageTest, MalformedPinIsRefusedWithThePinWarning) {
     for (const DWORD options : {DWORD{0}, DRVOPT_ALT_TEMPLATE}) {
         for (const BadPinCase& c : cases) {
             PrivateDevmode devmode = SecureDevmode();
+            devmode.pinDigest[0] = '\0';  // no PIN to keep: an empty edit is no PIN either
             SetField(devmode.userName, 80, L"u");
             SetField(devmode.jobName, 80, L"j");
             auto sheet = Open(options, devmode, {});
-            EnterPin(*sheet, c.typed);
+            // The keyboard takes digits only; what else gets in comes pasted.
+            SetFocus(sheet->item(IDC_PIN_EDIT));
+            SetWindowTextW(sheet->item(IDC_PIN_EDIT), c.typed);
             SetWindowTextW(sheet->item(IDC_USER_NAME_EDIT), L"typed user");
             SetFocus(sheet->item(IDC_USER_NAME_EDIT));
             const PrivateDevmode before = sheet->devmode();
@@ -183,6 +186,68 @@ TEST_F(LeavePageTest, ChecksRunPinThenUserThenJobAndStopAtTheFirst) {
         EXPECT_EQ(Focused(), sheet->item(c.focus)) << c.what;
         EXPECT_EQ(memcmp(&before, &sheet->devmode(), sizeof(before)), 0) << c.what;
         EXPECT_EQ(sheet->context().pinEdited, 1u) << c.what;
+    }
+}
+
+TEST_F(LeavePageTest, ANameWarningKeepsTheTypedPin) {
+    PrivateDevmode devmode = SecureDevmode();
+    devmode.pinDigest[0] = '\0';
+    auto sheet = Open(0, devmode);  // names typed by hand, both empty
+    EnterPin(*sheet, L"1234");      // the focus stays there, as when the user presses Enter
+    boxes.Clear();
+    EXPECT_FALSE(sheet->Apply());
+    ExpectWarning(*sheet, IDS_USER_NAME_MESSAGE, IDS_USER_NAME_CAPTION);
+    EXPECT_EQ(SecurePageSheet::Text(sheet->item(IDC_PIN_EDIT)), L"1234");
+
+    SetWindowTextW(sheet->item(IDC_USER_NAME_EDIT), L"ann");
+    SetWindowTextW(sheet->item(IDC_JOB_NAME_EDIT), L"payroll");
+    boxes.Clear();
+    EXPECT_TRUE(sheet->Apply());
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_STREQ(sheet->devmode().pinDigest, kDigest1234);
+}
+
+TEST_F(LeavePageTest, TabbingThroughThePinEditKeepsOnlyAStoredPin) {
+    struct Case {
+        const char* what;
+        bool stored;
+        bool typeAndErase;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"a PIN set before, nothing typed", true, false, true},
+        {"no PIN set before", false, false, false},
+        {"digits typed and erased again", true, true, false},
+    };
+    for (const Case& c : cases) {
+        PrivateDevmode devmode = SecureDevmode();
+        if (!c.stored) {
+            devmode.pinDigest[0] = '\0';
+        }
+        SetField(devmode.userName, 80, L"u");
+        SetField(devmode.jobName, 80, L"j");
+        auto sheet = Open(0, devmode);
+        const HWND pin = sheet->item(IDC_PIN_EDIT);
+        SetFocus(sheet->item(IDC_SECURE_ENABLE));
+        SendMessageW(sheet->sheet(), WM_NEXTDLGCTL, 0, FALSE);  // Tab
+        ASSERT_EQ(Focused(), pin) << c.what;
+        if (c.typeAndErase) {
+            SecurePageSheet::Type(pin, L"12\b\b");
+        }
+        SendMessageW(sheet->sheet(), WM_NEXTDLGCTL, 0, FALSE);
+        ASSERT_NE(Focused(), pin) << c.what;
+        const PrivateDevmode before = sheet->devmode();
+        boxes.Clear();
+        EXPECT_EQ(sheet->Apply(), c.accepted) << c.what;
+        if (c.accepted) {
+            EXPECT_TRUE(boxes.boxes().empty()) << c.what;
+            EXPECT_STREQ(sheet->devmode().pinDigest, kDigest1234) << c.what;
+            EXPECT_EQ(SecurePageSheet::Text(pin), L"0000") << c.what;  // the placeholder is back
+            EXPECT_EQ(sheet->context().pinEdited, 0u) << c.what;
+        } else {
+            ExpectWarning(*sheet, IDS_PIN_MESSAGE, IDS_PIN_CAPTION);
+            EXPECT_EQ(memcmp(&before, &sheet->devmode(), sizeof(before)), 0) << c.what;
+        }
     }
 }
 
@@ -271,7 +336,8 @@ TEST_F(LeavePageTest, PlaceholderWithoutAStoredDigestIsNotAPin) {
     SendMessageW(sheet->item(IDC_SECURE_ENABLE), BM_CLICK, 0, 0);
     EXPECT_TRUE(sheet->Apply());
     ASSERT_EQ(sheet->devmode().pinDigest[0], '\0');
-    ASSERT_EQ(SecurePageSheet::Text(sheet->item(IDC_PIN_EDIT)), L"0000");
+    // The placeholder went with the digest it stood for.
+    ASSERT_EQ(SecurePageSheet::Text(sheet->item(IDC_PIN_EDIT)), L"");
 
     // Switching it back on must not send a secure job without a PIN.
     SendMessageW(sheet->item(IDC_SECURE_ENABLE), BM_CLICK, 0, 0);
@@ -283,6 +349,19 @@ TEST_F(LeavePageTest, PlaceholderWithoutAStoredDigestIsNotAPin) {
     SecurePageSheet::Type(sheet->item(IDC_PIN_EDIT), L"5678");
     EXPECT_TRUE(sheet->Apply());
     EXPECT_STREQ(sheet->devmode().pinDigest, kDigest5678);
+}
+
+TEST(PinDigest, HashingLeavesNoKeyContainerBehind) {
+    constexpr wchar_t kProvider[] = L"Microsoft Enhanced RSA and AES Cryptographic Provider";
+    HCRYPTPROV provider = 0;
+    // Start without the user's default container of the provider (this deletes it).
+    CryptAcquireContextW(&provider, nullptr, kProvider, PROV_RSA_AES, CRYPT_DELETEKEYSET);
+    char digest[kPinDigestBytes] = {};
+    ASSERT_TRUE(ComputePinDigest(L"1234", digest));
+    EXPECT_STREQ(digest, kDigest1234);
+    EXPECT_FALSE(CryptAcquireContextW(&provider, nullptr, kProvider, PROV_RSA_AES, 0))
+        << "hashing created a key container";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_BAD_KEYSET));
 }
 
 // CryptoAPI finds its providers under HKEY_LOCAL_MACHINE; pointing that at an empty key of the

@@ -324,6 +324,30 @@ TEST_F(SecurePageTest, RealDoubleClickOnTheLabelReachesThePage) {
     EXPECT_TRUE(Enabled(*sheet, IDC_SECURE_ENABLE));
 }
 
+TEST_F(SecurePageTest, OnlyTheUsersEditsMarkTheSheetChanged) {
+    PrivateDevmode devmode = SecureDevmode();
+    devmode.pageFlags = kPageFlagUnlocked;
+    SetField(devmode.userName, 80, L"ann");
+    SetField(devmode.jobName, 80, L"payroll");
+    PageSetup setup;
+    setup.perDocument = 0;
+    auto sheet = Open(0, devmode, setup);
+    const HWND apply = GetDlgItem(sheet->sheet(), 0x3021);  // the sheet's Apply button
+    ASSERT_NE(apply, nullptr);
+    EXPECT_FALSE(IsWindowEnabled(apply)) << "initialization marked the sheet changed";
+
+    // The page's own text: the placeholder given up, and the page laid out again twice.
+    SetFocus(sheet->item(IDC_PIN_EDIT));
+    DoubleClick(*sheet, PointIn(*sheet, IDC_PIN_LABEL));
+    DoubleClick(*sheet, PointIn(*sheet, IDC_PIN_LABEL));
+    EXPECT_EQ(sheet->changes(), 0);
+    EXPECT_FALSE(IsWindowEnabled(apply));
+
+    SecurePageSheet::Type(sheet->item(IDC_JOB_NAME_EDIT), L"2");
+    EXPECT_EQ(sheet->changes(), 1);
+    EXPECT_TRUE(IsWindowEnabled(apply));
+}
+
 // ---- Reactions and change notices --------------------------------------------------------------
 
 TEST_F(SecurePageTest, SecureCheckBoxFollowsTheDevmodeAtOnce) {
@@ -399,6 +423,76 @@ TEST_F(SecurePageTest, FocusingThePinEditEmptiesItAndMarksANewPin) {
     EXPECT_EQ(Text(*sheet, IDC_PIN_EDIT), L"");
     EXPECT_EQ(sheet->context().pinEdited, 1u);
     EXPECT_STREQ(sheet->devmode().pinDigest, kDigest1234);
+}
+
+TEST_F(SecurePageTest, PinIsMaskedAndTakesOnlyDigitsFromTheKeyboard) {
+    for (WORD templateId : {WORD{IDD_SECURE_PRINT}, WORD{IDD_SECURE_PRINT_ALT}}) {
+        PageSetup setup;
+        setup.templateId = templateId;
+        auto sheet = Open(0, SecureDevmode(), setup);
+        const HWND pin = sheet->item(IDC_PIN_EDIT);
+        // Masked from the start: the placeholder reads no differently from a PIN.
+        EXPECT_NE(SendMessageW(pin, EM_GETPASSWORDCHAR, 0, 0), 0) << templateId;
+        SetFocus(pin);
+        for (SecurePageSheet::Input input : SecurePageSheet::kInputs) {
+            SetWindowTextW(pin, L"");
+            SecurePageSheet::Enter(pin, L"1a-\xFF12 3", input);
+            EXPECT_EQ(Text(*sheet, IDC_PIN_EDIT), L"13")
+                << templateId << ", " << SecurePageSheet::InputName(input);
+        }
+    }
+}
+
+// Other windows of the test's own: activating one takes the activation from the sheet, as
+// switching to another program does.
+class OtherWindow {
+  public:
+    OtherWindow()
+        : window_(CreateWindowExW(0, L"#32770", L"other", WS_POPUP | WS_VISIBLE, 600, 600, 80, 40,
+                                  nullptr, nullptr, nullptr, nullptr)) {}
+    ~OtherWindow() { DestroyWindow(window_); }
+    OtherWindow(const OtherWindow&) = delete;
+    OtherWindow& operator=(const OtherWindow&) = delete;
+    HWND get() const { return window_; }
+
+  private:
+    HWND window_;
+};
+
+TEST_F(SecurePageTest, TypedDigitsSurviveTheFocusComingBack) {
+    struct Way {
+        const char* what;
+        void (*leaveAndComeBack)(SecurePageSheet&);
+    };
+    const Way ways[] = {
+        {"to another control and back",
+         [](SecurePageSheet& sheet) {
+             SetFocus(sheet.item(IDC_USER_NAME_EDIT));
+             SetFocus(sheet.item(IDC_PIN_EDIT));
+         }},
+        {"to another window and back",
+         [](SecurePageSheet& sheet) {
+             OtherWindow other;
+             SetActiveWindow(other.get());
+             PumpMessages();
+             SetActiveWindow(sheet.sheet());  // the sheet gives the focus back to the PIN edit
+             PumpMessages();
+         }},
+    };
+    for (const Way& way : ways) {
+        PrivateDevmode devmode = SecureDevmode();
+        SetField(devmode.userName, 80, L"u");
+        SetField(devmode.jobName, 80, L"j");
+        auto sheet = Open(0, devmode);
+        EnterPin(*sheet, L"12");
+        boxes.Clear();
+        way.leaveAndComeBack(*sheet);
+        ASSERT_EQ(boxes.lastFocused(), sheet->item(IDC_PIN_EDIT)) << way.what;
+        EXPECT_EQ(Text(*sheet, IDC_PIN_EDIT), L"12") << way.what;
+        SecurePageSheet::Type(sheet->item(IDC_PIN_EDIT), L"34");
+        EXPECT_TRUE(sheet->Apply()) << way.what;
+        EXPECT_STREQ(sheet->devmode().pinDigest, kDigest1234) << way.what;
+    }
 }
 
 // ---- Apply -------------------------------------------------------------------------------------

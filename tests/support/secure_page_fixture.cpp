@@ -58,4 +58,20 @@ void SecurePageTest::EnterPin(SecurePageSheet& sheet, const std::wstring& pin) {
     SecurePageSheet::Type(sheet.item(IDC_PIN_EDIT), pin);
 }
 
+bool SecurePageTest::TakesCharacter(SecurePageSheet& sheet, int edit, wchar_t c,
+                                    SecurePageSheet::Input input) {
+    const HWND window = sheet.item(edit);
+    if (input == SecurePageSheet::Input::ImeResult) {
+        SetFocus(window);  // before the text: the PIN edit starts over when it takes the focus
+    }
+    SetWindowTextW(window, L"ab");
+    SendMessageW(window, EM_SETSEL, 2, 2);
+    SecurePageSheet::Enter(window, std::wstring(1, c), input);
+    const std::wstring text = SecurePageSheet::Text(window);
+    EXPECT_TRUE(text == L"ab" || text == std::wstring(L"ab") + c)
+        << SecurePageSheet::InputName(input) << ", U+" << std::hex << int(c) << " gave "
+        << text.size() << " characters";
+    return text != L"ab";
+}
+
 }  // namespace pinprint::test

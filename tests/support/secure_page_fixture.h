@@ -41,6 +41,11 @@ class SecurePageTest : public ::testing::Test {
     // Focuses the PIN edit (which empties it) and types `pin`.
     static void EnterPin(SecurePageSheet& sheet, const std::wstring& pin);
 
+    // Enters `c` the way `input` does into an edit that holds "ab", caret at the end, and tells
+    // whether the edit took it (once).
+    static bool TakesCharacter(SecurePageSheet& sheet, int edit, wchar_t c,
+                               SecurePageSheet::Input input = SecurePageSheet::Input::Keys);
+
     HMODULE resources() const { return resources_.get(); }
     TestPrinter& printer() { return *printer_; }
 

@@ -1,7 +1,10 @@
 #include "support/secure_page_sheet.h"
 
 #include <commctrl.h>
+#include <imm.h>
 #include <prsht.h>
+
+#include <gtest/gtest.h>
 
 #include <cstring>
 
@@ -166,10 +169,53 @@ int SecurePageSheet::currentPage() const {
     return current == page_ ? 0 : 1;
 }
 
+const char* SecurePageSheet::InputName(Input input) {
+    switch (input) {
+        case Input::Keys:
+            return "keys";
+        case Input::ImeChars:
+            return "input method characters";
+        default:
+            return "input method result";
+    }
+}
+
 void SecurePageSheet::Type(HWND edit, const std::wstring& text) {
     for (wchar_t c : text) {
         SendMessageW(edit, WM_CHAR, c, 1);
     }
+}
+
+void SecurePageSheet::Enter(HWND edit, const std::wstring& text, Input input) {
+    switch (input) {
+        case Input::Keys:
+            Type(edit, text);
+            break;
+        case Input::ImeChars:
+            for (wchar_t c : text) {
+                SendMessageW(edit, WM_IME_CHAR, c, 1);
+            }
+            break;
+        case Input::ImeResult: {
+            if (GetFocus() != edit) {
+                SetFocus(edit);
+            }
+            const HIMC context = ImmGetContext(edit);
+            EXPECT_NE(context, nullptr) << "the edit has no input context";
+            if (context == nullptr) {
+                return;
+            }
+            ImmSetOpenStatus(context, TRUE);
+            EXPECT_TRUE(ImmSetCompositionStringW(
+                context, SCS_SETSTR, const_cast<wchar_t*>(text.data()),
+                static_cast<DWORD>(text.size() * sizeof(wchar_t)), nullptr, 0));
+            EXPECT_TRUE(ImmNotifyIME(context, NI_COMPOSITIONSTR, CPS_COMPLETE, 0));
+            ImmReleaseContext(edit, context);
+            break;
+        }
+    }
+    // Characters an input method hands over may arrive as posted messages.
+    PumpMessages();
 }
 
 std::wstring SecurePageSheet::Text(HWND window) {

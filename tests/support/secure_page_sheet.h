@@ -81,8 +81,18 @@ class SecurePageSheet {
     // Calls the page made to the sheet's service callback, across all sheets.
     static std::vector<ServiceCall>& ServiceCalls();
 
+    // The ways characters reach an edit: keystrokes (WM_CHAR), an input method's characters
+    // (WM_IME_CHAR), and an input method's committed result string (GCS_RESULTSTR).
+    enum class Input { Keys, ImeChars, ImeResult };
+    static constexpr Input kInputs[] = {Input::Keys, Input::ImeChars, Input::ImeResult};
+    static const char* InputName(Input input);
+
     // Sends WM_CHAR for each character to `edit`.
     static void Type(HWND edit, const std::wstring& text);
+    // Puts `text` into `edit` the way `input` does, and lets the messages it causes arrive. An
+    // input method's result is committed through the edit's own input context, which needs the
+    // focus: the edit gets it first.
+    static void Enter(HWND edit, const std::wstring& text, Input input);
     static std::wstring Text(HWND window);
 
   private:
