@@ -124,8 +124,7 @@ BOOL OnEraseBackground(HWND page, HDC dc) {
     return TRUE;
 }
 
-INT_PTR OnCommand(HWND page, SheetContext* /*context*/, PrivateDevmode* devmode, WORD id,
-                  WORD code) {
+INT_PTR OnCommand(HWND page, SheetContext* context, PrivateDevmode* devmode, WORD id, WORD code) {
     switch (id) {
         case IDC_SECURE_ENABLE: {
             const bool checked = IsDlgButtonChecked(page, IDC_SECURE_ENABLE) == BST_CHECKED;
