@@ -22,7 +22,7 @@
 namespace {
 
 using pinprint::test::BinPath;
-using pinprint::test::DriverSpec;
+using pinprint::test::DriverSetup;
 using pinprint::test::LoadedPlugin;
 using pinprint::test::TestPrinter;
 
@@ -118,9 +118,9 @@ double KeystrokeNs(HWND edit, int calls) {
 int main() {
     int missed = 0;
     {
-        DriverSpec spec;
-        spec.driverName = L"PinPrint Bench";
-        TestPrinter printer(L"PinPrint Bench", spec);
+        DriverSetup driver;
+        driver.driverName = L"PinPrint Bench";
+        TestPrinter printer(L"PinPrint Bench", driver);
         LoadedPlugin loaded;
         IPrintOemUI* plugin = loaded.CreatePlugin();
         if (!printer.ok() || plugin == nullptr ||

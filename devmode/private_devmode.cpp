@@ -23,15 +23,6 @@ void WriteHeader(PrivateDevmode* dm) {
     dm->dwVersion = kPrivateDevmodeVersion;
 }
 
-bool DigestHasExactLength(const char (&digest)[kPinDigestChars + 1]) {
-    for (size_t i = 0; i < kPinDigestChars; ++i) {
-        if (digest[i] == '\0') {
-            return false;
-        }
-    }
-    return digest[kPinDigestChars] == '\0';
-}
-
 }  // namespace
 
 bool DefaultPrivateDevmode(PrivateDevmode* out) {
@@ -120,7 +111,7 @@ bool ValidatePrivateDevmode(PrivateDevmode* dm) {
     }
     // A digest is either the full 64 characters or nothing. Its characters are not checked:
     // the page computed it and nothing here interprets it.
-    if (!DigestHasExactLength(dm->pinDigest)) {
+    if (!HasPinDigest(*dm)) {
         dm->pinDigest[0] = '\0';
     }
     dm->pinDigest[kPinDigestChars] = '\0';

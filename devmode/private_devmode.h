@@ -64,6 +64,30 @@ static_assert(offsetof(PrivateDevmode, alignment2) == 649);
 static_assert(sizeof(PrivateDevmode) == kPrivateDevmodeSize);
 static_assert(sizeof(char16_t) == 2);
 
+// True when `pinDigest` holds a digest: exactly 64 characters and its terminator. Anything else
+// is no digest, and validation drops it.
+inline bool HasPinDigest(const PrivateDevmode& dm) {
+    for (size_t i = 0; i < kPinDigestChars; ++i) {
+        if (dm.pinDigest[i] == '\0') {
+            return false;
+        }
+    }
+    return dm.pinDigest[kPinDigestChars] == '\0';
+}
+
+// Copies `text` into a string field that holds `maxChars` characters and a terminator: at most
+// `maxChars` characters, always terminated, and nothing of `text` read past its own terminator.
+// `Char` is the platform's 16-bit character type (wchar_t on Windows).
+template <typename Char>
+void CopyToField(char16_t* field, size_t maxChars, const Char* text) {
+    static_assert(sizeof(Char) == sizeof(char16_t));
+    size_t i = 0;
+    for (; i < maxChars && text[i] != Char(0); ++i) {
+        field[i] = static_cast<char16_t>(text[i]);
+    }
+    field[i] = u'\0';
+}
+
 // The system's ANSI code page. Not defined in devmode/: the Windows build answers GetACP(),
 // native builds (fuzzing) provide a fixed value of their own.
 uint32_t AnsiCodePage();

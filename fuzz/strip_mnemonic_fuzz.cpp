@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::wstring before(buffer.get(), units + 1);
     const std::wstring caption(buffer.get());  // up to the first terminator
 
-    StripMnemonic(buffer.get());
+    const size_t reported = StripMnemonic(buffer.get());
 
     // Terminated within the caption's own length, and never longer than it.
     size_t length = 0;
@@ -93,6 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ++length;
     }
     REQUIRE(length <= caption.size());
+    REQUIRE(reported == length);
     const std::wstring result(buffer.get(), length);
     // Nothing behind the caption's terminator was touched.
     for (size_t i = caption.size() + 1; i <= units; ++i) {
@@ -107,6 +108,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (Count(caption, L'&') == 0) {
         REQUIRE(result == caption);
     }
-    StripMnemonic(nullptr);
+    REQUIRE(StripMnemonic(nullptr) == 0);
     return 0;
 }

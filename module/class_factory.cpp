@@ -3,24 +3,6 @@
 #include "module/plugin_module.h"
 
 namespace pinprint {
-namespace {
-
-// Factories and plug-in objects count themselves in and out, so that the module is never
-// unloaded under a live object even when the driver holds no server lock.
-volatile LONG g_liveObjects = 0;
-
-}  // namespace
-
-LONG LiveObjectCount() {
-    return g_liveObjects;
-}
-
-void CountObjectIn() {
-    InterlockedIncrement(&g_liveObjects);
-}
-void CountObjectOut() {
-    InterlockedDecrement(&g_liveObjects);
-}
 
 ClassFactory::ClassFactory() : refCount_(1) {
     CountObjectIn();
@@ -70,6 +52,11 @@ HRESULT ClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** pp
     const HRESULT result = object->QueryInterface(riid, ppv);
     object->Release();
     return result;
+}
+
+HRESULT ClassFactory::LockServer(BOOL fLock) {
+    ChangeServerLock(fLock != FALSE);
+    return S_OK;
 }
 
 }  // namespace pinprint

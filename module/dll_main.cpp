@@ -2,8 +2,9 @@
 
 #include "module/plugin_module.h"
 
-// Records the module handle and nothing else: the loader lock is held here, and thread
-// notifications are left on because the driver's host process decides about them, not us.
+// Records the module handle and nothing else, since the loader lock is held here. Thread attach
+// and detach still arrive and return at once: there is no per-thread work that switching them
+// off with DisableThreadLibraryCalls would save.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         pinprint::SetOwnModuleHandle(instance);

@@ -1,39 +1,10 @@
+// The two exports of the in-process server.
 #include <windows.h>
 #include <objbase.h>
 
 #include <new>
 
 #include "module/plugin_module.h"
-
-namespace pinprint {
-namespace {
-
-HINSTANCE g_moduleHandle = nullptr;
-volatile LONG g_serverLocks = 0;
-
-}  // namespace
-
-HINSTANCE OwnModuleHandle() {
-    return g_moduleHandle;
-}
-void SetOwnModuleHandle(HINSTANCE module) {
-    g_moduleHandle = module;
-}
-
-LONG ServerLockCount() {
-    return g_serverLocks;
-}
-
-HRESULT ClassFactory::LockServer(BOOL fLock) {
-    if (fLock) {
-        InterlockedIncrement(&g_serverLocks);
-    } else {
-        InterlockedDecrement(&g_serverLocks);
-    }
-    return S_OK;
-}
-
-}  // namespace pinprint
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
     if (ppv == nullptr) {

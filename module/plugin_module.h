@@ -15,7 +15,18 @@ void SetOwnModuleHandle(HINSTANCE module);
 
 // Server lifetime. Both counts change only by interlocked operations.
 LONG ServerLockCount();
+void ChangeServerLock(bool lock);
 LONG LiveObjectCount();
+// Factories and plug-in objects count themselves in at creation and out at destruction, so that
+// the module is never unloaded under a live object.
+void CountObjectIn();
+void CountObjectOut();
+
+// The failure convention of the operations that report a thread error code with E_FAIL.
+inline HRESULT FailWith(DWORD error) {
+    SetLastError(error);
+    return E_FAIL;
+}
 
 // Signature and version the driver asks for through GetInfo; the private devmode carries the same.
 inline constexpr DWORD kPluginSignature = 0x564B5053;
@@ -82,13 +93,10 @@ class PluginObject final : public IPrintOemUI {
     HRESULT STDMETHODCALLTYPE UpdateExternalFonts(HANDLE hPrinter, HANDLE hHeap,
                                                   PWSTR pwstrCartridges) override;
 
-    // The driver's helper interface once published; held, never called.
-    IPrintOemDriverUI* driverUI() const { return driverUI_; }
-
   private:
     ~PluginObject();
     volatile LONG refCount_;
-    IPrintOemDriverUI* driverUI_;
+    IPrintOemDriverUI* driverUI_;  // the driver's helper interface once published; never called
 };
 
 }  // namespace pinprint

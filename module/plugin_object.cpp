@@ -1,21 +1,9 @@
 #include "config/printer_settings.h"
 #include "devmode/private_devmode.h"
 #include "module/plugin_module.h"
-#include "pages/page_procs.h"
+#include "pages/property_sheets.h"
 
 namespace pinprint {
-
-void CountObjectIn();
-void CountObjectOut();
-
-namespace {
-
-HRESULT FailWith(DWORD error) {
-    SetLastError(error);
-    return E_FAIL;
-}
-
-}  // namespace
 
 PluginObject::PluginObject() : refCount_(1), driverUI_(nullptr) {
     CountObjectIn();

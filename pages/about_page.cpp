@@ -126,10 +126,6 @@ bool ReadCopyrightValue(HANDLE printer, const wchar_t* valueName,
     return wmemchr(value, L'\0', kChars) != nullptr;
 }
 
-HANDLE PrinterOf(const SheetContext& context) {
-    return context.uiParam != nullptr ? context.uiParam->hPrinter : nullptr;
-}
-
 // Width and height of the logo; false when it cannot be loaded.
 bool LogoSize(HMODULE ownModule, SIZE& size) {
     UniqueGdiObject logo(
@@ -168,8 +164,9 @@ void FormatDriverVersion(DWORDLONG version, wchar_t (&text)[kVersionTextChars]) 
 }
 
 void SetVersionText(HWND page, const SheetContext& context) {
-    UniqueGlobal block = GetDriverInfo(PrinterOf(context), 6);
-    if (!block || GlobalSize(block.get()) < sizeof(DRIVER_INFO_6W)) {
+    // A block comes back only when it holds at least the whole record.
+    UniqueGlobal block = GetDriverInfo(PrinterOf(&context), 6);
+    if (!block) {
         return;
     }
     const auto* info = static_cast<const DRIVER_INFO_6W*>(static_cast<void*>(block.get()));
@@ -185,7 +182,7 @@ void SetVersionText(HWND page, const SheetContext& context) {
 HRESULT FormatCopyrightYear(const SheetContext& context, const wchar_t* valueName, UINT formatId,
                             wchar_t* destination, size_t bytes) {
     wchar_t value[kCopyrightValueBytes / sizeof(wchar_t)];
-    if (!ReadCopyrightValue(PrinterOf(context), valueName, value)) {
+    if (!ReadCopyrightValue(PrinterOf(&context), valueName, value)) {
         return E_FAIL;
     }
     wchar_t format[kLineChars] = {};

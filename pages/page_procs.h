@@ -1,8 +1,7 @@
-// The dialog procedures of the plug-in's two pages and the sheet entries that add them.
+// The dialog procedures of the plug-in's two pages.
 #pragma once
 
 #include <windows.h>
-#include <compstui.h>
 
 namespace pinprint {
 
@@ -11,9 +10,5 @@ INT_PTR CALLBACK SecurePrintPageProc(HWND page, UINT message, WPARAM wParam, LPA
 
 // About page of the device sheet (Printer Properties).
 INT_PTR CALLBACK AboutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
-
-// IPrintOemUI::DocumentPropertySheets and DevicePropertySheets.
-HRESULT DocumentPropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam);
-HRESULT DevicePropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam);
 
 }  // namespace pinprint

@@ -1,5 +1,5 @@
-// The two sheet entries of the plug-in object: one SheetContext per sheet, created at INIT from
-// the driver's heap, and the secure-print or About page added through the sheet's callback.
+#include "pages/property_sheets.h"
+
 #include "config/driver_files.h"
 #include "config/driver_options.h"
 #include "module/plugin_module.h"
@@ -19,11 +19,6 @@ constexpr DWORD kDeviceNoPermission = 0x1;
 constexpr wchar_t kHeaderTitle[] = L"OEM UI Page";
 
 enum class Sheet { Document, Device };
-
-HRESULT FailWith(DWORD error) {
-    SetLastError(error);
-    return E_FAIL;
-}
 
 bool IsWindows2000() {
     // The SDK marks GetVersion deprecated because it reports the version this process is told,

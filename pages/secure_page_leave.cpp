@@ -28,17 +28,6 @@ constexpr int kMessageChars = 256;
 constexpr int kPinCaptionChars = 64;
 constexpr int kNameCaptionChars = 256;
 
-PrivateDevmode* DevmodeOf(const SheetContext* context) {
-    if (context == nullptr || context->uiParam == nullptr) {
-        return nullptr;
-    }
-    return static_cast<PrivateDevmode*>(context->uiParam->pOEMDM);
-}
-
-HANDLE PrinterOf(const SheetContext* context) {
-    return context->uiParam->hPrinter;
-}
-
 // A string the resource module lacks reads as empty; without a module there is nothing to read
 // (a null instance would mean the host program's own strings).
 void LoadPageString(const SheetContext* context, UINT id, wchar_t* buffer, int chars) {
@@ -85,10 +74,6 @@ bool IsFourDigits(const wchar_t* pin) {
     return true;
 }
 
-bool HoldsDigest(const PrivateDevmode* devmode) {
-    return strnlen(devmode->pinDigest, sizeof(devmode->pinDigest)) == kPinDigestChars;
-}
-
 // The digest could not be made: the page stays, the old digest stays, and the user is told why
 // (the system's text for the failure under the PIN caption; the PIN message when the system has
 // no text for it).
@@ -108,18 +93,6 @@ void WarnDigestFailure(HWND page, SheetContext* context, DWORD error) {
 INT_PTR Refuse(HWND page) {
     SetWindowLongPtrW(page, DWLP_MSGRESULT, TRUE);
     return TRUE;
-}
-
-// At most 80 characters and always terminated, whatever the source holds.
-void CopyName(char16_t* field, const wchar_t* text) {
-    size_t i = 0;
-    for (; i < kNameChars + 1; ++i) {
-        field[i] = static_cast<char16_t>(text[i]);
-        if (text[i] == L'\0') {
-            return;
-        }
-    }
-    field[kNameChars] = u'\0';
 }
 
 // Wipes the PIN's text when the leaving ends, whichever way it ends.
@@ -260,13 +233,13 @@ INT_PTR LeaveSecurePrintPage(HWND page, SheetContext* context) {
             EmptyPinEdit(page, context, PinText::Empty);  // it stood for the digest just dropped
         }
     } else {
-        if (pin[0] == L'\0' && context->pinText == PinText::GivenUp && HoldsDigest(devmode)) {
+        if (pin[0] == L'\0' && context->pinText == PinText::GivenUp && HasPinDigest(*devmode)) {
             // The user only passed through the PIN edit: the stored PIN stays.
             ShowPinPlaceholder(page, context);
         } else if (!CheckPin(page, context, pin)) {
             return Refuse(page);
         }
-        if (context->pinEdited == 0 && !HoldsDigest(devmode)) {
+        if (context->pinEdited == 0 && !HasPinDigest(*devmode)) {
             // An untouched PIN edit stands for the stored digest. When there is none (it was
             // dropped when the page was left with secure printing off), the four digits on
             // show stand for nothing: ask for the PIN instead of sending a secure job
@@ -293,8 +266,8 @@ INT_PTR LeaveSecurePrintPage(HWND page, SheetContext* context) {
             ShowPinPlaceholder(page, context);
         }
     }
-    CopyName(devmode->userName, userName);
-    CopyName(devmode->jobName, jobName);
+    CopyToField(devmode->userName, kNameChars, userName);
+    CopyToField(devmode->jobName, kNameChars, jobName);
     return FALSE;
 }
 

@@ -19,27 +19,12 @@ namespace {
 constexpr int kPinLimit = 4;
 constexpr DWORD kSystemNameChars = 257;  // buffers for GetComputerNameW and GetUserNameW
 
-PrivateDevmode* DevmodeOf(const SheetContext* context) {
-    if (context == nullptr || context->uiParam == nullptr) {
-        return nullptr;
-    }
-    return static_cast<PrivateDevmode*>(context->uiParam->pOEMDM);
-}
-
-HANDLE PrinterOf(const SheetContext* context) {
-    return context->uiParam != nullptr ? context->uiParam->hPrinter : nullptr;
-}
-
 bool HasOption(const SheetContext* context, DriverOptions bit) {
     return HasDriverOption(PrinterOf(context), bit);
 }
 
 void NotifyChanged(HWND page) {
     SendMessageW(GetParent(page), PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0);
-}
-
-bool HoldsDigest(const PrivateDevmode* devmode) {
-    return strnlen(devmode->pinDigest, sizeof(devmode->pinDigest)) == kPinDigestChars;
 }
 
 // From the keyboard the PIN takes digits and editing keys only; pasted text is checked when the
@@ -52,26 +37,17 @@ const wchar_t* Wide(const char16_t* text) {
     return reinterpret_cast<const wchar_t*>(text);
 }
 
-// Copies at most `maxChars` characters and always terminates the field.
-void CopyBounded(char16_t* field, size_t maxChars, const wchar_t* text) {
-    size_t i = 0;
-    for (; i < maxChars && text[i] != L'\0'; ++i) {
-        field[i] = static_cast<char16_t>(text[i]);
-    }
-    field[i] = u'\0';
-}
-
 void StoreSystemNames(PrivateDevmode* devmode) {
     wchar_t name[kSystemNameChars];
     DWORD size = kSystemNameChars;
     if (GetComputerNameW(name, &size)) {
         name[kSystemNameChars - 1] = L'\0';
-        CopyBounded(devmode->computerName, kComputerNameChars, name);
+        CopyToField(devmode->computerName, kComputerNameChars, name);
     }
     size = kSystemNameChars;
     if (GetUserNameW(name, &size)) {
         name[kSystemNameChars - 1] = L'\0';
-        CopyBounded(devmode->loginName, kNameChars, name);
+        CopyToField(devmode->loginName, kNameChars, name);
     }
 }
 
@@ -238,7 +214,7 @@ void InitSecurePrintPage(HWND page, SheetContext* context, PrivateDevmode* devmo
         CheckDlgButton(page, IDC_SECURE_ENABLE, secure ? BST_CHECKED : BST_UNCHECKED);
         EnableControlRange(page, IDC_PIN_LABEL, IDC_PIN_EDIT, secure);
         SendDlgItemMessageW(page, IDC_PIN_EDIT, EM_LIMITTEXT, kPinLimit, 0);
-        if (secure && HoldsDigest(devmode)) {
+        if (secure && HasPinDigest(*devmode)) {
             ShowPinPlaceholder(page, context);
         } else {
             devmode->pinDigest[0] = '\0';

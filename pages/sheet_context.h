@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <compstui.h>
 
+#include "devmode/private_devmode.h"
 #include "platform/oemui.h"
 #include "platform/property_sheet_page.h"
 
@@ -34,6 +35,18 @@ struct SheetContext {
     PinText pinText;                // what the PIN edit holds
     DWORD settingText;              // nonzero while the page sets an edit's text itself
 };
+
+// What the pages reach through the context: the driver's printer and the private devmode the
+// page edits. Null when there is no context or the driver handed no parameter record.
+inline HANDLE PrinterOf(const SheetContext* context) {
+    return context != nullptr && context->uiParam != nullptr ? context->uiParam->hPrinter : nullptr;
+}
+
+inline PrivateDevmode* DevmodeOf(const SheetContext* context) {
+    return context != nullptr && context->uiParam != nullptr
+               ? static_cast<PrivateDevmode*>(context->uiParam->pOEMDM)
+               : nullptr;
+}
 
 // The page procedures take the context from the PROPSHEETPAGEW at WM_INITDIALOG and keep it in
 // DWLP_USER; these two helpers keep that handshake in one place.

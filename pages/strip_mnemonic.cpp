@@ -1,12 +1,10 @@
 #include "pages/strip_mnemonic.h"
 
-#include <cstddef>
-
 namespace pinprint {
 
-void StripMnemonic(wchar_t* caption) {
+size_t StripMnemonic(wchar_t* caption) {
     if (caption == nullptr) {
-        return;
+        return 0;
     }
     // `read` never falls behind `write`, so caption[read - 1] is always the original character
     // (either not yet overwritten, or overwritten with itself).
@@ -37,6 +35,7 @@ void StripMnemonic(wchar_t* caption) {
         caption[write++] = caption[read++];
     }
     caption[write] = L'\0';
+    return write;
 }
 
 }  // namespace pinprint

@@ -3,6 +3,8 @@
 // natively.
 #pragma once
 
+#include <cstddef>
+
 namespace pinprint {
 
 // Rewrites `caption` in place, in one pass:
@@ -10,7 +12,8 @@ namespace pinprint {
 //    so do three '.' that follow it at once: "Name(&N)..." becomes "Name";
 //  - any other '&' goes and the character after it stays, so "&&" leaves one '&';
 //  - a '&' at the very start never opens a group, and a '&' that ends the text ends it.
-// The result is always terminated and never longer than the input. A null pointer is ignored.
-void StripMnemonic(wchar_t* caption);
+// The result is always terminated and never longer than the input. Returns its length; 0 for a
+// null pointer, which is ignored.
+size_t StripMnemonic(wchar_t* caption);
 
 }  // namespace pinprint

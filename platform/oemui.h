@@ -112,7 +112,8 @@ struct IPrintOemCommon : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE DevMode(DWORD dwMode, POEMDMPARAM pOemDMParam) = 0;
 };
 
-// The UI plug-in interface, slots in the order the driver calls them through.
+// The UI plug-in interface, slots in vtable order: the order of the platform's declaration,
+// which is how the driver finds each operation, whatever order it calls them in.
 struct IPrintOemUI : public IPrintOemCommon {
     virtual HRESULT STDMETHODCALLTYPE PublishDriverInterface(IUnknown* pIUnknown) = 0;
     virtual HRESULT STDMETHODCALLTYPE CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam) = 0;

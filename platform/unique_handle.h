@@ -65,11 +65,6 @@ struct GlobalTraits {
     static Handle Invalid() { return nullptr; }
     static void Close(Handle h) { GlobalFree(h); }
 };
-struct ModuleTraits {
-    using Handle = HMODULE;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle h) { FreeLibrary(h); }
-};
 struct GdiObjectTraits {
     using Handle = HGDIOBJ;
     static Handle Invalid() { return nullptr; }
@@ -90,21 +85,14 @@ struct CryptHashTraits {
     static Handle Invalid() { return 0; }
     static void Close(Handle h) { CryptDestroyHash(h); }
 };
-struct KernelHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle h) { CloseHandle(h); }
-};
 
 using UniquePrinter = UniqueHandle<PrinterTraits>;
 using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueGlobal = UniqueHandle<GlobalTraits>;
-using UniqueModule = UniqueHandle<ModuleTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 using UniqueCryptProv = UniqueHandle<CryptProvTraits>;
 using UniqueCryptHash = UniqueHandle<CryptHashTraits>;
-using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 
 // Selects a GDI object into a DC for one scope and puts the previous one back.
 class ScopedSelect {

@@ -25,6 +25,7 @@
 #include "platform/unique_handle.h"
 #include "resmodule/resource_ids.h"
 #include "support/about_sheet.h"
+#include "support/test_handles.h"
 #include "support/test_printer.h"
 #include "support/test_support.h"
 

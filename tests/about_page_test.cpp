@@ -14,6 +14,7 @@
 #include "platform/unique_handle.h"
 #include "resmodule/resource_ids.h"
 #include "support/about_sheet.h"
+#include "support/test_handles.h"
 #include "support/test_printer.h"
 #include "support/test_support.h"
 
@@ -59,9 +60,9 @@ class AboutPage : public ::testing::Test {
         printer_.reset();
         ++printers_;
         const std::wstring unique = UniqueTestName(L"About ") + L" " + std::to_wstring(printers_);
-        DriverSpec spec;
-        spec.driverName = L"PinPrint " + unique;
-        printer_ = std::make_unique<TestPrinter>(name.empty() ? unique : name, spec);
+        DriverSetup driver;
+        driver.driverName = L"PinPrint " + unique;
+        printer_ = std::make_unique<TestPrinter>(name.empty() ? unique : name, driver);
         ASSERT_TRUE(printer_->ok());
     }
 

@@ -1,5 +1,7 @@
 // Finding the driver package's files through Wine's spooler: the driver information record, the
-// dependent-file list, the two name tests and the paths composed from them.
+// dependent-file list, the two name tests and the paths composed from them; and no path builder
+// writes (or reads) past its 260-character buffer, for the buffers at their limits end where an
+// inaccessible page begins, so one character too many ends the test program.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -11,21 +13,23 @@
 
 #include "config/driver_files.h"
 #include "config/package_names.h"
+#include "config/printer_settings.h"
+#include "support/guarded_array.h"
 #include "support/test_printer.h"
 #include "support/test_support.h"
 
 namespace pinprint {
 namespace {
 
-using test::DriverSpec;
+using test::DriverSetup;
 using test::TestPrinter;
 
-DriverSpec Spec(const std::wstring& tag, std::vector<std::wstring> dependent = {}) {
-    DriverSpec spec;
-    spec.driverName = L"PinPrint DF Driver " + tag;
-    spec.dataFile = L"DF" + tag + L".PPD";
-    spec.dependentFiles = std::move(dependent);
-    return spec;
+DriverSetup DriverFor(const std::wstring& tag, std::vector<std::wstring> dependent = {}) {
+    DriverSetup driver;
+    driver.driverName = L"PinPrint DF Driver " + tag;
+    driver.dataFile = L"DF" + tag + L".PPD";
+    driver.dependentFiles = std::move(dependent);
+    return driver;
 }
 
 constexpr wchar_t kSentinel = L'#';
@@ -87,9 +91,9 @@ TEST(DriverFiles, NameTestsPickTheFirstMatchingFileNameInItsOwnCase) {
     int index = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::string(c.what, c.what + wcslen(c.what)));
-        DriverSpec spec = Spec(L"N" + std::to_wstring(index), c.installed);
-        spec.storedDependentFiles = c.stored;
-        TestPrinter printer(L"PinPrint DF Names " + std::to_wstring(index++), spec);
+        DriverSetup driver = DriverFor(L"N" + std::to_wstring(index), c.installed);
+        driver.storedDependentFiles = c.stored;
+        TestPrinter printer(L"PinPrint DF Names " + std::to_wstring(index++), driver);
         ASSERT_TRUE(printer.ok());
 
         wchar_t name[kPathChars];
@@ -112,7 +116,7 @@ TEST(DriverFiles, NameTestsPickTheFirstMatchingFileNameInItsOwnCase) {
 }
 
 TEST(DriverFiles, DependentFilesAreAppendedInOrder) {
-    TestPrinter printer(L"PinPrint DF List", Spec(L"L", {L"b.dll", L"a.chm", L"c.ini"}));
+    TestPrinter printer(L"PinPrint DF List", DriverFor(L"L", {L"b.dll", L"a.chm", L"c.ini"}));
     ASSERT_TRUE(printer.ok());
     std::vector<std::wstring> list = {L"kept"};
     EXPECT_EQ(GetDependentFiles(printer.handle(), list), 1);
@@ -136,8 +140,8 @@ TEST(DriverFiles, NoRecordMeansNothingFound) {
 }
 
 TEST(DriverFiles, DriverInfoAtLevelsThreeAndSix) {
-    DriverSpec spec = Spec(L"I", {L"x.dll"});
-    TestPrinter printer(L"PinPrint DF Info", spec);
+    DriverSetup driver = DriverFor(L"I", {L"x.dll"});
+    TestPrinter printer(L"PinPrint DF Info", driver);
     ASSERT_TRUE(printer.ok());
 
     size_t filled = 0;
@@ -145,10 +149,10 @@ TEST(DriverFiles, DriverInfoAtLevelsThreeAndSix) {
     ASSERT_TRUE(three);
     EXPECT_GE(GlobalSize(three.get()), filled);
     const auto* info3 = static_cast<const DRIVER_INFO_3W*>(three.get());
-    EXPECT_EQ(std::wstring(info3->pName), spec.driverName);
+    EXPECT_EQ(std::wstring(info3->pName), driver.driverName);
     bool valid = false;
     EXPECT_EQ(RecordString(three.get(), filled, info3->pDataFile, &valid),
-              printer.DriverDirectory() + spec.dataFile);
+              printer.DriverDirectory() + driver.dataFile);
     EXPECT_TRUE(valid);
     // A pointer outside the block is no string of the record.
     const wchar_t outside[] = L"elsewhere";
@@ -157,15 +161,17 @@ TEST(DriverFiles, DriverInfoAtLevelsThreeAndSix) {
 
     const UniqueGlobal six = GetDriverInfo(printer.handle(), 6);
     ASSERT_TRUE(six);
-    EXPECT_EQ(std::wstring(static_cast<const DRIVER_INFO_6W*>(six.get())->pName), spec.driverName);
+    EXPECT_EQ(std::wstring(static_cast<const DRIVER_INFO_6W*>(six.get())->pName),
+              driver.driverName);
     // Only the two levels the plug-in reads are fetched.
     EXPECT_FALSE(GetDriverInfo(printer.handle(), 2));
 }
 
 TEST(DriverFiles, ResourceModulePathLiesInTheGivenFilesDirectory) {
-    TestPrinter printer(L"PinPrint DF Res", Spec(L"R", {L"C:\\D\\README.TXT", L"xyzlgres.dll"}));
+    TestPrinter printer(L"PinPrint DF Res",
+                        DriverFor(L"R", {L"C:\\D\\README.TXT", L"xyzlgres.dll"}));
     ASSERT_TRUE(printer.ok());
-    TestPrinter noModule(L"PinPrint DF NoRes", Spec(L"R2", {L"README.TXT"}));
+    TestPrinter noModule(L"PinPrint DF NoRes", DriverFor(L"R2", {L"README.TXT"}));
     ASSERT_TRUE(noModule.ok());
 
     const std::wstring bin = test::BinDirectory();
@@ -190,7 +196,7 @@ TEST(DriverFiles, ResourceModulePathLiesInTheGivenFilesDirectory) {
 }
 
 TEST(DriverFiles, HelpFilePathLiesBesideTheDriversHelpFile) {
-    TestPrinter printer(L"PinPrint DF Help", Spec(L"H", {L"pinprintlg.dll", L"pinprint.chm"}));
+    TestPrinter printer(L"PinPrint DF Help", DriverFor(L"H", {L"pinprintlg.dll", L"pinprint.chm"}));
     ASSERT_TRUE(printer.ok());
     wchar_t path[kPathChars];
     wmemset(path, kSentinel, kPathChars);
@@ -198,7 +204,7 @@ TEST(DriverFiles, HelpFilePathLiesBesideTheDriversHelpFile) {
     EXPECT_EQ(BuildHelpFilePath(printer.handle(), path), expected.size());
     EXPECT_EQ(std::wstring(path), expected);
 
-    TestPrinter noChm(L"PinPrint DF NoChm", Spec(L"H2", {L"pinprintlg.dll", L"pinprint.chi"}));
+    TestPrinter noChm(L"PinPrint DF NoChm", DriverFor(L"H2", {L"pinprintlg.dll", L"pinprint.chi"}));
     ASSERT_TRUE(noChm.ok());
     wmemset(path, kSentinel, kPathChars);
     EXPECT_EQ(BuildHelpFilePath(noChm.handle(), path), 0u);
@@ -206,9 +212,9 @@ TEST(DriverFiles, HelpFilePathLiesBesideTheDriversHelpFile) {
 }
 
 TEST(DriverFiles, DriverWithoutHelpFileLeavesTheBufferAlone) {
-    DriverSpec spec = Spec(L"NH", {L"pinprint.chm"});
-    spec.helpFile.clear();
-    TestPrinter printer(L"PinPrint DF NoHelp", spec);
+    DriverSetup driver = DriverFor(L"NH", {L"pinprint.chm"});
+    driver.helpFile.clear();
+    TestPrinter printer(L"PinPrint DF NoHelp", driver);
     ASSERT_TRUE(printer.ok());
     wchar_t path[kPathChars];
     wmemset(path, kSentinel, kPathChars);
@@ -233,6 +239,225 @@ TEST(PackageNames, SettingsPathReplacesTheLastThreeCharacters) {
                   c.expected.size());
         EXPECT_EQ(std::u16string_view(out), c.expected);
     }
+}
+
+// ---- Buffers at their limits ----
+
+using test::GuardedArray;
+
+
+DriverSetup BoundsDriverFor(const std::wstring& tag, std::vector<std::wstring> stored) {
+    DriverSetup driver;
+    driver.driverName = L"PinPrint BD Driver " + tag;
+    driver.dataFile = L"BD" + tag + L".PPD";
+    driver.dependentFiles = {L"placeholder.txt"};
+    driver.storedDependentFiles = std::move(stored);
+    return driver;
+}
+
+// A name of exactly `length` characters that passes the resource-module test.
+std::wstring ResourceName(size_t length) {
+    std::wstring name = L"lg";
+    name.resize(length - 4, L'r');
+    return name + L".dll";
+}
+
+std::wstring HelpName(size_t length) {
+    std::wstring name = L"h";
+    name.resize(length - 4, L'h');
+    return name + L".chm";
+}
+
+TEST(DriverFileBounds, ResourceModulePathFitsExactlyOrIsEmpty) {
+    const std::wstring bin = test::BinDirectory();
+    const std::wstring exact = ResourceName(kPathChars - 1 - bin.size());  // 259 in all
+    const std::wstring over = ResourceName(kPathChars - bin.size());       // 260 in all
+    struct Case {
+        std::wstring stored;
+        std::wstring expected;
+    } cases[] = {
+        {exact, bin + exact},
+        {over, L""},
+        {ResourceName(400), L""},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        TestPrinter printer(L"PinPrint BD Res " + std::to_wstring(index),
+                            BoundsDriverFor(L"R" + std::to_wstring(index), {c.stored}));
+        ++index;
+        ASSERT_TRUE(printer.ok());
+        GuardedArray<wchar_t> path(kPathChars);
+        ASSERT_TRUE(path.ok());
+        path.Fill(kSentinel);
+        wcscpy(path.data(), (bin + L"pinprintui.dll").c_str());
+        BuildResourceModulePath(printer.handle(), path.data());
+        EXPECT_EQ(std::wstring(path.data()), c.expected) << c.stored.size();
+    }
+}
+
+TEST(DriverFileBounds, UnterminatedBasePathIsNoPath) {
+    TestPrinter printer(L"PinPrint BD Base", BoundsDriverFor(L"B", {L"pinprintlg.dll"}));
+    ASSERT_TRUE(printer.ok());
+    GuardedArray<wchar_t> path(kPathChars);
+    ASSERT_TRUE(path.ok());
+    const std::wstring bin = test::BinDirectory();
+    path.Fill(L'x');  // no terminator anywhere in the 260 characters
+    wmemcpy(path.data(), bin.c_str(), bin.size());
+    BuildResourceModulePath(printer.handle(), path.data());
+    EXPECT_EQ(path.data()[0], L'\0');
+}
+
+TEST(DriverFileBounds, NamesLongerThanTheBufferAreNeverCopied) {
+    struct Case {
+        size_t length;
+        int found;
+    } cases[] = {{kPathChars - 1, 1}, {kPathChars, 0}, {kPathChars + 1, 0}, {1000, 0}};
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.length);
+        // The over-long match comes first: it decides, and is not replaced by the later one.
+        TestPrinter printer(L"PinPrint BD Name " + std::to_wstring(index),
+                            BoundsDriverFor(L"N" + std::to_wstring(index),
+                                            {ResourceName(c.length), L"C:\\D\\short.chm",
+                                             HelpName(c.length), L"other.chm", L"otherlg.dll"}));
+        ++index;
+        ASSERT_TRUE(printer.ok());
+        GuardedArray<wchar_t> name(kPathChars);
+        ASSERT_TRUE(name.ok());
+        name.Fill(kSentinel);
+        EXPECT_EQ(FindResourceModuleName(printer.handle(), name.data()), c.found);
+        if (c.found) {
+            EXPECT_EQ(std::wstring(name.data()), ResourceName(c.length));
+        } else {
+            EXPECT_EQ(name.data()[0], kSentinel);
+        }
+        name.Fill(kSentinel);
+        EXPECT_EQ(FindHelpFileName(printer.handle(), name.data()), 1);
+        EXPECT_STREQ(name.data(), L"short.chm");
+    }
+}
+
+TEST(DriverFileBounds, HelpFilePathFitsExactlyOrIsEmpty) {
+    const size_t folder = TestPrinter(L"PinPrint BD Probe", BoundsDriverFor(L"P", {L"x.chm"}))
+                              .DriverDirectory()
+                              .size();
+    ASSERT_GT(folder, 0u);
+    struct Case {
+        size_t nameLength;
+        bool fits;
+    } cases[] = {{kPathChars - 1 - folder, true}, {kPathChars - folder, false}};
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.nameLength);
+        TestPrinter printer(
+            L"PinPrint BD Help " + std::to_wstring(index),
+            BoundsDriverFor(L"H" + std::to_wstring(index), {HelpName(c.nameLength)}));
+        ++index;
+        ASSERT_TRUE(printer.ok());
+        GuardedArray<wchar_t> path(kPathChars);
+        ASSERT_TRUE(path.ok());
+        path.Fill(kSentinel);
+        const size_t length = BuildHelpFilePath(printer.handle(), path.data());
+        if (c.fits) {
+            EXPECT_EQ(length, kPathChars - 1);
+            EXPECT_EQ(std::wstring(path.data()),
+                      printer.DriverDirectory() + HelpName(c.nameLength));
+        } else {
+            EXPECT_EQ(length, 0u);
+            EXPECT_EQ(path.data()[0], L'\0');
+        }
+    }
+}
+
+TEST(DriverFileBounds, SettingsPathAtTheLimit) {
+    const size_t folder = TestPrinter(L"PinPrint BD Probe", BoundsDriverFor(L"P", {L"x.chm"}))
+                              .DriverDirectory()
+                              .size();
+    ASSERT_GT(folder, 0u);
+    for (const size_t total : {kPathChars - 1, kPathChars, kPathChars + 1}) {
+        SCOPED_TRACE(total);
+        DriverSetup driver = BoundsDriverFor(L"S" + std::to_wstring(total), {L"x.dll"});
+        driver.dataFile = L"BDS" + std::to_wstring(total) + L"_";
+        driver.dataFile.resize(total - folder - 4, L'D');
+        driver.dataFile += L".PPD";
+        TestPrinter printer(L"PinPrint BD Settings " + std::to_wstring(total), driver);
+        ASSERT_TRUE(printer.ok());
+        GuardedArray<wchar_t> path(kPathChars);
+        ASSERT_TRUE(path.ok());
+        path.Fill(kSentinel);
+        const size_t length = BuildSettingsFilePath(printer.handle(), path.data());
+        if (total < kPathChars) {
+            EXPECT_EQ(length, total);
+            EXPECT_EQ(std::wstring(path.data()), printer.SettingsFilePath());
+        } else {
+            EXPECT_EQ(length, 0u);
+            EXPECT_EQ(path.data()[0], kSentinel);
+        }
+    }
+}
+
+// Paths the spooler never hands out, straight to the rules behind the builders.
+TEST(DriverFileBounds, ShortAndLongDataFilesInThePureRule) {
+    struct Case {
+        size_t length;
+        size_t result;
+    } cases[] = {{0, 0}, {1, 0}, {2, 0}, {3, 3}, {259, 259}, {260, 0}, {1000, 0}};
+    for (const auto& c : cases) {
+        const std::wstring dataFile(c.length, L'p');
+        GuardedArray<wchar_t> out(kPathChars);
+        ASSERT_TRUE(out.ok());
+        out.Fill(kSentinel);
+        EXPECT_EQ(names::ComposeSettingsPath(std::wstring_view(dataFile), out.data(), kPathChars),
+                  c.result)
+            << c.length;
+        if (c.result == 0) {
+            EXPECT_EQ(out.data()[0], kSentinel) << c.length;
+        } else {
+            EXPECT_EQ(std::wstring_view(out.data() + c.length - 3), L"DAT");
+        }
+    }
+}
+
+TEST(DriverFileBounds, DirectoryAndNameThatDoNotFit) {
+    struct Case {
+        size_t directory, name, result;
+    } cases[] = {{200, 59, 259}, {200, 60, 0}, {259, 1, 0}, {260, 1, 0}, {1, 259, 0}};
+    for (const auto& c : cases) {
+        const std::wstring directory(c.directory, L'd');
+        const std::wstring name(c.name, L'n');
+        GuardedArray<wchar_t> out(kPathChars);
+        ASSERT_TRUE(out.ok());
+        out.Fill(kSentinel);
+        EXPECT_EQ(names::ComposePath(std::wstring_view(directory), std::wstring_view(name),
+                                     out.data(), kPathChars),
+                  c.result);
+        EXPECT_EQ(out.data()[0], c.result ? L'd' : kSentinel);
+    }
+}
+
+TEST(DriverFileBounds, UnterminatedDependentFilesAreNotReadPastTheirEnd) {
+    // The list's last name runs into the inaccessible page without a terminator.
+    const std::wstring_view content(L"a.dll\0lg.dll\0unterminatedlg.dll", 31);
+    GuardedArray<wchar_t> multi(content.size());
+    ASSERT_TRUE(multi.ok());
+    wmemcpy(multi.data(), content.data(), content.size());
+    std::vector<std::wstring> seen;
+    names::WalkMultiString(multi.data(), multi.size(), [&](std::wstring_view entry) {
+        seen.emplace_back(entry);
+        return true;
+    });
+    EXPECT_EQ(seen, (std::vector<std::wstring>{L"a.dll", L"lg.dll"}));
+
+    // The same as a record member: a string without its terminator in the block is no string.
+    bool valid = true;
+    EXPECT_TRUE(
+        RecordString(multi.data(), content.size() * sizeof(wchar_t), multi.data() + 13, &valid)
+            .empty());
+    EXPECT_FALSE(valid);
+    EXPECT_EQ(
+        RecordString(multi.data(), content.size() * sizeof(wchar_t), multi.data() + 6, &valid),
+        L"lg.dll");
+    EXPECT_TRUE(valid);
 }
 
 }  // namespace

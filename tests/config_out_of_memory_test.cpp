@@ -70,14 +70,14 @@ namespace pinprint {
 namespace {
 
 TEST(OutOfMemory, LookupsGiveAllOrNothing) {
-    test::DriverSpec spec;
-    spec.driverName = L"PinPrint OOM Driver";
-    spec.dataFile = L"OOM.PPD";
+    test::DriverSetup driver;
+    driver.driverName = L"PinPrint OOM Driver";
+    driver.dataFile = L"OOM.PPD";
     // Names long enough that every copy allocates.
-    spec.dependentFiles = {L"README-first-of-the-package.TXT", L"second-file-of-the-package.ini",
-                           L"xyzlgres-the-resource-module.dll", L"pinprint-the-help-file.chm",
-                           L"OTHERLG-a-later-candidate.DLL"};
-    test::TestPrinter printer(L"PinPrint OOM", spec);
+    driver.dependentFiles = {L"README-first-of-the-package.TXT", L"second-file-of-the-package.ini",
+                             L"xyzlgres-the-resource-module.dll", L"pinprint-the-help-file.chm",
+                             L"OTHERLG-a-later-candidate.DLL"};
+    test::TestPrinter printer(L"PinPrint OOM", driver);
     ASSERT_TRUE(printer.ok());
     const std::wstring dir = printer.DriverDirectory();
 
@@ -108,7 +108,7 @@ TEST(OutOfMemory, LookupsGiveAllOrNothing) {
             result = GetDependentFiles(printer.handle(), list);
         }
         EXPECT_EQ(result, 1);
-        EXPECT_TRUE(list.size() == 1 || list.size() == 1 + spec.dependentFiles.size())
+        EXPECT_TRUE(list.size() == 1 || list.size() == 1 + driver.dependentFiles.size())
             << list.size();
         if (list.size() > 1) {
             EXPECT_EQ(list[3], dir + L"xyzlgres-the-resource-module.dll");

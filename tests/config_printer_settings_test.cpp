@@ -18,16 +18,16 @@
 namespace pinprint {
 namespace {
 
-using test::DriverSpec;
+using test::DriverSetup;
 using test::TestPrinter;
 
-DriverSpec Spec(const std::wstring& tag, const std::string& settings) {
-    DriverSpec spec;
-    spec.driverName = L"PinPrint PS Driver " + tag;
-    spec.dataFile = L"PS" + tag + L".PPD";
-    spec.dependentFiles = {L"pinprintui.dll", L"pinprintlg.dll"};
-    spec.settingsFile = settings;
-    return spec;
+DriverSetup DriverFor(const std::wstring& tag, const std::string& settings) {
+    DriverSetup driver;
+    driver.driverName = L"PinPrint PS Driver " + tag;
+    driver.dataFile = L"PS" + tag + L".PPD";
+    driver.dependentFiles = {L"pinprintui.dll", L"pinprintlg.dll"};
+    driver.settingsFile = settings;
+    return driver;
 }
 
 // Sends the event through the plug-in DLL, the way the driver forwards DrvPrinterEvent.
@@ -85,13 +85,14 @@ std::wstring StoredCopyright(const TestPrinter& printer, const wchar_t* value) {
 }
 
 TEST(PrinterSettings, InitializationCopiesTheSettingsFile) {
-    TestPrinter printer(L"PinPrint PS Copy", Spec(L"C",
-                                                  "[Other]\r\nVkDriverOptions=3\r\n"
-                                                  "[DriverInfo]\r\n"
-                                                  "VkDriverOptions=257\r\n"
-                                                  "VkDriverType=7\r\n"
-                                                  "CopyrightYear1=Copyright 2001-2024 PinPrint\r\n"
-                                                  "CopyrightYear2=All rights reserved.\r\n"));
+    TestPrinter printer(L"PinPrint PS Copy",
+                        DriverFor(L"C",
+                                  "[Other]\r\nVkDriverOptions=3\r\n"
+                                  "[DriverInfo]\r\n"
+                                  "VkDriverOptions=257\r\n"
+                                  "VkDriverType=7\r\n"
+                                  "CopyrightYear1=Copyright 2001-2024 PinPrint\r\n"
+                                  "CopyrightYear2=All rights reserved.\r\n"));
     ASSERT_TRUE(printer.ok());
     EXPECT_EQ(SendEvent(printer.name(), PRINTER_EVENT_INITIALIZE), S_OK);
     EXPECT_EQ(StoredOptions(printer), 0x101u);
@@ -112,7 +113,7 @@ TEST(PrinterSettings, MissingFileSectionOrKeysGiveTheDefaults) {
     for (const auto& file : files) {
         SCOPED_TRACE(file);
         TestPrinter printer(L"PinPrint PS Defaults " + std::to_wstring(index),
-                            Spec(L"D" + std::to_wstring(index), file));
+                            DriverFor(L"D" + std::to_wstring(index), file));
         ++index;
         ASSERT_TRUE(printer.ok());
         ASSERT_TRUE(printer.SetOptions(0xFFFF));  // overwritten, not left
@@ -129,7 +130,7 @@ TEST(PrinterSettings, LongCopyrightIsCutTo255Characters) {
         text.push_back(static_cast<char>('A' + i % 26));
     }
     TestPrinter printer(L"PinPrint PS Long",
-                        Spec(L"L", "[DriverInfo]\r\nCopyrightYear2=" + text + "\r\n"));
+                        DriverFor(L"L", "[DriverInfo]\r\nCopyrightYear2=" + text + "\r\n"));
     ASSERT_TRUE(printer.ok());
     EXPECT_EQ(SendEvent(printer.name(), PRINTER_EVENT_INITIALIZE), S_OK);
     EXPECT_EQ(StoredCopyright(printer, L"CopyrightYear2"),
@@ -138,10 +139,10 @@ TEST(PrinterSettings, LongCopyrightIsCutTo255Characters) {
 }
 
 TEST(PrinterSettings, ReinitializationReplacesAllThreeValues) {
-    TestPrinter printer(L"PinPrint PS Again", Spec(L"A",
-                                                   "[DriverInfo]\r\nVkDriverOptions=289\r\n"
-                                                   "CopyrightYear1=First\r\n"
-                                                   "CopyrightYear2=Second line\r\n"));
+    TestPrinter printer(L"PinPrint PS Again", DriverFor(L"A",
+                                                        "[DriverInfo]\r\nVkDriverOptions=289\r\n"
+                                                        "CopyrightYear1=First\r\n"
+                                                        "CopyrightYear2=Second line\r\n"));
     ASSERT_TRUE(printer.ok());
     EXPECT_EQ(SendEvent(printer.name(), PRINTER_EVENT_INITIALIZE), S_OK);
     EXPECT_EQ(StoredOptions(printer), 0x121u);
@@ -157,7 +158,7 @@ TEST(PrinterSettings, ReinitializationReplacesAllThreeValues) {
 
 TEST(PrinterSettings, OtherEventsAndUnknownPrintersAreDeclined) {
     TestPrinter printer(L"PinPrint PS Events",
-                        Spec(L"E", "[DriverInfo]\r\nVkDriverOptions=257\r\n"));
+                        DriverFor(L"E", "[DriverInfo]\r\nVkDriverOptions=257\r\n"));
     ASSERT_TRUE(printer.ok());
     ASSERT_TRUE(printer.SetOptions(0x55));
     for (INT event : {PRINTER_EVENT_ADD_CONNECTION, PRINTER_EVENT_DELETE_CONNECTION,
@@ -174,7 +175,7 @@ TEST(PrinterSettings, OtherEventsAndUnknownPrintersAreDeclined) {
 TEST(PrinterSettings, SettingsPathFollowsTheDataFile) {
     // The spooler keeps the data file in its version folder; the name decides the length.
     const size_t folder =
-        TestPrinter(L"PinPrint PS Probe", Spec(L"P", "")).DriverDirectory().size();
+        TestPrinter(L"PinPrint PS Probe", DriverFor(L"P", "")).DriverDirectory().size();
     ASSERT_GT(folder, 0u);
     struct Case {
         size_t nameLength;  // of the data file's name
@@ -188,11 +189,11 @@ TEST(PrinterSettings, SettingsPathFollowsTheDataFile) {
     int index = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.nameLength);
-        DriverSpec spec = Spec(L"S" + std::to_wstring(index), "");
-        spec.dataFile = L"PS" + std::to_wstring(index) + L"_";
-        spec.dataFile.resize(c.nameLength - 4, L'D');
-        spec.dataFile += L".PPD";
-        TestPrinter printer(L"PinPrint PS Path " + std::to_wstring(index++), spec);
+        DriverSetup driver = DriverFor(L"S" + std::to_wstring(index), "");
+        driver.dataFile = L"PS" + std::to_wstring(index) + L"_";
+        driver.dataFile.resize(c.nameLength - 4, L'D');
+        driver.dataFile += L".PPD";
+        TestPrinter printer(L"PinPrint PS Path " + std::to_wstring(index++), driver);
         ASSERT_TRUE(printer.ok());
         ASSERT_TRUE(printer.SetOptions(0x77));
 
@@ -201,7 +202,7 @@ TEST(PrinterSettings, SettingsPathFollowsTheDataFile) {
         const size_t length = BuildSettingsFilePath(printer.handle(), path);
         if (c.fits) {
             const std::wstring expected =
-                printer.DriverDirectory() + spec.dataFile.substr(0, c.nameLength - 3) + L"DAT";
+                printer.DriverDirectory() + driver.dataFile.substr(0, c.nameLength - 3) + L"DAT";
             EXPECT_EQ(length, expected.size());
             EXPECT_EQ(std::wstring(path), expected);
             EXPECT_EQ(InitializePrinterSettings(printer.handle()), S_OK);
@@ -218,7 +219,7 @@ TEST(PrinterSettings, SettingsPathFollowsTheDataFile) {
 }
 
 TEST(DriverOptions, ReadingRule) {
-    TestPrinter printer(L"PinPrint PS Options", Spec(L"O", ""));
+    TestPrinter printer(L"PinPrint PS Options", DriverFor(L"O", ""));
     ASSERT_TRUE(printer.ok());
     EXPECT_EQ(ReadDriverOptions(printer.handle()), 0u) << "never initialized";
     ASSERT_TRUE(printer.SetOptions(DRVOPT_SECURE_PAGE | DRVOPT_ALT_TEMPLATE));

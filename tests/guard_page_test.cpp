@@ -1,6 +1,10 @@
 // Operations that write into a caller's buffer or read a block the driver hands in, run with
-// that buffer ending exactly at an inaccessible page.
+// that buffer ending exactly at an inaccessible page: the bounded formatter, the devmode
+// operations, the copyright formatting, the driver version text, the name copies on leaving the
+// secure-print page, and the mnemonic stripping of a warning caption.
 #include <gtest/gtest.h>
+
+#include <windows.h>
 
 #include <cstring>
 #include <string>
@@ -8,7 +12,16 @@
 
 #include "devmode/private_devmode.h"
 #include "module/format_bounded.h"
+#include "pages/about_page.h"
+#include "pages/page_procs.h"
+#include "pages/secure_page_leave.h"
+#include "pages/strip_mnemonic.h"
+#include "resmodule/resource_ids.h"
+#include "support/about_sheet.h"
 #include "support/guard_page.h"
+#include "support/guarded_array.h"
+#include "support/secure_page_fixture.h"
+#include "support/test_printer.h"
 
 namespace pinprint::test {
 namespace {
@@ -65,6 +78,178 @@ TEST(GuardPage, DevmodeOperationsWriteOnlyTheRecord) {
     int16_t copies = 2;
     EXPECT_TRUE(MergePrivateDevmode(big.data(), out, &copies));
     EXPECT_EQ(out->computerName[kComputerNameChars], u'\0');
+}
+
+constexpr wchar_t kYear1[] = L"CopyrightYear1";
+
+// The copyright value goes through the format into a destination of the caller's size; the
+// value itself is read into the page's own 512-byte buffer, so an unterminated one must be
+// refused without the destination being touched.
+TEST(GuardPage, CopyrightYearStaysInTheDestination) {
+    ResourceModule resources;
+    ASSERT_NE(resources.get(), nullptr);
+    DriverSetup driver;
+    driver.driverName = UniqueTestName(L"Guard copyright") + L" Driver";
+    TestPrinter printer(UniqueTestName(L"Guard copyright"), driver);
+    ASSERT_TRUE(printer.ok());
+    AboutContext context(printer.handle(), printer.name(), resources.get(), nullptr);
+
+    const std::wstring format = ResourceString(resources.get(), IDS_COPYRIGHT1_FORMAT);
+    const size_t at = format.find(L"%s");
+    ASSERT_NE(at, std::wstring::npos);
+
+    struct Case {
+        const char* what;
+        std::wstring value;
+        DWORD bytes;  // of the printer data value
+        bool usable;
+    };
+    const Case cases[] = {
+        {"year", L"2024", 512, true},
+        {"short value without terminator", L"2024", 8, true},
+        {"255 characters", std::wstring(255, L'5'), 512, true},
+        {"512 bytes without terminator", std::wstring(256, L'9'), 512, false},
+        {"longer than 512 bytes", std::wstring(300, L'9'), 602, false},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(printer.SetString(kYear1, c.value, c.bytes)) << c.what;
+        std::wstring full = format;
+        full.replace(at, 2, c.value);
+        for (size_t bytes : {2u, 4u, 16u, 256u, 1024u}) {
+            SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(bytes) + " bytes");
+            GuardedArray<wchar_t> destination(bytes / sizeof(wchar_t));
+            ASSERT_TRUE(destination.ok());
+            destination.Fill(L'#');
+            const HRESULT result = FormatCopyrightYear(
+                context.context, kYear1, IDS_COPYRIGHT1_FORMAT, destination.data(), bytes);
+            const size_t chars = destination.size();
+            if (!c.usable) {
+                EXPECT_EQ(result, E_FAIL);
+                EXPECT_EQ(destination.data()[chars - 1], L'#');
+                continue;
+            }
+            const bool fits = full.size() < chars;
+            EXPECT_EQ(result, fits ? S_OK : kFormatTruncated);
+            EXPECT_EQ(std::wstring(destination.data()), fits ? full : full.substr(0, chars - 1));
+        }
+    }
+}
+
+TEST(GuardPage, DriverVersionTextStaysInItsSixteenCharacters) {
+    GuardedArray<wchar_t> text(kVersionTextChars);
+    ASSERT_TRUE(text.ok());
+    auto& array = *reinterpret_cast<wchar_t(*)[kVersionTextChars]>(text.data());
+    for (DWORDLONG version : {0x0000000000000000ull, 0x0001000200030004ull, 0xFFFFFFFFFFFFFFFFull,
+                              0x0000FFFF00000000ull}) {
+        text.Fill(L'#');
+        FormatDriverVersion(version, array);
+        EXPECT_EQ(wcsnlen(text.data(), kVersionTextChars), wcslen(text.data()));
+    }
+    // Three five-digit parts are 17 characters: cut to 15.
+    EXPECT_STREQ(text.data(), L"0.65535.0");
+    FormatDriverVersion(0xFFFFFFFFFFFFFFFFull, array);
+    EXPECT_STREQ(text.data(), L"65535.65535.655");
+}
+
+class GuardPageLeave : public SecurePageTest {};
+
+// Leaving the page copies the edits' names into the driver's devmode; here that devmode ends
+// right before the guard page, the edits hold far more than 80 characters, and the fields
+// around the names carry stale values that must survive.
+TEST_F(GuardPageLeave, NameCopiesStayInTheirFieldsOfADevmodeAtThePageEdge) {
+    struct Case {
+        const char* what;
+        PrivateDevmode devmode;
+    };
+    const Case cases[] = {{"secure printing off", DefaultDevmode()},
+                          {"secure printing on, stored digest", SecureDevmode()}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto sheet = Open(0, c.devmode);
+        ASSERT_TRUE(sheet->ok());
+        const std::wstring user(200, L'u');
+        std::wstring job;
+        for (int i = 0; i < 200; ++i) {
+            job.push_back(static_cast<wchar_t>(L'a' + i % 26));
+        }
+        SecurePageSheet::Type(sheet->item(IDC_USER_NAME_EDIT), user);
+        SecurePageSheet::Type(sheet->item(IDC_JOB_NAME_EDIT), job);
+
+        GuardedBuffer block(sizeof(PrivateDevmode));
+        ASSERT_TRUE(GuardFollows(block));
+        auto* devmode = block.as<PrivateDevmode>();
+        *devmode = c.devmode;
+        memset(devmode->userName, 0x41, sizeof(devmode->userName));  // no terminator anywhere
+        memset(devmode->jobName, 0x41, sizeof(devmode->jobName));
+        SetField(devmode->loginName, kNameChars, L"login");
+        SetField(devmode->computerName, kComputerNameChars, L"COMPUTER");
+        devmode->customNames = 1;
+
+        // The page's own context, pointed at the guarded devmode.
+        OEMUIPSPARAM uiParam = *sheet->context().uiParam;
+        uiParam.pOEMDM = devmode;
+        SheetContext context = sheet->context();
+        context.uiParam = &uiParam;
+        EXPECT_EQ(LeaveSecurePrintPage(sheet->page(), &context), FALSE);
+        EXPECT_TRUE(boxes.boxes().empty());
+
+        EXPECT_EQ(FieldText(devmode->userName), user.substr(0, kNameChars));
+        EXPECT_EQ(FieldText(devmode->jobName), job.substr(0, kNameChars));
+        EXPECT_EQ(devmode->userName[kNameChars], u'\0');
+        EXPECT_EQ(devmode->jobName[kNameChars], u'\0');
+        EXPECT_EQ(FieldText(devmode->loginName), L"login");
+        EXPECT_EQ(FieldText(devmode->computerName), L"COMPUTER");
+        EXPECT_EQ(devmode->customNames, 1);
+        EXPECT_EQ(devmode->secureEnabled, c.devmode.secureEnabled);
+    }
+}
+
+// Null pointers where the sheet hands in a record: the page lets itself be left, and messages
+// without their record are answered without touching anything.
+TEST_F(GuardPageLeave, NullRecordsAreAnsweredWithoutBeingRead) {
+    EXPECT_EQ(LeaveSecurePrintPage(nullptr, nullptr), FALSE);
+    auto sheet = Open(0, SecureDevmode());
+    ASSERT_TRUE(sheet->ok());
+    SheetContext noParameters = sheet->context();
+    noParameters.uiParam = nullptr;
+    EXPECT_EQ(LeaveSecurePrintPage(sheet->page(), &noParameters), FALSE);
+    OEMUIPSPARAM noDevmode = *sheet->context().uiParam;
+    noDevmode.pOEMDM = nullptr;
+    SheetContext withoutDevmode = sheet->context();
+    withoutDevmode.uiParam = &noDevmode;
+    EXPECT_EQ(LeaveSecurePrintPage(sheet->page(), &withoutDevmode), FALSE);
+    EXPECT_TRUE(boxes.boxes().empty());
+
+    const PrivateDevmode before = sheet->devmode();
+    EXPECT_EQ(SecurePrintPageProc(sheet->page(), WM_NOTIFY, 0, 0), FALSE);
+    EXPECT_EQ(SecurePrintPageProc(sheet->page(), WM_DRAWITEM, IDC_SEPARATOR, 0), TRUE);
+    EXPECT_EQ(memcmp(&before, &sheet->devmode(), sizeof(before)), 0);
+}
+
+// A caption whose terminator is the last unit before the guard page: the group test looks up
+// to two units ahead and must stop at the terminator.
+TEST(GuardPage, StripMnemonicStopsAtACaptionEndingAtThePageEdge) {
+    struct Case {
+        const wchar_t* caption;
+        const wchar_t* expected;
+    };
+    const Case cases[] = {{L"", L""},
+                          {L"&", L""},
+                          {L"(&", L"("},
+                          {L"(&N", L"(N"},
+                          {L"(&N)", L""},
+                          {L"Name(&N)..", L"Name.."},
+                          {L"Name(&N)...", L"Name"},
+                          {L"A&&", L"A&"},
+                          {L"PIN&", L"PIN"}};
+    for (const Case& c : cases) {
+        const size_t chars = wcslen(c.caption) + 1;
+        GuardedArray<wchar_t> caption(chars);
+        ASSERT_TRUE(caption.ok());
+        memcpy(caption.data(), c.caption, chars * sizeof(wchar_t));
+        StripMnemonic(caption.data());
+        EXPECT_STREQ(caption.data(), c.expected) << testing::PrintToString(c.caption);
+    }
 }
 
 }  // namespace

@@ -18,9 +18,9 @@ namespace pinprint::test {
 namespace {
 
 TEST(RobustnessNull, PathBuildersRefuseMissingBuffersAndPrinters) {
-    DriverSpec spec;
-    spec.driverName = L"PinPrint Robustness Null Driver";
-    TestPrinter printer(L"PinPrint Robustness Null", spec);
+    DriverSetup driver;
+    driver.driverName = L"PinPrint Robustness Null Driver";
+    TestPrinter printer(L"PinPrint Robustness Null", driver);
     ASSERT_TRUE(printer.ok());
 
     for (HANDLE handle : {HANDLE(nullptr), printer.handle()}) {
@@ -69,7 +69,9 @@ TEST(RobustnessNull, PagesInitializedWithoutAContextAnswerNothing) {
     struct Case {
         const char* what;
         Proc proc;
-        INT_PTR initAnswer;  // the secure-print page sets the focus itself, the About page not
+        // TRUE lets the dialog manager give the focus to the first control, as the secure-print
+        // page asks; the About page answers FALSE and leaves the focus where it is.
+        INT_PTR initAnswer;
     };
     const Case cases[] = {{"secure-print page", SecurePrintPageProc, TRUE},
                           {"About page", AboutPageProc, FALSE}};

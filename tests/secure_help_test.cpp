@@ -127,10 +127,10 @@ TEST_F(SecureHelpTest, ClosingWithoutAnOpenHelpWindowCallsNothing) {
 
 TEST_F(SecureHelpTest, NoHelpFileNoCall) {
     RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);  // not even the real control
-    DriverSpec spec;
-    spec.driverName = L"PinPrint Secure Help Without Chm Driver";
-    spec.dependentFiles = {L"pinprintui.dll", L"pinprintlg.dll"};
-    TestPrinter bare(L"PinPrint Secure Help Without Chm", spec);
+    DriverSetup driver;
+    driver.driverName = L"PinPrint Secure Help Without Chm Driver";
+    driver.dependentFiles = {L"pinprintui.dll", L"pinprintlg.dll"};
+    TestPrinter bare(L"PinPrint Secure Help Without Chm", driver);
     ASSERT_TRUE(bare.ok());
     ASSERT_TRUE(bare.SetOptions(0));
     PageSetup setup;

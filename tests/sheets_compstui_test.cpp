@@ -23,7 +23,7 @@ using drvhost::DriverSheet;
 using drvhost::SheetKind;
 using test::BinPath;
 using test::DriverHeap;
-using test::DriverSpec;
+using test::DriverSetup;
 using test::LoadedPlugin;
 using test::TestPrinter;
 
@@ -40,9 +40,9 @@ struct Seen {
 class RealSheets : public ::testing::Test {
   protected:
     void SetUp() override {
-        DriverSpec spec;
-        spec.driverName = L"PinPrint Sheets Real";
-        printer_ = std::make_unique<TestPrinter>(L"Sheets Real", spec);
+        DriverSetup driver;
+        driver.driverName = L"PinPrint Sheets Real";
+        printer_ = std::make_unique<TestPrinter>(L"Sheets Real", driver);
         ASSERT_TRUE(printer_->ok());
         plugin_ = loaded_.CreatePlugin();
         ASSERT_NE(plugin_, nullptr);

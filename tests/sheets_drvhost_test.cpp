@@ -20,7 +20,7 @@ namespace pinprint {
 namespace {
 
 using test::BinPath;
-using test::DriverSpec;
+using test::DriverSetup;
 using test::RunChild;
 using test::TestPrinter;
 
@@ -104,9 +104,9 @@ void ReadPng(const std::wstring& path, Image& image) {
 class DriverHostSheets : public ::testing::Test {
   protected:
     void SetUp() override {
-        DriverSpec spec;
-        spec.driverName = L"PinPrint Sheets Host";
-        printer_ = std::make_unique<TestPrinter>(L"Sheets Host", spec);
+        DriverSetup driver;
+        driver.driverName = L"PinPrint Sheets Host";
+        printer_ = std::make_unique<TestPrinter>(L"Sheets Host", driver);
         ASSERT_TRUE(printer_->ok());
         ASSERT_TRUE(printer_->SetOptions(0x101));
         wchar_t temp[MAX_PATH] = {};

@@ -10,6 +10,7 @@
 
 #include "module/plugin_module.h"
 #include "pages/page_procs.h"
+#include "pages/property_sheets.h"
 #include "pages/sheet_context.h"
 #include "platform/property_sheet_page.h"
 #include "resmodule/resource_ids.h"
@@ -22,7 +23,7 @@ namespace {
 
 using test::BinPath;
 using test::DriverHeap;
-using test::DriverSpec;
+using test::DriverSetup;
 using test::SheetCall;
 using test::TestPrinter;
 using Entry = HRESULT (*)(PPROPSHEETUI_INFO, LPARAM);
@@ -54,10 +55,10 @@ LONG_PTR CALLBACK RecordingSheet(HANDLE sheet, UINT function, LPARAM lParam1, LP
     return g_recorder.answer;
 }
 
-DriverSpec Driver(const wchar_t* name) {
-    DriverSpec spec;
-    spec.driverName = name;
-    return spec;
+DriverSetup Driver(const wchar_t* name) {
+    DriverSetup driver;
+    driver.driverName = name;
+    return driver;
 }
 
 // A printer whose driver lists pinprintlg.dll, and the plug-in DLL of the bin folder as this
@@ -344,10 +345,10 @@ TEST_F(SheetRegistration, AllocationFailureIsOutOfMemory) {
 // when its own INIT loaded it.
 TEST_F(SheetRegistration, DestroyReleasesWhatInitTook) {
     TestPrinter found(L"Sheets Found", Driver(L"PinPrint Sheets Found"));
-    DriverSpec withoutLg = Driver(L"PinPrint Sheets Plain");
+    DriverSetup withoutLg = Driver(L"PinPrint Sheets Plain");
     withoutLg.dependentFiles = {L"pinprintui.dll", L"PINPRINT.INI"};
     TestPrinter plain(L"Sheets Plain", withoutLg);
-    DriverSpec missingLg = Driver(L"PinPrint Sheets Missing");
+    DriverSetup missingLg = Driver(L"PinPrint Sheets Missing");
     missingLg.dependentFiles = {L"pinprintui.dll", L"PINPRINTXLG.DLL"};
     TestPrinter missing(L"Sheets Missing", missingLg);
     ASSERT_TRUE(found.ok() && plain.ok() && missing.ok());

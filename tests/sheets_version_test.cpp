@@ -9,6 +9,7 @@
 #include <string>
 
 #include "pages/page_procs.h"
+#include "pages/property_sheets.h"
 #include "support/child_process.h"
 #include "support/sheet_harness.h"
 

@@ -40,7 +40,7 @@ using drvhost::DriverSheet;
 using drvhost::SheetKind;
 using test::BinPath;
 using test::DriverHeap;
-using test::DriverSpec;
+using test::DriverSetup;
 using test::LoadedPlugin;
 using test::TestPrinter;
 
@@ -157,9 +157,9 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
 class Soak : public ::testing::Test {
   protected:
     void SetUp() override {
-        DriverSpec spec;
-        spec.driverName = L"PinPrint Soak";
-        printer_ = std::make_unique<TestPrinter>(L"Soak", spec);
+        DriverSetup driver;
+        driver.driverName = L"PinPrint Soak";
+        printer_ = std::make_unique<TestPrinter>(L"Soak", driver);
         ASSERT_TRUE(printer_->ok());
         plugin_ = loaded_.CreatePlugin();
         ASSERT_NE(plugin_, nullptr);

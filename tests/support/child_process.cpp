@@ -1,6 +1,6 @@
 #include "support/child_process.h"
 
-#include "platform/unique_handle.h"
+#include "support/test_handles.h"
 
 namespace pinprint::test {
 

@@ -24,9 +24,9 @@ std::wstring NameOfCurrentTest() {
 void SecurePageTest::SetUp() {
     ASSERT_NE(resources_.get(), nullptr) << "pinprintlg.dll missing beside the test";
     const std::wstring name = NameOfCurrentTest();
-    DriverSpec spec;
-    spec.driverName = name + L" Driver";
-    printer_ = std::make_unique<TestPrinter>(name, spec);
+    DriverSetup driver;
+    driver.driverName = name + L" Driver";
+    printer_ = std::make_unique<TestPrinter>(name, driver);
     ASSERT_TRUE(printer_->ok());
     SecurePageSheet::ServiceCalls().clear();
 }

@@ -113,8 +113,8 @@ void RemovePrinterAndDriver(const std::wstring& printerName, const std::wstring&
     DeletePrinterDriverExW(nullptr, nullptr, const_cast<LPWSTR>(driverName.c_str()), 0, 0);
 }
 
-TestPrinter::TestPrinter(const std::wstring& printerName, const DriverSpec& spec)
-    : name_(printerName), driverName_(spec.driverName) {
+TestPrinter::TestPrinter(const std::wstring& printerName, const DriverSetup& driver)
+    : name_(printerName), driverName_(driver.driverName) {
     RemovePrinterAndDriver(name_, driverName_);
 
     const std::wstring source = SpoolerDriverDirectory();
@@ -123,10 +123,10 @@ TestPrinter::TestPrinter(const std::wstring& printerName, const DriverSpec& spec
     }
     // The version folder is shared with drivers installed outside the tests (drvhost install's
     // sample package): keep what the install is about to overwrite, to put it back at the end.
-    std::vector<std::wstring> names = {spec.driverPath, spec.configFile, spec.dataFile,
-                                       spec.helpFile};
-    names.insert(names.end(), spec.dependentFiles.begin(), spec.dependentFiles.end());
-    const std::wstring dataName = FilePart(spec.dataFile);
+    std::vector<std::wstring> names = {driver.driverPath, driver.configFile, driver.dataFile,
+                                       driver.helpFile};
+    names.insert(names.end(), driver.dependentFiles.begin(), driver.dependentFiles.end());
+    const std::wstring dataName = FilePart(driver.dataFile);
     if (dataName.size() >= 3) {
         names.push_back(dataName.substr(0, dataName.size() - 3) + L"DAT");
     }
@@ -138,29 +138,30 @@ TestPrinter::TestPrinter(const std::wstring& printerName, const DriverSpec& spec
         }
     }
 
-    StageDriverFile(source, FilePart(spec.driverPath));
-    StageDriverFile(source, FilePart(spec.configFile));
-    StageDriverFile(source, FilePart(spec.dataFile));
-    StageDriverFile(source, FilePart(spec.helpFile));
-    for (const auto& file : spec.dependentFiles) {
+    StageDriverFile(source, FilePart(driver.driverPath));
+    StageDriverFile(source, FilePart(driver.configFile));
+    StageDriverFile(source, FilePart(driver.dataFile));
+    StageDriverFile(source, FilePart(driver.helpFile));
+    for (const auto& file : driver.dependentFiles) {
         StageDriverFile(source, FilePart(file));
     }
 
-    std::wstring dependent = MultiString(spec.dependentFiles);
+    std::wstring dependent = MultiString(driver.dependentFiles);
     DRIVER_INFO_3W info = {};
     info.cVersion = 3;
     info.pName = const_cast<LPWSTR>(driverName_.c_str());
-    info.pDriverPath = const_cast<LPWSTR>(spec.driverPath.c_str());
-    info.pDataFile = const_cast<LPWSTR>(spec.dataFile.c_str());
-    info.pConfigFile = const_cast<LPWSTR>(spec.configFile.c_str());
-    info.pHelpFile = spec.helpFile.empty() ? nullptr : const_cast<LPWSTR>(spec.helpFile.c_str());
-    info.pDependentFiles = spec.dependentFiles.empty() ? nullptr : dependent.data();
+    info.pDriverPath = const_cast<LPWSTR>(driver.driverPath.c_str());
+    info.pDataFile = const_cast<LPWSTR>(driver.dataFile.c_str());
+    info.pConfigFile = const_cast<LPWSTR>(driver.configFile.c_str());
+    info.pHelpFile =
+        driver.helpFile.empty() ? nullptr : const_cast<LPWSTR>(driver.helpFile.c_str());
+    info.pDependentFiles = driver.dependentFiles.empty() ? nullptr : dependent.data();
     if (!AddPrinterDriverExW(nullptr, 3, reinterpret_cast<LPBYTE>(&info), APD_COPY_NEW_FILES)) {
         return;
     }
 
-    if (!spec.storedDependentFiles.empty()) {
-        const std::wstring stored = MultiString(spec.storedDependentFiles);
+    if (!driver.storedDependentFiles.empty()) {
+        const std::wstring stored = MultiString(driver.storedDependentFiles);
         const std::wstring key =
             L"System\\CurrentControlSet\\Control\\Print\\Environments\\Windows x64\\Drivers\\"
             L"Version-3\\" +
@@ -196,7 +197,7 @@ TestPrinter::TestPrinter(const std::wstring& printerName, const DriverSpec& spec
     const size_t slash = dataFile_.find_last_of(L'\\');
     directory_ = slash == std::wstring::npos ? std::wstring() : dataFile_.substr(0, slash + 1);
     wroteSettings_ = true;
-    if (dataFile_.size() < 3 || !WriteSettingsFile(spec.settingsFile)) {
+    if (dataFile_.size() < 3 || !WriteSettingsFile(driver.settingsFile)) {
         ClosePrinter(handle);
         RemovePrinterAndDriver(name_, driverName_);
         return;

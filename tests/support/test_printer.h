@@ -21,7 +21,7 @@
 
 namespace pinprint::test {
 
-struct DriverSpec {
+struct DriverSetup {
     std::wstring driverName;  // unique per test
     std::wstring dataFile = L"PINPRINT.PPD";
     std::wstring helpFile = L"PSCRIPT.HLP";  // "" installs the driver without a help file
@@ -43,7 +43,7 @@ class TestPrinter {
   public:
     // Installs the driver and a printer named `printerName` (port "FILE:"), removing any
     // printer or driver of the same names left over first. ok() tells whether it worked.
-    TestPrinter(const std::wstring& printerName, const DriverSpec& spec);
+    TestPrinter(const std::wstring& printerName, const DriverSetup& driver);
     ~TestPrinter();
     TestPrinter(const TestPrinter&) = delete;
     TestPrinter& operator=(const TestPrinter&) = delete;

@@ -164,10 +164,11 @@ bool CaptureWindowPng(HWND window, const std::wstring& path) {
     if (created == INVALID_HANDLE_VALUE) {
         return false;
     }
-    pinprint::UniqueKernelHandle file(created);
     DWORD written = 0;
-    return WriteFile(file.get(), png.data(), static_cast<DWORD>(png.size()), &written, nullptr) &&
-           written == png.size();
+    const bool ok =
+        WriteFile(created, png.data(), static_cast<DWORD>(png.size()), &written, nullptr) &&
+        written == png.size();
+    return CloseHandle(created) && ok;
 }
 
 }  // namespace drvhost
