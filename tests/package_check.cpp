@@ -18,6 +18,7 @@
 #include "oem_plugin.h"
 #include "platform/unique_handle.h"
 #include "support/child_process.h"
+#include "support/test_handles.h"
 #include "support/test_support.h"
 
 namespace {
