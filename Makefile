@@ -3,7 +3,7 @@
 #   make test   install what is missing, build, and run every test through CTest
 BUILD := build/mingw
 
-.PHONY: all deps configure build test demo bench fuzz clean
+.PHONY: all deps configure build build-clang test demo bench fuzz clean
 
 all: build
 
@@ -16,9 +16,18 @@ configure: deps
 build: configure
 	@cmake --build --preset mingw -j2
 
-test: build
+# The second compiler: clang builds the DLL, the resource module and the module and devmode
+# tests (build/clang-mingw), which run against that clang-built DLL.
+build-clang: deps
+	@cmake --preset clang-mingw >/dev/null
+	@cmake --build --preset clang-mingw -j2
+
+# One Wine session serves both builds' tests: the clang ones run in the mingw build's prefix.
+test: build build-clang
 	@tests/wine-session.sh start $(BUILD)
-	@status=0; PINPRINT_WINE_RETRY=1 ctest --preset mingw || status=$$?; \
+	@status=0; export PINPRINT_WINE_RETRY=1; \
+	  WINEPREFIX=$(CURDIR)/$(BUILD)/wineprefix ctest --preset clang-mingw || status=$$?; \
+	  ctest --preset mingw || status=$$?; \
 	  tests/wine-session.sh stop $(BUILD); exit $$status
 
 demo: build

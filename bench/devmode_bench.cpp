@@ -5,6 +5,7 @@
 #include "bench.h"
 #include "devmode/private_devmode.h"
 #include "platform/oemui.h"
+#include "platform/proc_address.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ std::wstring BinPath(const wchar_t* file) {
 using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 
 IPrintOemUI* Create(HMODULE module) {
-    auto get = reinterpret_cast<GetClassObjectFn>(GetProcAddress(module, "DllGetClassObject"));
+    auto get = pinprint::ProcAddress<GetClassObjectFn>(module, "DllGetClassObject");
     IClassFactory* factory = nullptr;
     if (get == nullptr ||
         FAILED(get(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/proc_address.h"
 #include "platform/unique_handle.h"
 
 namespace pinprint {
@@ -90,8 +91,7 @@ HWND CallHtmlHelp(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data
         return nullptr;
     }
     if (helpEntry == nullptr) {
-        helpEntry = reinterpret_cast<HtmlHelpEntry>(
-            GetProcAddress(helpModule, MAKEINTRESOURCEA(kHtmlHelpOrdinal)));
+        helpEntry = ProcAddress<HtmlHelpEntry>(helpModule, MAKEINTRESOURCEA(kHtmlHelpOrdinal));
         if (helpEntry == nullptr) {
             helpUnavailable = 1;
             return nullptr;

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the native fuzz targets (clang, libFuzzer, ASan, UBSan) in build/fuzz and runs each
+# Builds the native fuzz targets (clang 14, libFuzzer, ASan, UBSan) in build/fuzz and runs each
 # one on a fresh copy of its seed corpus.
 #   fuzz/run.sh            a short smoke: 200000 runs, at most 60 seconds per target
 #   fuzz/run.sh 10000000   a long run of that many executions per target, no time limit
@@ -23,7 +23,7 @@ else
     time_limit=(-max_total_time=60)
 fi
 
-CC=clang CXX=clang++ cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+CC=clang-14 CXX=clang++-14 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j2
 
 status=0

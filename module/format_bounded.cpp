@@ -13,6 +13,11 @@ HRESULT FormatBoundedV(wchar_t* destination, size_t bytes, const wchar_t* format
     const size_t room = capacity - 1;
     // The C runtime's own _vsnwprintf keeps the platform's wide convention (%s is a wide string)
     // in both the MinGW and the MSVC build; the ISO vswprintf of MinGW's own stdio would not.
+    // MSVC deprecates the name in favour of _vsnwprintf_s; the bound and the checks below do
+    // what that would, so the warning is silenced for this call alone.
+#if defined(_MSC_VER)
+#pragma warning(suppress : 4996)
+#endif
     const int written = _vsnwprintf(destination, room, format, args);
     if (written < 0 || static_cast<size_t>(written) > room) {
         destination[room] = L'\0';

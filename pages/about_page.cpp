@@ -383,7 +383,7 @@ void DrawAboutItem(const SheetContext& context, const DRAWITEMSTRUCT& item) {
                           static_cast<short>(item.rcItem.top));
 }
 
-INT_PTR CALLBACK AboutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK AboutPageProc(HWND page, UINT message, WPARAM /*wParam*/, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SheetContext* context = ContextFromInitDialog(lParam);
         SetWindowLongPtrW(page, DWLP_USER, reinterpret_cast<LONG_PTR>(context));

@@ -21,6 +21,11 @@ constexpr wchar_t kHeaderTitle[] = L"OEM UI Page";
 enum class Sheet { Document, Device };
 
 bool IsWindows2000() {
+    // The SDK marks GetVersion deprecated because it reports the version this process is told,
+    // compatibility settings included; that is the version this rule is about.
+#if defined(_MSC_VER)
+#pragma warning(suppress : 4996)
+#endif
     const DWORD version = GetVersion();
     return LOBYTE(LOWORD(version)) == 5 && HIBYTE(LOWORD(version)) == 0;
 }

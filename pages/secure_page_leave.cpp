@@ -1,12 +1,15 @@
 #include "pages/secure_page_leave.h"
 
-#include <strsafe.h>
 #include <wincrypt.h>
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+
+// After the standard headers: strsafe.h deprecates the C string functions by name, which
+// MSVC's <cstdio> and <cstring> then fail to declare.
+#include <strsafe.h>
 
 #include "config/driver_options.h"
 #include "devmode/private_devmode.h"

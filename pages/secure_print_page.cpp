@@ -56,7 +56,7 @@ bool IsUnlocked(const SheetContext* context, const PrivateDevmode* devmode) {
            HasOption(context, DRVOPT_SECURE_ALWAYS);
 }
 
-void ShowHelp(HWND page, SheetContext* context) {
+void ShowHelp(HWND /*page*/, SheetContext* context) {
     wchar_t path[kPathChars] = {};
     if (BuildHelpFilePath(PrinterOf(context), path) == 0) {
         return;

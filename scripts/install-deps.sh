@@ -2,14 +2,24 @@
 # Installs the Debian packages the build, the demo and the tests need, only when one is missing,
 # so that a warm machine starts at once. Needs root for apt-get; otherwise prints the command.
 set -euo pipefail
+# Each package is used by something in the tree:
+#   cmake, make                          the build (CMakePresets.json, Makefile)
+#   *-mingw-w64-x86-64*                  the mingw preset's compilers, windres and headers; the
+#                                        clang-mingw preset uses the same headers and runtime
+#   wine64, xvfb                         the tests and the demo (tests/wine-session.sh)
+#   googletest                           the test programs, built from /usr/src/googletest
+#   clang-14, lld-14                     the clang-mingw preset (cmake/clang-mingw-toolchain.cmake)
+#   libclang-rt-14-dev                   libFuzzer and the sanitizers of the fuzz targets (fuzz/run.sh)
+#   fp-utils                             chmcmd, which compiles help/ into pinprint.chm
+#   locales                              the ja_JP source the code-page 932 test compiles
+# The versioned names keep the script and the build on clang 14 when Debian's default moves on.
 packages=(
-    cmake make python3
+    cmake make
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-    wine wine64 xvfb xauth
+    wine64 xvfb
     googletest
-    clang libclang-rt-14-dev
+    clang-14 lld-14 libclang-rt-14-dev
     fp-utils
-    imagemagick
     locales
 )
 missing=()

@@ -40,7 +40,7 @@ constexpr uint32_t kMagenta = 0xFF00FF;  // 0x00RRGGBB as a 32-bit DIB holds it
 // A top-down 32-bit DIB section selected into a memory DC.
 class Canvas {
   public:
-    Canvas(int width, int height) : width_(width), height_(height) {
+    Canvas(int width, int height) : width_(width) {
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof(info.bmiHeader);
         info.bmiHeader.biWidth = width;
@@ -66,7 +66,6 @@ class Canvas {
 
   private:
     int width_;
-    int height_;
     UniqueMemoryDc dc_;
     UniqueGdiObject bitmap_;
     HGDIOBJ previous_ = nullptr;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/driver_options.h"
+#include "support/child_process.h"
 #include "support/test_support.h"
 
 namespace pinprint {
@@ -16,43 +17,11 @@ namespace {
 
 constexpr wchar_t kPrinter[] = L"PinPrint Install Test";
 
-// Runs drvhost with `arguments`; its exit code, and its standard output in `output`.
+// Runs drvhost with `arguments`; its exit code, and what it printed in `output`.
 DWORD RunHost(const std::wstring& arguments, std::string& output) {
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE read = nullptr;
-    HANDLE write = nullptr;
-    if (!CreatePipe(&read, &write, &inherit, 0)) {
-        return 1000;
-    }
-    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    const std::wstring exe = test::BinPath(L"drvhost.exe");
-    std::wstring command = L"\"" + exe + L"\" " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = write;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION process = {};
-    const BOOL started = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &process);
-    CloseHandle(write);
-    output.clear();
-    char chunk[512];
-    DWORD got = 0;
-    while (started && ReadFile(read, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
-        output.append(chunk, got);
-    }
-    CloseHandle(read);
-    if (!started) {
-        return 1001;
-    }
-    WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = 1002;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
+    const test::ChildResult run = test::RunChild(test::BinPath(L"drvhost.exe"), arguments);
+    output = run.output;
+    return run.started ? run.exitCode : 1001;
 }
 
 void RemovePrinter() {

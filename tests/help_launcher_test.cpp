@@ -10,6 +10,7 @@
 
 #include "config/help_launcher.h"
 #include "fixtures/helprecorder/helprecorder.h"
+#include "platform/proc_address.h"
 #include "support/guarded_array.h"
 #include "support/test_support.h"
 
@@ -89,8 +90,7 @@ const RecordedHelp* Recorder() {
     if (module == nullptr) {
         return nullptr;
     }
-    auto state =
-        reinterpret_cast<HelpRecorderStateFn>(GetProcAddress(module, kHelpRecorderStateExport));
+    auto state = ProcAddress<HelpRecorderStateFn>(module, kHelpRecorderStateExport);
     return state ? state() : nullptr;
 }
 

@@ -8,6 +8,7 @@
 #include "config/help_launcher.h"
 #include "fixtures/helprecorder/helprecorder.h"
 #include "pages/page_procs.h"
+#include "platform/proc_address.h"
 #include "resmodule/resource_ids.h"
 #include "support/secure_page_fixture.h"
 #include "support/test_support.h"
@@ -46,8 +47,7 @@ class SecureHelpTest : public SecurePageTest {
         if (module == nullptr) {
             return nullptr;
         }
-        const auto state =
-            reinterpret_cast<HelpRecorderStateFn>(GetProcAddress(module, kHelpRecorderStateExport));
+        const auto state = ProcAddress<HelpRecorderStateFn>(module, kHelpRecorderStateExport);
         return state ? state() : nullptr;
     }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/proc_address.h"
 #include "support/child_process.h"
 #include "support/test_printer.h"
 #include "support/test_support.h"
@@ -47,8 +48,7 @@ void ReadPng(const std::wstring& path, Image& image) {
         ASSERT_EQ(read, file.size());
     }
     using Crc32Fn = DWORD(WINAPI*)(DWORD, const BYTE*, INT);
-    const auto crc32 = reinterpret_cast<Crc32Fn>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlComputeCrc32"));
+    const auto crc32 = ProcAddress<Crc32Fn>(GetModuleHandleW(L"ntdll.dll"), "RtlComputeCrc32");
     ASSERT_NE(crc32, nullptr);
     const uint8_t signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     ASSERT_GE(file.size(), 8u);

@@ -27,6 +27,7 @@
 #include "config/driver_options.h"
 #include "devmode/private_devmode.h"
 #include "pages/sheet_context.h"
+#include "platform/proc_address.h"
 #include "support/sheet_harness.h"
 #include "support/test_printer.h"
 #include "support/test_support.h"
@@ -165,7 +166,7 @@ class Soak : public ::testing::Test {
         ASSERT_EQ(GetModuleHandleW(lgPath_.c_str()), nullptr);
         compstui_ = LoadLibraryW(L"compstui.dll");
         ASSERT_NE(compstui_, nullptr);
-        open_ = reinterpret_cast<OpenFn>(GetProcAddress(compstui_, "CommonPropertySheetUIW"));
+        open_ = ProcAddress<OpenFn>(compstui_, "CommonPropertySheetUIW");
         ASSERT_NE(open_, nullptr);
         ASSERT_TRUE(pinprint::test::DefaultDevmodeBlock(plugin_, devmode_));
     }

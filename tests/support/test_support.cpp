@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include "devmode/private_devmode.h"
+#include "platform/proc_address.h"
 
 namespace pinprint::test {
 
@@ -44,13 +45,13 @@ LoadedPlugin::~LoadedPlugin() {
 
 HRESULT LoadedPlugin::GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) const {
     using Fn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto fn = reinterpret_cast<Fn>(GetProcAddress(module_, "DllGetClassObject"));
+    auto fn = ProcAddress<Fn>(module_, "DllGetClassObject");
     return fn ? fn(clsid, iid, ppv) : E_UNEXPECTED;
 }
 
 HRESULT LoadedPlugin::CanUnloadNow() const {
     using Fn = HRESULT(STDAPICALLTYPE*)();
-    auto fn = reinterpret_cast<Fn>(GetProcAddress(module_, "DllCanUnloadNow"));
+    auto fn = ProcAddress<Fn>(module_, "DllCanUnloadNow");
     return fn ? fn() : E_UNEXPECTED;
 }
 

@@ -2,10 +2,10 @@
 // printer, opened the way the PostScript driver opens them, with the plug-in's page in them.
 #include <cstdio>
 #include <cwchar>
-#include <cwctype>
 
 #include "driver_sheet.h"
 #include "host.h"
+#include "oem_plugin.h"
 #include "platform/unique_handle.h"
 #include "resmodule/resource_ids.h"
 
@@ -30,38 +30,6 @@ class Heap {
   private:
     HANDLE heap_;
 };
-
-bool EndsWithNoCase(const std::wstring& text, const wchar_t* suffix) {
-    const size_t length = wcslen(suffix);
-    return text.size() >= length && _wcsicmp(text.c_str() + text.size() - length, suffix) == 0;
-}
-
-// The UI plug-in the printer's driver names: the OEM INI among its dependent files lists it as
-// [OEMFiles] OEMConfigFile1, a file in the driver's own folder. Empty when there is none.
-std::wstring PluginOfPrinter(HANDLE printer) {
-    DWORD needed = 0;
-    GetPrinterDriverW(printer, nullptr, 3, nullptr, 0, &needed);
-    std::vector<BYTE> buffer(needed);
-    if (needed == 0 || !GetPrinterDriverW(printer, nullptr, 3, buffer.data(), needed, &needed)) {
-        return {};
-    }
-    const auto* info = reinterpret_cast<const DRIVER_INFO_3W*>(buffer.data());
-    for (const wchar_t* file = info->pDependentFiles; file != nullptr && *file != L'\0';
-         file += wcslen(file) + 1) {
-        const std::wstring ini = file;
-        if (!EndsWithNoCase(ini, L".INI")) {
-            continue;
-        }
-        wchar_t name[MAX_PATH] = {};
-        GetPrivateProfileStringW(L"OEMFiles", L"OEMConfigFile1", L"", name, MAX_PATH, ini.c_str());
-        const size_t slash = ini.find_last_of(L"\\/");
-        const std::wstring path = ini.substr(0, slash + 1) + name;
-        if (name[0] != L'\0' && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            return path;
-        }
-    }
-    return {};
-}
 
 DWORD NumberOption(const Args& args, const wchar_t* option) {
     return wcstoul(OptionValue(args, option, L"0").c_str(), nullptr, 0);
@@ -128,7 +96,7 @@ int RunSheet(SheetKind kind, const Args& args) {
     }
     std::wstring dllPath = OptionValue(args, L"--dll", L"");
     if (dllPath.empty()) {
-        dllPath = PluginOfPrinter(printer.get());
+        dllPath = OemPluginPath(printer.get());
     }
     PluginHost host;
     if (!host.Load(dllPath)) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/oemui.h"
+#include "platform/unique_handle.h"
 
 namespace drvhost {
 
@@ -47,6 +48,14 @@ class PluginHost {
     DWORD signature_ = 0;
     DWORD version_ = 0;
 };
+
+// The printer opened with `access`; empty when it cannot be opened.
+pinprint::UniquePrinter OpenPrinterWith(const std::wstring& name, ACCESS_MASK access);
+
+// Printer initialization as the driver does it: PRINTER_EVENT_INITIALIZE to the plug-in the
+// printer's driver names, then the printer data it wrote, printed. The exit code: 0 when the
+// plug-in answered S_OK.
+int InitializePrinter(const std::wstring& printerName);
 
 // Prints the decoded private devmode: readable text, or one JSON object.
 void PrintPrivateDevmode(const void* block, DWORD size, bool json);

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "host.h"
+#include "platform/proc_address.h"
 
 namespace drvhost {
 namespace {
@@ -93,8 +94,7 @@ bool PluginHost::Load(const std::wstring& dllPath) {
         return false;
     }
     using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto getClassObject =
-        reinterpret_cast<GetClassObjectFn>(GetProcAddress(module_, "DllGetClassObject"));
+    auto getClassObject = pinprint::ProcAddress<GetClassObjectFn>(module_, "DllGetClassObject");
     if (getClassObject == nullptr) {
         fwprintf(stderr, L"drvhost: %ls exports no DllGetClassObject\n", path.c_str());
         return false;
@@ -136,7 +136,7 @@ bool PluginHost::DefaultDevmode(std::vector<BYTE>& block, DWORD& privateSize) {
     privateSize = param.cbBufSize;
     block.assign(sizeof(DEVMODEW) + privateSize, 0);
     auto* pub = reinterpret_cast<DEVMODEW*>(block.data());
-    wcscpy(pub->dmDeviceName, L"PinPrint Secure PS");
+    lstrcpynW(pub->dmDeviceName, L"PinPrint Secure PS", CCHDEVICENAME);
     pub->dmSpecVersion = DM_SPECVERSION;
     pub->dmSize = sizeof(DEVMODEW);
     pub->dmDriverExtra = static_cast<WORD>(privateSize);
