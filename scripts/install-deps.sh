@@ -11,6 +11,7 @@ packages=(
     fp-utils
     imagemagick
     locales
+    fonts-ipafont-gothic
 )
 missing=()
 for p in "${packages[@]}"; do
