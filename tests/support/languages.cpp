@@ -4,10 +4,9 @@
 
 namespace pinprint::test {
 
-std::wstring LanguageModulePath(const ModuleLanguage& language) {
+std::wstring LanguageFilePath(const ModuleLanguage& language, const wchar_t* fileName) {
     const std::string tag = language.tag;
-    return BinDirectory() + L"..\\lang\\" + std::wstring(tag.begin(), tag.end()) +
-           L"\\pinprintlg.dll";
+    return BinDirectory() + L"..\\lang\\" + std::wstring(tag.begin(), tag.end()) + L"\\" + fileName;
 }
 
 }  // namespace pinprint::test

@@ -19,7 +19,12 @@ inline constexpr ModuleLanguage kModuleLanguages[] = {
     {"fr", MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)},
 };
 
-// lang\<tag>\pinprintlg.dll beside the bin folder.
-std::wstring LanguageModulePath(const ModuleLanguage& language);
+// lang\<tag>\<fileName> beside the bin folder: where the build puts that language's resource
+// module (pinprintlg.dll) and help file (pinprint.chm).
+std::wstring LanguageFilePath(const ModuleLanguage& language, const wchar_t* fileName);
+
+inline std::wstring LanguageModulePath(const ModuleLanguage& language) {
+    return LanguageFilePath(language, L"pinprintlg.dll");
+}
 
 }  // namespace pinprint::test
