@@ -21,6 +21,7 @@ packages=(
     clang-14 lld-14 libclang-rt-14-dev
     fp-utils
     locales
+    fonts-ipafont-gothic
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -14,6 +14,7 @@
 #include "platform/unique_handle.h"
 #include "resmodule/resource_ids.h"
 #include "support/about_sheet.h"
+#include "support/secure_page_sheet.h"
 #include "support/test_handles.h"
 #include "support/test_printer.h"
 #include "support/test_support.h"
@@ -23,23 +24,6 @@ namespace {
 
 constexpr wchar_t kYear1[] = L"CopyrightYear1";
 constexpr wchar_t kYear2[] = L"CopyrightYear2";
-
-std::wstring ResourceString(HMODULE module, UINT id) {
-    const wchar_t* text = nullptr;
-    const int length = LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
-    return length > 0 ? std::wstring(text, length) : std::wstring();
-}
-
-// A copyright line as the page should build it: the format with its "%s" replaced by the value,
-// one space and the suffix.
-std::wstring ExpectedLine(HMODULE module, UINT formatId, const std::wstring& value, UINT suffixId) {
-    std::wstring line = ResourceString(module, formatId);
-    const size_t at = line.find(L"%s");
-    if (at != std::wstring::npos) {
-        line.replace(at, 2, value);
-    }
-    return line + L" " + ResourceString(module, suffixId);
-}
 
 bool SameSize(const RECT& a, const RECT& b) {
     return a.right - a.left == b.right - b.left && a.bottom - a.top == b.bottom - b.top;
@@ -182,9 +166,9 @@ TEST_F(AboutPage, CopyrightLinesFollowTheUsableValues) {
     MakePrinter();
     const HMODULE m = resources();
     const std::wstring year1Line =
-        ExpectedLine(m, IDS_COPYRIGHT1_FORMAT, L"2024", IDS_COPYRIGHT1_SUFFIX);
+        CopyrightLine(m, IDS_COPYRIGHT1_FORMAT, L"2024", IDS_COPYRIGHT1_SUFFIX);
     const std::wstring year2Line =
-        ExpectedLine(m, IDS_COPYRIGHT2_FORMAT, L"2026", IDS_COPYRIGHT2_SUFFIX);
+        CopyrightLine(m, IDS_COPYRIGHT2_FORMAT, L"2026", IDS_COPYRIGHT2_SUFFIX);
     const std::wstring templateLine = Template(IDC_ABOUT_COPYRIGHT1).text;
 
     // Year-1 values whose formatted line is exactly 127 characters (fits) and 128 (does not).
@@ -206,7 +190,7 @@ TEST_F(AboutPage, CopyrightLinesFollowTheUsableValues) {
         {"year 2 only", std::nullopt, L"2026", 512, year2Line, std::nullopt},
         {"neither", std::nullopt, std::nullopt, 512, templateLine, std::nullopt},
         {"127-character line", fits, std::nullopt, 512,
-         ExpectedLine(m, IDS_COPYRIGHT1_FORMAT, fits, IDS_COPYRIGHT1_SUFFIX), std::nullopt},
+         CopyrightLine(m, IDS_COPYRIGHT1_FORMAT, fits, IDS_COPYRIGHT1_SUFFIX), std::nullopt},
         {"128-character line", tooLong, std::nullopt, 512, templateLine, std::nullopt},
         {"128-character year 1 beside year 2", tooLong, L"2026", 512, year2Line, std::nullopt},
         // 256 characters fill the 512-byte buffer with no terminator: never read past it.

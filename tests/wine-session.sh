@@ -43,6 +43,16 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
     "$wineserver" -w
 fi
+# The Japanese pages ask for "MS UI Gothic", the Japanese shell font: IPAPGothic (Debian's
+# fonts-ipafont-gothic, made to the metrics of the proportional MS Gothic) stands in for it.
+# Tahoma is missing too, and Wine draws a missing font with the first font it links to, which
+# would then be MS UI Gothic: DejaVu Sans keeps the other pages as Wine drew them before.
+if ! grep -q '^"MS UI Gothic"="IPAPGothic"' "$WINEPREFIX/user.reg"; then
+    replacements='HKCU\Software\Wine\Fonts\Replacements'
+    "$wine" reg add "$replacements" /v Tahoma /d 'DejaVu Sans' /f >/dev/null 2>&1 </dev/null
+    "$wine" reg add "$replacements" /v 'MS UI Gothic' /d IPAPGothic /f >/dev/null 2>&1 </dev/null
+    "$wineserver" -w
+fi
 
 if [ "${3:-}" = --use-display ]; then
     [ -n "${DISPLAY:-}" ] || { echo "wine-session: --use-display needs DISPLAY" >&2; exit 1; }

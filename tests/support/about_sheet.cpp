@@ -8,6 +8,7 @@
 #include "pages/page_procs.h"
 #include "platform/property_sheet_page.h"
 #include "resmodule/resource_ids.h"
+#include "support/secure_page_sheet.h"
 
 namespace pinprint::test {
 namespace {
@@ -25,6 +26,16 @@ BOOL CALLBACK CollectControl(HWND control, LPARAM lParam) {
 }
 
 }  // namespace
+
+std::wstring CopyrightLine(HMODULE module, UINT formatId, const std::wstring& value,
+                           UINT suffixId) {
+    std::wstring line = ResourceString(module, formatId);
+    const size_t at = line.find(L"%s");
+    if (at != std::wstring::npos) {
+        line.replace(at, 2, value);
+    }
+    return line + L" " + ResourceString(module, suffixId);
+}
 
 RECT ChildRect(HWND dialog, int controlId) {
     RECT rect{};

@@ -26,6 +26,10 @@ struct TemplateControl {
 };
 std::map<int, TemplateControl> ReadTemplate(HMODULE module, int templateId);
 
+// A copyright line as the page builds it from `module`'s strings: the format with its "%s"
+// replaced by the value, one space and the suffix.
+std::wstring CopyrightLine(HMODULE module, UINT formatId, const std::wstring& value, UINT suffixId);
+
 // The SheetContext and driver parameters of one device sheet.
 struct AboutContext {
     AboutContext(HANDLE printer, const std::wstring& printerName, HMODULE resourceModule,

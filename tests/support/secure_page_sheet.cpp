@@ -64,7 +64,9 @@ std::wstring FieldText(const char16_t* field) {
     return std::wstring(reinterpret_cast<const wchar_t*>(field));
 }
 
-ResourceModule::ResourceModule() : module_(LoadLibraryW(BinPath(L"pinprintlg.dll").c_str())) {}
+ResourceModule::ResourceModule() : ResourceModule(BinPath(L"pinprintlg.dll")) {}
+
+ResourceModule::ResourceModule(const std::wstring& path) : module_(LoadLibraryW(path.c_str())) {}
 
 ResourceModule::~ResourceModule() {
     if (module_ != nullptr) {

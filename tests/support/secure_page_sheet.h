@@ -22,10 +22,12 @@ PrivateDevmode DefaultDevmode();
 void SetField(char16_t* field, size_t maxChars, const std::wstring& text);
 std::wstring FieldText(const char16_t* field);
 
-// The resource module of the pages, loaded from the bin folder for one scope.
+// The resource module of the pages, loaded for one scope: the English one of the bin folder, or
+// the one at `path`.
 class ResourceModule {
   public:
     ResourceModule();
+    explicit ResourceModule(const std::wstring& path);
     ~ResourceModule();
     ResourceModule(const ResourceModule&) = delete;
     ResourceModule& operator=(const ResourceModule&) = delete;
