@@ -30,8 +30,9 @@ test: build build-clang
 	  ctest --preset mingw || status=$$?; \
 	  tests/wine-session.sh stop $(BUILD); exit $$status
 
+# make demo lang=ja (or de, fr) shows the pages in that language; English by default.
 demo: build
-	@scripts/demo.sh $(BUILD)
+	@scripts/demo.sh $(BUILD) $(lang)
 
 bench: build
 	@tests/wine-session.sh start $(BUILD)

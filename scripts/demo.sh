@@ -1,15 +1,27 @@
 #!/bin/bash
 # Shows the plug-in working in the driver host:
-#   scripts/demo.sh BUILD_DIR
-# installs the sample driver package and a printer "PinPrint Demo" into the build's Wine prefix,
+#   scripts/demo.sh BUILD_DIR [en|ja|de|fr]
+# installs the sample driver package in that language (English by default) and a printer
+# "PinPrint Demo" into the build's Wine prefix,
 # runs printer initialization, shows the private devmode, and opens Printing Preferences and
 # Printer Properties through compstui. With a display (DISPLAY set) the sheets open on it and
 # stay until you close them; headless they run under Xvfb, close themselves, and leave
-# screenshots in out/. Each sheet ends with the private devmode merged from what it edited.
+# screenshots in out/ (named with the language, other than English). Japanese runs in a
+# Japanese-locale process (code page 932), as on a Japanese system. Each sheet ends with the
+# private devmode merged from what it edited.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build_dir=${1:?usage: scripts/demo.sh BUILD_DIR}
+build_dir=${1:?usage: scripts/demo.sh BUILD_DIR [en|ja|de|fr]}
+lang=${2:-en}
+[ -d "$build_dir/package/$lang" ] || { echo "demo: no package in the language \"$lang\"" >&2; exit 1; }
 drvhost="$build_dir/bin/drvhost.exe"
+suffix=""
+[ "$lang" = en ] || suffix="-$lang"
+wine_run=(tests/wine-run.sh)
+if [ "$lang" = ja ]; then
+    sh tests/fixtures/ja_locale/ja-locale.sh build "$build_dir/locale"
+    wine_run=(sh tests/fixtures/ja_locale/ja-locale.sh run "$build_dir/locale" tests/wine-run.sh)
+fi
 printer="PinPrint Demo"
 close_after_ms=1500
 
@@ -20,7 +32,7 @@ run() {
     done
     echo
     echo "\$ drvhost$shown"
-    tests/wine-run.sh "$drvhost" "$@"
+    "${wine_run[@]}" "$drvhost" "$@"
 }
 
 if [ -n "${DISPLAY:-}" ]; then
@@ -32,7 +44,7 @@ else
 fi
 trap 'tests/wine-session.sh stop "$build_dir"' EXIT
 
-run install --printer "$printer"
+run install --printer "$printer" --lang "$lang"
 run devmode
 if [ "$interactive" = 1 ]; then
     echo
@@ -41,12 +53,13 @@ if [ "$interactive" = 1 ]; then
     run props --printer "$printer"
 else
     mkdir -p out
-    run prefs --printer "$printer" --screenshot out/prefs.png --close-after "$close_after_ms"
+    run prefs --printer "$printer" --screenshot "out/prefs$suffix.png" --close-after "$close_after_ms"
     # The same page as a user leaves it: secure printing ticked, PIN 1234 and both names typed.
-    run prefs --printer "$printer" --screenshot out/prefs-secure.png --close-after "$close_after_ms" \
-        --secure-pin 1234 --user-name "Ann Smith" --job-name "Payroll Q3"
-    run props --printer "$printer" --screenshot out/props.png --close-after "$close_after_ms"
+    run prefs --printer "$printer" --screenshot "out/prefs-secure$suffix.png" \
+        --close-after "$close_after_ms" --secure-pin 1234 --user-name "Ann Smith" \
+        --job-name "Payroll Q3"
+    run props --printer "$printer" --screenshot "out/props$suffix.png" --close-after "$close_after_ms"
     echo
-    echo "Screenshots: out/prefs.png and out/prefs-secure.png (Printing Preferences),"
-    echo "             out/props.png (Printer Properties)"
+    echo "Screenshots: out/prefs$suffix.png and out/prefs-secure$suffix.png (Printing Preferences),"
+    echo "             out/props$suffix.png (Printer Properties)"
 fi

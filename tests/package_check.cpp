@@ -48,15 +48,6 @@ std::wstring Joined(const std::vector<std::wstring>& items, const wchar_t* separ
     return text;
 }
 
-std::string Narrow(const std::wstring& text) {
-    std::string out(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                        nullptr, 0, nullptr, nullptr),
-                    '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(),
-                        static_cast<int>(out.size()), nullptr, nullptr);
-    return out;
-}
-
 bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -128,6 +119,39 @@ bool IsHtmlHelpFile(const std::wstring& path) {
     return in.read(magic, sizeof(magic)) && std::string_view(magic, 4) == "ITSF";
 }
 
+// The language of dialog 115 in a resource module; 0 when it has none.
+LANGID DialogLanguage(const std::wstring& path) {
+    const pinprint::UniqueModule module(LoadLibraryExW(
+        path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    LANGID found = 0;
+    if (module) {
+        EnumResourceLanguagesW(
+            module.get(), RT_DIALOG, MAKEINTRESOURCEW(115),
+            [](HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found) -> BOOL {
+                *reinterpret_cast<LANGID*>(found) = language;
+                return FALSE;
+            },
+            reinterpret_cast<LONG_PTR>(&found));
+    }
+    return found;
+}
+
+// The language an HTML Help file was compiled for: its header's locale, at byte 20.
+LANGID HelpLanguage(const std::wstring& path) {
+    unsigned char header[24] = {};
+    std::ifstream in(path.c_str(), std::ios::binary);
+    if (!in.read(reinterpret_cast<char*>(header), sizeof(header))) {
+        return 0;
+    }
+    return static_cast<LANGID>(header[20] | (header[21] << 8));
+}
+
+std::wstring Hex(LANGID language) {
+    wchar_t text[8] = {};
+    swprintf(text, 8, L"%04X", language);
+    return text;
+}
+
 bool ExportsComServer(const std::wstring& path) {
     const pinprint::UniqueModule module(
         LoadLibraryExW(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES));
@@ -163,9 +187,29 @@ void CheckInf(const DriverPackage& package) {
                SameName(coreSections[0].substr(0, coreSections[0].find(L',')), kPostScriptCore),
            L"package-aware: PackageAware=" + inf.Value(packageSection, L"PackageAware") +
                L", depends on the PostScript core driver " + kPostScriptCore);
+    // The installer shows [Strings.<LangID>] in its own language: each must say everything
+    // that [Strings] says.
+    const drvhost::InfSection* neutral = inf.Find(L"Strings");
+    std::vector<std::wstring> localized;
+    std::vector<std::wstring> gaps;
+    for (const drvhost::InfSection& section : inf.sections()) {
+        if (section.name.size() <= 8 || !SameName(section.name.substr(0, 8), L"Strings.")) {
+            continue;
+        }
+        localized.push_back(section.name.substr(8));
+        for (const drvhost::InfLine& line : neutral ? neutral->lines : section.lines) {
+            if (inf.Value(section.name, line.key.c_str()).empty()) {
+                gaps.push_back(section.name + L" lacks " + line.key);
+            }
+        }
+    }
+    Report(neutral != nullptr && !localized.empty() && gaps.empty(),
+           L"localized strings: [Strings." + Joined(localized, L"], [Strings.") +
+               L"] each give every key of " + L"[Strings]" +
+               (gaps.empty() ? L"" : L": " + Joined(gaps)));
 }
 
-void CheckFiles(const DriverPackage& package) {
+void CheckFiles(const DriverPackage& package, LANGID language) {
     std::vector<std::wstring> problems;
     size_t files = 0;
     for (const auto& list : package.copyLists) {
@@ -198,6 +242,13 @@ void CheckFiles(const DriverPackage& package) {
     Report(!help.empty() && IsHtmlHelpFile(package.folder + help),
            L"help file: the first \".CHM\" dependent file is " + (help.empty() ? L"none" : help) +
                L", an HTML Help file");
+    if (language != 0 && !resources.empty() && !help.empty()) {
+        const LANGID pages = DialogLanguage(package.folder + resources);
+        const LANGID topics = HelpLanguage(package.folder + help);
+        Report(pages == language && topics == language, L"language " + Hex(language) +
+                                                            L": the pages are in " + Hex(pages) +
+                                                            L", the help in " + Hex(topics));
+    }
     const std::wstring plugin = drvhost::OemPluginPath(package.dependentFiles, package.folder);
     const std::wstring pluginName(names::FileNamePart(std::wstring_view(plugin)));
     Report(
@@ -267,30 +318,39 @@ bool ChangedCopy(const DriverPackage& package, const std::wstring& folder) {
     } while (FindNextFileW(search, &found));
     FindClose(search);
 
+    // The INF as UTF-16 (the package's copy is; a UTF-8 one is converted), changed and written
+    // back as UTF-16 with its byte-order mark, which is how the reader takes either.
     std::ifstream in((package.folder + package.infName).c_str(), std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::string added = Narrow(kAddedFile);
-    auto insertAfterHeader = [&text](const std::wstring& section, const std::string& line) {
-        std::string header = "[";
-        header += Narrow(section);
-        header += "]";
-        const size_t at = text.find(header);
-        const size_t end = at == std::string::npos ? at : text.find('\n', at);
-        if (end == std::string::npos) {
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::wstring text;
+    if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
+        text.assign(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+    } else {
+        text.resize(bytes.size());
+        text.resize(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                        text.data(), static_cast<int>(text.size())));
+    }
+    auto insertAfterHeader = [&text](const std::wstring& section, const std::wstring& line) {
+        const size_t at = text.find(L"[" + section + L"]");
+        const size_t end = at == std::wstring::npos ? at : text.find(L'\n', at);
+        if (end == std::wstring::npos) {
             return false;
         }
-        text.insert(end + 1, line + "\r\n");
+        text.insert(end + 1, line + L"\r\n");
         return true;
     };
     const std::wstring sources = package.inf.Find(L"SourceDisksFiles.amd64")
                                      ? L"SourceDisksFiles.amd64"
                                      : L"SourceDisksFiles";
     const std::wstring disk = package.inf.Value(sources, package.copyLists[0].files[0].c_str());
-    if (!insertAfterHeader(package.copyLists[0].name, added) ||
-        !insertAfterHeader(sources, added + "=" + Narrow(disk))) {
+    if (!insertAfterHeader(package.copyLists[0].name, kAddedFile) ||
+        !insertAfterHeader(sources, std::wstring(kAddedFile) + L"=" + disk)) {
         return false;
     }
-    std::ofstream((folder + package.infName).c_str(), std::ios::binary) << text;
+    std::ofstream out((folder + package.infName).c_str(), std::ios::binary);
+    out << "\xFF\xFE";
+    out.write(reinterpret_cast<const char*>(text.data()),
+              static_cast<std::streamsize>(text.size() * sizeof(wchar_t)));
     std::ofstream((folder + kAddedFile).c_str()) << "added by the package check\n";
     return true;
 }
@@ -336,8 +396,11 @@ void CheckInstall(const DriverPackage& package) {
 
 }  // namespace
 
+// package_check [FOLDER [LANGID]]: LANGID (hexadecimal) is the language the package's pages and
+// help must be in.
 int wmain(int argc, wchar_t** argv) {
     std::wstring folder = argc > 1 ? argv[1] : pinprint::test::BinPath(L"..\\package\\");
+    const auto language = static_cast<LANGID>(argc > 2 ? wcstoul(argv[2], nullptr, 16) : 0);
     wchar_t full[MAX_PATH] = {};
     if (GetFullPathNameW(folder.c_str(), MAX_PATH, full, nullptr) > 0) {
         folder = full;
@@ -352,7 +415,7 @@ int wmain(int argc, wchar_t** argv) {
                package.installSection + L"]" + (errors.empty() ? L"" : L": " + Joined(errors)));
     if (read) {
         CheckInf(package);
-        CheckFiles(package);
+        CheckFiles(package, language);
         CheckInstall(package);
     }
     wprintf(L"package check: %d passed, %d failed\n", passed, failed);

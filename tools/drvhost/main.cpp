@@ -17,7 +17,8 @@ const Command kCommands[] = {
     {L"devmode", drvhost::CommandDevmode,
      L"load the plug-in as the driver does and show its private devmode [--json] [--dll PATH]"},
     {L"install", drvhost::CommandInstall,
-     L"install the sample package and a printer, initialize it [--printer NAME] [--package DIR]"},
+     L"install the sample package and a printer, initialize it [--printer NAME] "
+     L"[--lang en|ja|de|fr] [--package DIR]"},
     {L"prefs", drvhost::CommandPrefs,
      L"open Printing Preferences through compstui [--printer NAME] [--flags N]\n"
      L"           [--screenshot FILE.png] [--close-after MS] [--dll PATH]\n"
