@@ -3,7 +3,7 @@
 #   make test   install what is missing, build, and run every test through CTest
 BUILD := build/mingw
 
-.PHONY: all deps configure build test demo bench fuzz clean
+.PHONY: all deps configure build test demo bench fuzz coverage clean
 
 all: build
 
@@ -31,6 +31,10 @@ bench: build
 
 fuzz: deps
 	@fuzz/run.sh 10000000
+
+coverage:
+	@scripts/install-deps.sh gcovr
+	@scripts/coverage.sh
 
 clean:
 	rm -rf build out

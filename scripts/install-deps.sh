@@ -1,6 +1,7 @@
 #!/bin/bash
 # Installs the Debian packages the build, the demo and the tests need, only when one is missing,
 # so that a warm machine starts at once. Needs root for apt-get; otherwise prints the command.
+# Packages given as arguments are installed too.
 set -euo pipefail
 packages=(
     cmake make python3
@@ -12,6 +13,7 @@ packages=(
     imagemagick
     locales
 )
+packages+=("$@")  # what one target needs besides (make coverage: gcovr)
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
