@@ -3,7 +3,7 @@
 #   make test   install what is missing, build, and run every test through CTest
 BUILD := build/mingw
 
-.PHONY: all deps configure build test demo bench fuzz coverage clean
+.PHONY: all deps configure build test demo bench fuzz faults coverage clean
 
 all: build
 
@@ -31,6 +31,11 @@ bench: build
 
 fuzz: deps
 	@fuzz/run.sh 10000000
+
+faults: build
+	@tests/wine-session.sh start $(BUILD)
+	@status=0; PINPRINT_FAULTS=all PINPRINT_WINE_RETRY=1 ctest --preset mingw -R '^Fault' || status=$$?; \
+	  tests/wine-session.sh stop $(BUILD); exit $$status
 
 coverage:
 	@scripts/install-deps.sh gcovr
