@@ -214,6 +214,9 @@ void InitSecurePrintPage(HWND page, SheetContext* context, PrivateDevmode* devmo
     if (context == nullptr || devmode == nullptr) {
         return;
     }
+    // The driver validates the record before it shows the sheet, but the page does not rely
+    // on it: every string is read up to its terminator from here on.
+    ValidatePrivateDevmode(devmode);
     if (IsUnlocked(context, devmode)) {
         const bool secure = devmode->secureEnabled != 0;
         EnableControlRange(page, IDC_SECURE_ENABLE, IDC_SECURE_ENABLE, TRUE);

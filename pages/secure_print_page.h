@@ -8,7 +8,8 @@
 
 namespace pinprint {
 
-// Sets every control from the devmode and the options word. `firstTime` is TRUE at
+// Brings the devmode within the record's invariants, then sets every control from it and the
+// options word. `firstTime` is TRUE at
 // WM_INITDIALOG and FALSE when the unlock gesture lays the page out again.
 void InitSecurePrintPage(HWND page, SheetContext* context, PrivateDevmode* devmode, BOOL firstTime);
 

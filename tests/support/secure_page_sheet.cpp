@@ -77,7 +77,7 @@ SecurePageSheet::SecurePageSheet(const PageSetup& setup, const PrivateDevmode& d
     param_.cbSize = sizeof(param_);
     param_.hPrinter = setup.printer;
     param_.hOEMHeap = GetProcessHeap();
-    param_.pOEMDM = &devmode_;
+    param_.pOEMDM = setup.block != nullptr ? setup.block : &devmode_;
 
     context_.sheetHandle = reinterpret_cast<HANDLE>(0x5E7);
     context_.pageHandle = setup.pageHandle;

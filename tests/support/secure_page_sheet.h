@@ -41,8 +41,9 @@ struct PageSetup {
     WORD templateId = IDD_SECURE_PRINT;
     DWORD canChange = 1;
     DWORD perDocument = 1;
-    LONG_PTR pageHandle = 0x5EC;  // what the common property sheet would have returned
-    bool secondPage = false;      // add an empty page after the secure-print page
+    LONG_PTR pageHandle = 0x5EC;      // what the common property sheet would have returned
+    bool secondPage = false;          // add an empty page after the secure-print page
+    PrivateDevmode* block = nullptr;  // the devmode the page edits, when not the sheet's copy
 };
 
 // One call the page made to the sheet's service callback.
