@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <mutex>
 
 #include "pages/page_procs.h"
 #include "platform/property_sheet_page.h"
@@ -40,8 +41,10 @@ bool IsMessageBox(HWND window) {
            (GetWindowLongW(window, GWL_STYLE) & WS_CHILD) == 0;
 }
 
-MessageBoxRecorder* activeRecorder = nullptr;
-HWND lastRecordedBox = nullptr;
+// Hooks are per thread, and so is the recorder they report to.
+thread_local MessageBoxRecorder* activeRecorder = nullptr;
+thread_local HWND lastRecordedBox = nullptr;
+std::mutex serviceCallsLock;
 
 }  // namespace
 
@@ -143,6 +146,7 @@ LRESULT CALLBACK SecurePageSheet::SheetSubclass(HWND sheet, UINT message, WPARAM
 
 LONG_PTR CALLBACK SecurePageSheet::ServiceCallback(HANDLE handle, UINT function, LPARAM lParam1,
                                                    LPARAM lParam2) {
+    const std::lock_guard<std::mutex> hold(serviceCallsLock);
     ServiceCalls().push_back({handle, function, lParam1, lParam2});
     return 0;  // what Wine's compstui answers to CPSFUNC_SET_RESULT
 }

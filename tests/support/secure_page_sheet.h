@@ -79,7 +79,7 @@ class SecurePageSheet {
     bool LeaveToSecondPage();
     int currentPage() const;
 
-    // Calls the page made to the sheet's service callback, across all sheets.
+    // Calls the page made to the sheet's service callback, across all sheets (and threads).
     static std::vector<ServiceCall>& ServiceCalls();
 
     // The ways characters reach an edit: keystrokes (WM_CHAR), an input method's characters
