@@ -1,7 +1,8 @@
 #!/bin/bash
 # Line and branch coverage of the plug-in's own code under Wine:
 #   scripts/coverage.sh     builds build/coverage with gcov instrumentation, runs the suite
-#                           (without the soak and the fuzz smoke), prints the coverage of
+#                           (without the soak and the fuzz smoke, with the full fault sweep),
+#                           prints the coverage of
 #                           module/, devmode/, config/, pages/ and platform/ per folder, and
 #                           writes the HTML report to out/coverage/index.html
 # The counters are atomic: the threaded tests otherwise leave negative counts that gcovr refuses.
@@ -22,7 +23,7 @@ find "$build" -name '*.gcda' -delete
 
 tests/wine-session.sh start "$build"
 status=0
-PINPRINT_WINE_RETRY=1 ctest --test-dir "$build" --output-on-failure -E '^Soak\.|^fuzz_smoke$' ||
+PINPRINT_FAULTS=all PINPRINT_WINE_RETRY=1 ctest --test-dir "$build" --output-on-failure -E '^Soak\.|^fuzz_smoke$' ||
     status=$?
 tests/wine-session.sh stop "$build"
 
