@@ -3,7 +3,7 @@
 #   make test   install what is missing, build, and run every test through CTest
 BUILD := build/mingw
 
-.PHONY: all deps configure build build-clang test demo bench fuzz clean
+.PHONY: all deps configure build build-clang test demo bench fuzz faults coverage clean
 
 all: build
 
@@ -41,6 +41,15 @@ bench: build
 
 fuzz: deps
 	@fuzz/run.sh 10000000
+
+faults: build
+	@tests/wine-session.sh start $(BUILD)
+	@status=0; PINPRINT_FAULTS=all PINPRINT_WINE_RETRY=1 ctest --preset mingw -R '^Fault' || status=$$?; \
+	  tests/wine-session.sh stop $(BUILD); exit $$status
+
+coverage:
+	@scripts/install-deps.sh gcovr
+	@scripts/coverage.sh
 
 clean:
 	rm -rf build out

@@ -171,8 +171,11 @@ void SetVersionText(HWND page, const SheetContext& context) {
     }
     const auto* info = static_cast<const DRIVER_INFO_6W*>(static_cast<void*>(block.get()));
 
+    // Without the template's text the version alone would stand there.
     wchar_t text[kLineChars] = {};
-    GetDlgItemTextW(page, IDC_ABOUT_VERSION, text, kLineChars);
+    if (!ReadControlText(page, IDC_ABOUT_VERSION, text, kLineChars)) {
+        return;
+    }
     wchar_t version[kVersionTextChars] = {};
     FormatDriverVersion(info->dwlDriverVersion, version);
     AppendCut(text, kLineChars, version);
@@ -282,14 +285,15 @@ BOOL InitAboutPage(HWND page, const SheetContext& context) {
     SetVersionText(page, context);
 
     wchar_t versionText[kTemplateTextChars] = {};
-    GetDlgItemTextW(page, IDC_ABOUT_VERSION, versionText, kTemplateTextChars);
-    const wchar_t* printerName =
-        context.uiParam != nullptr && context.uiParam->pPrinterName != nullptr
-            ? context.uiParam->pPrinterName
-            : L"";
-    wchar_t nameLine[kNameLineBytes / sizeof(wchar_t)] = {};
-    FormatBounded(nameLine, kNameLineBytes, L"%s %s", printerName, versionText);
-    SetDlgItemTextW(page, IDC_ABOUT_NAME_VERSION, nameLine);
+    if (ReadControlText(page, IDC_ABOUT_VERSION, versionText, kTemplateTextChars)) {
+        const wchar_t* printerName =
+            context.uiParam != nullptr && context.uiParam->pPrinterName != nullptr
+                ? context.uiParam->pPrinterName
+                : L"";
+        wchar_t nameLine[kNameLineBytes / sizeof(wchar_t)] = {};
+        FormatBounded(nameLine, kNameLineBytes, L"%s %s", printerName, versionText);
+        SetDlgItemTextW(page, IDC_ABOUT_NAME_VERSION, nameLine);
+    }
 
     POINT offset{0, 0};
     if (HWND name = GetDlgItem(page, IDC_ABOUT_NAME_VERSION)) {

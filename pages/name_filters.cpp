@@ -9,9 +9,12 @@
 namespace pinprint {
 namespace {
 
-WNDPROC savedUserNameProc = nullptr;
-WNDPROC savedJobNameProc = nullptr;
-WNDPROC savedPinProc = nullptr;
+// One set per thread: pages on two threads may find different procedures in their edits (a
+// thread's own subclass, another activation context), and a filter runs on the thread that owns
+// its edit, so it forwards to what its own thread's page saved.
+thread_local WNDPROC savedUserNameProc = nullptr;
+thread_local WNDPROC savedJobNameProc = nullptr;
+thread_local WNDPROC savedPinProc = nullptr;
 
 // An input method's result longer than this could not fit a name edit anyway.
 constexpr int kCommittedChars = 128;

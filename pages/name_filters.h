@@ -17,7 +17,7 @@ inline constexpr int kFullNameLimit = 80;
 inline constexpr int kShortNameLimit = 20;
 
 // Fills the three saved-procedure slots from the page's user-name, job-name and PIN edits.
-// One slot each, shared by every page in the process, filled only by a page's first
+// One slot each, shared by every page of the calling thread, filled only by a page's first
 // initialization so that a filter never forwards to itself.
 void SaveEditProcedures(HWND page);
 

@@ -46,17 +46,6 @@ void FocusAfterWarning(HWND page, SheetContext* context, int focusId) {
     SetFocus(GetDlgItem(page, focusId));
 }
 
-void Warn(HWND page, SheetContext* context, UINT textId, UINT captionId, int captionChars,
-          int focusId) {
-    wchar_t text[kMessageChars];
-    wchar_t caption[kNameCaptionChars];
-    LoadPageString(context, textId, text, kMessageChars);
-    LoadPageString(context, captionId, caption, captionChars);
-    StripMnemonic(caption);
-    ShowWarning(page, text, caption);
-    FocusAfterWarning(page, context, focusId);
-}
-
 UINT PinMessageId(const SheetContext* context) {
     return HasDriverOption(PrinterOf(context), DRVOPT_ALT_TEMPLATE) ? IDS_PIN_MESSAGE_ALT
                                                                     : IDS_PIN_MESSAGE;
@@ -74,23 +63,34 @@ bool IsFourDigits(const wchar_t* pin) {
     return true;
 }
 
-// The digest could not be made: the page stays, the old digest stays, and the user is told why
-// (the system's text for the failure under the PIN caption; the PIN message when the system has
-// no text for it).
-void WarnDigestFailure(HWND page, SheetContext* context, DWORD error) {
-    wchar_t text[kMessageChars] = {};
-    if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                       0, text, kMessageChars, nullptr) == 0) {
-        LoadPageString(context, PinMessageId(context), text, kMessageChars);
+// The warning for the edit `editId`, with the focus on it: the edit's own message under its
+// caption, or, when a step failed that the user can only retry (`systemError` set), the
+// system's text for that failure (the edit's message when the system has no text for it).
+void WarnAbout(HWND page, SheetContext* context, int editId, DWORD systemError = 0) {
+    UINT textId = PinMessageId(context);
+    UINT captionId = IDS_PIN_CAPTION;
+    int captionChars = kPinCaptionChars;
+    if (editId == IDC_USER_NAME_EDIT || editId == IDC_JOB_NAME_EDIT) {
+        const bool user = editId == IDC_USER_NAME_EDIT;
+        textId = user ? IDS_USER_NAME_MESSAGE : IDS_JOB_NAME_MESSAGE;
+        captionId = user ? IDS_USER_NAME_CAPTION : IDS_JOB_NAME_CAPTION;
+        captionChars = kNameCaptionChars;
     }
-    wchar_t caption[kPinCaptionChars];
-    LoadPageString(context, IDS_PIN_CAPTION, caption, kPinCaptionChars);
+    wchar_t text[kMessageChars] = {};
+    if (systemError == 0 ||
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       systemError, 0, text, kMessageChars, nullptr) == 0) {
+        LoadPageString(context, textId, text, kMessageChars);
+    }
+    wchar_t caption[kNameCaptionChars];
+    LoadPageString(context, captionId, caption, captionChars);
     StripMnemonic(caption);
     ShowWarning(page, text, caption);
-    FocusAfterWarning(page, context, IDC_PIN_EDIT);
+    FocusAfterWarning(page, context, editId);
 }
 
-INT_PTR Refuse(HWND page) {
+INT_PTR Refuse(HWND page, SheetContext* context) {
+    context->leaveRefused = 1;
     SetWindowLongPtrW(page, DWLP_MSGRESULT, TRUE);
     return TRUE;
 }
@@ -111,22 +111,20 @@ class PinTextWiper {
 }  // namespace
 
 BOOL CheckPin(HWND page, SheetContext* context, const wchar_t* pin) {
-    if (IsFourDigits(pin)) {
+    if (context->pinText != PinText::Stale && IsFourDigits(pin)) {
         return TRUE;
     }
-    Warn(page, context, PinMessageId(context), IDS_PIN_CAPTION, kPinCaptionChars, IDC_PIN_EDIT);
+    WarnAbout(page, context, IDC_PIN_EDIT);
     return FALSE;
 }
 
 BOOL CheckNames(HWND page, SheetContext* context, const wchar_t* userName, const wchar_t* jobName) {
     if (userName == nullptr || userName[0] == L'\0') {
-        Warn(page, context, IDS_USER_NAME_MESSAGE, IDS_USER_NAME_CAPTION, kNameCaptionChars,
-             IDC_USER_NAME_EDIT);
+        WarnAbout(page, context, IDC_USER_NAME_EDIT);
         return FALSE;
     }
     if (jobName == nullptr || jobName[0] == L'\0') {
-        Warn(page, context, IDS_JOB_NAME_MESSAGE, IDS_JOB_NAME_CAPTION, kNameCaptionChars,
-             IDC_JOB_NAME_EDIT);
+        WarnAbout(page, context, IDC_JOB_NAME_EDIT);
         return FALSE;
     }
     return TRUE;
@@ -223,9 +221,20 @@ INT_PTR LeaveSecurePrintPage(HWND page, SheetContext* context) {
     wchar_t jobName[kNameTextChars] = {};
     wchar_t pin[kPinTextChars] = {};
     const PinTextWiper wiper(pin, sizeof(pin));
-    GetDlgItemTextW(page, IDC_USER_NAME_EDIT, userName, kNameTextChars);
-    GetDlgItemTextW(page, IDC_JOB_NAME_EDIT, jobName, kNameTextChars);
-    GetDlgItemTextW(page, IDC_PIN_EDIT, pin, kPinTextChars);
+    // An edit that cannot be read would pass for an empty one: the page stays instead.
+    const struct {
+        int id;
+        wchar_t* text;
+        int chars;
+    } edits[] = {{IDC_USER_NAME_EDIT, userName, kNameTextChars},
+                 {IDC_JOB_NAME_EDIT, jobName, kNameTextChars},
+                 {IDC_PIN_EDIT, pin, kPinTextChars}};
+    for (const auto& edit : edits) {
+        if (!ReadControlText(page, edit.id, edit.text, edit.chars)) {
+            WarnAbout(page, context, edit.id, GetLastError());
+            return Refuse(page, context);
+        }
+    }
 
     if (devmode->secureEnabled == 0) {
         devmode->pinDigest[0] = '\0';
@@ -237,19 +246,18 @@ INT_PTR LeaveSecurePrintPage(HWND page, SheetContext* context) {
             // The user only passed through the PIN edit: the stored PIN stays.
             ShowPinPlaceholder(page, context);
         } else if (!CheckPin(page, context, pin)) {
-            return Refuse(page);
+            return Refuse(page, context);
         }
         if (context->pinEdited == 0 && !HasPinDigest(*devmode)) {
             // An untouched PIN edit stands for the stored digest. When there is none (it was
             // dropped when the page was left with secure printing off), the four digits on
             // show stand for nothing: ask for the PIN instead of sending a secure job
             // without one.
-            Warn(page, context, PinMessageId(context), IDS_PIN_CAPTION, kPinCaptionChars,
-                 IDC_PIN_EDIT);
-            return Refuse(page);
+            WarnAbout(page, context, IDC_PIN_EDIT);
+            return Refuse(page, context);
         }
         if (devmode->customNames != 0 && !CheckNames(page, context, userName, jobName)) {
-            return Refuse(page);
+            return Refuse(page, context);
         }
         if (context->pinEdited != 0) {
             // When CryptoAPI fails the page is not left: the devmode keeps its previous digest
@@ -258,8 +266,8 @@ INT_PTR LeaveSecurePrintPage(HWND page, SheetContext* context) {
             // leaves with a digest that was not made from the typed PIN.
             DWORD error = 0;
             if (!ComputePinDigest(pin, devmode->pinDigest, &error)) {
-                WarnDigestFailure(page, context, error);
-                return Refuse(page);
+                WarnAbout(page, context, IDC_PIN_EDIT, error);
+                return Refuse(page, context);
             }
             // From now on the edit stands for the stored digest, like any PIN set before, and
             // the typed digits no longer stay in it.
@@ -268,6 +276,7 @@ INT_PTR LeaveSecurePrintPage(HWND page, SheetContext* context) {
     }
     CopyToField(devmode->userName, kNameChars, userName);
     CopyToField(devmode->jobName, kNameChars, jobName);
+    context->leaveRefused = 0;
     return FALSE;
 }
 

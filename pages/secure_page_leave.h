@@ -17,8 +17,9 @@ inline constexpr size_t kPinDigestBytes = 65;
 // page, FALSE lets it go.
 INT_PTR LeaveSecurePrintPage(HWND page, SheetContext* context);
 
-// TRUE for exactly four characters '0'..'9'; otherwise the PIN warning, and the PIN edit emptied
-// for the PIN to be typed again, with the focus.
+// TRUE for exactly four characters '0'..'9' in an edit that was emptied before they were typed;
+// otherwise the PIN warning, and the PIN edit emptied for the PIN to be typed again, with the
+// focus.
 BOOL CheckPin(HWND page, SheetContext* context, const wchar_t* pin);
 
 // TRUE when both names are non-empty; otherwise the warning for the first empty one and the

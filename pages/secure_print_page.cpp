@@ -114,7 +114,8 @@ INT_PTR OnCommand(HWND page, SheetContext* context, PrivateDevmode* devmode, WOR
         case IDC_JOB_NAME_EDIT:
             // Only the user changes the settings: text the page sets itself is no change.
             if (code == EN_UPDATE && context->settingText == 0) {
-                if (id == IDC_PIN_EDIT) {
+                // Digits typed behind text that could not be emptied make no PIN of the user's.
+                if (id == IDC_PIN_EDIT && context->pinText != PinText::Stale) {
                     context->pinText = PinText::Typed;
                     context->pinEdited = 1;
                 }
@@ -172,6 +173,11 @@ INT_PTR OnNotify(HWND page, SheetContext* context, const NMHDR* header) {
         case PSN_KILLACTIVE:
             return LeaveSecurePrintPage(page, context);
         case PSN_APPLY:
+            // A page that refused to be left (and could not say so) must not apply either.
+            if (context->leaveRefused != 0) {
+                SetWindowLongPtrW(page, DWLP_MSGRESULT, PSNRET_INVALID_NOCHANGEPAGE);
+                return TRUE;
+            }
             // The devmode already holds the page's settings; the sheet only learns the result.
             // (Wine's compstui answers 0 here; the answer is not needed.)
             if (context->sheetCallback != nullptr) {
@@ -208,6 +214,9 @@ void InitSecurePrintPage(HWND page, SheetContext* context, PrivateDevmode* devmo
     if (context == nullptr || devmode == nullptr) {
         return;
     }
+    // The driver validates the record before it shows the sheet, but the page does not rely
+    // on it: every string is read up to its terminator from here on.
+    ValidatePrivateDevmode(devmode);
     if (IsUnlocked(context, devmode)) {
         const bool secure = devmode->secureEnabled != 0;
         EnableControlRange(page, IDC_SECURE_ENABLE, IDC_SECURE_ENABLE, TRUE);
@@ -275,10 +284,11 @@ void DrawSeparator(const DRAWITEMSTRUCT* item) {
     LineTo(item->hDC, item->rcItem.right, item->rcItem.top);
 }
 
-void SetEditText(HWND page, SheetContext* context, int id, const wchar_t* text) {
+BOOL SetEditText(HWND page, SheetContext* context, int id, const wchar_t* text) {
     ++context->settingText;
-    SetDlgItemTextW(page, id, text);
+    const BOOL set = SetDlgItemTextW(page, id, text);
     --context->settingText;
+    return set;
 }
 
 void ShowPinPlaceholder(HWND page, SheetContext* context) {
@@ -291,8 +301,7 @@ void ShowPinPlaceholder(HWND page, SheetContext* context) {
 }
 
 void EmptyPinEdit(HWND page, SheetContext* context, PinText state) {
-    SetEditText(page, context, IDC_PIN_EDIT, L"");
-    context->pinText = state;
+    context->pinText = SetEditText(page, context, IDC_PIN_EDIT, L"") ? state : PinText::Stale;
     context->pinEdited = 1;
 }
 
@@ -315,13 +324,28 @@ LRESULT CALLBACK PinEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lPar
 INT_PTR CALLBACK SecurePrintPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SheetContext* context = ContextFromInitDialog(lParam);
-        SetWindowLongPtrW(page, DWLP_USER, reinterpret_cast<LONG_PTR>(context));
+        SetLastError(ERROR_SUCCESS);
+        if (SetWindowLongPtrW(page, DWLP_USER, reinterpret_cast<LONG_PTR>(context)) == 0 &&
+            GetLastError() != ERROR_SUCCESS) {
+            // Without its context no edit would reach the devmode: offer none.
+            EnableWindow(page, FALSE);
+            return TRUE;
+        }
         InitSecurePrintPage(page, context, DevmodeOf(context), TRUE);
         return TRUE;
     }
+    SetLastError(ERROR_SUCCESS);
     SheetContext* context = ContextOf(page);
     if (context == nullptr) {
-        return FALSE;  // before WM_INITDIALOG
+        // Before WM_INITDIALOG nothing is handled. A context that is there but cannot be read
+        // must not let the page be left unchecked.
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (GetLastError() != ERROR_SUCCESS && message == WM_NOTIFY && header != nullptr &&
+            header->code == static_cast<UINT>(PSN_KILLACTIVE)) {
+            SetWindowLongPtrW(page, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        }
+        return FALSE;
     }
     PrivateDevmode* devmode = DevmodeOf(context);
     switch (message) {

@@ -8,7 +8,8 @@
 
 namespace pinprint {
 
-// Sets every control from the devmode and the options word. `firstTime` is TRUE at
+// Brings the devmode within the record's invariants, then sets every control from it and the
+// options word. `firstTime` is TRUE at
 // WM_INITDIALOG and FALSE when the unlock gesture lays the page out again.
 void InitSecurePrintPage(HWND page, SheetContext* context, PrivateDevmode* devmode, BOOL firstTime);
 
@@ -19,13 +20,14 @@ void DrawSeparator(const DRAWITEMSTRUCT* item);
 void EnableControlRange(HWND page, UINT first, UINT last, BOOL enable);
 void HideControlRange(HWND page, UINT first, UINT last);
 
-// Sets an edit's text without it counting as a change of the user's.
-void SetEditText(HWND page, SheetContext* context, int id, const wchar_t* text);
+// Sets an edit's text without it counting as a change of the user's. FALSE when it could not.
+BOOL SetEditText(HWND page, SheetContext* context, int id, const wchar_t* text);
 
 // The PIN edit shows the four-zero placeholder for the stored digest; its text is no new PIN.
 void ShowPinPlaceholder(HWND page, SheetContext* context);
 
-// Empties the PIN edit for a new PIN to be typed; `state` says what was given up.
+// Empties the PIN edit for a new PIN to be typed; `state` says what was given up. An edit that
+// cannot be emptied is Stale until it can.
 void EmptyPinEdit(HWND page, SheetContext* context, PinText state);
 
 // The PIN edit's window procedure: gaining the focus without the user's digits in it empties it

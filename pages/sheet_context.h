@@ -18,6 +18,7 @@ enum class PinText : DWORD {
     Placeholder,  // the four zeros that stand for the stored digest
     GivenUp,      // the placeholder was emptied when the edit took the focus; nothing typed since
     Typed,        // the user's own text: typed, pasted or committed by an input method
+    Stale,        // the edit could not be emptied: what it holds is no PIN the user typed
 };
 
 struct SheetContext {
@@ -34,6 +35,7 @@ struct SheetContext {
     DWORD pinEdited;                // the PIN edit's text is a new PIN, to be hashed on leaving
     PinText pinText;                // what the PIN edit holds
     DWORD settingText;              // nonzero while the page sets an edit's text itself
+    DWORD leaveRefused;             // the last PSN_KILLACTIVE kept the page
 };
 
 // What the pages reach through the context: the driver's printer and the private devmode the
@@ -57,6 +59,13 @@ inline SheetContext* ContextFromInitDialog(LPARAM lParam) {
 
 inline SheetContext* ContextOf(HWND page) {
     return reinterpret_cast<SheetContext*>(GetWindowLongPtrW(page, DWLP_USER));
+}
+
+// A control's text into `text` (`chars` long). False when it cannot be read: GetDlgItemTextW
+// answers 0 for an empty text too, and only the error code tells the two apart.
+inline bool ReadControlText(HWND page, int id, wchar_t* text, int chars) {
+    SetLastError(ERROR_SUCCESS);
+    return GetDlgItemTextW(page, id, text, chars) != 0 || GetLastError() == ERROR_SUCCESS;
 }
 
 }  // namespace pinprint

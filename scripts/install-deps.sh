@@ -1,6 +1,7 @@
 #!/bin/bash
 # Installs the Debian packages the build, the demo and the tests need, only when one is missing,
 # so that a warm machine starts at once. Needs root for apt-get; otherwise prints the command.
+# Packages given as arguments are installed too.
 set -euo pipefail
 # Each package is used by something in the tree:
 #   cmake, make                          the build (CMakePresets.json, Makefile)
@@ -23,6 +24,7 @@ packages=(
     locales
     fonts-ipafont-gothic
 )
+packages+=("$@")  # what one target needs besides (make coverage: gcovr)
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

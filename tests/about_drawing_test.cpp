@@ -25,6 +25,7 @@
 #include "platform/unique_handle.h"
 #include "resmodule/resource_ids.h"
 #include "support/about_sheet.h"
+#include "support/import_table.h"
 #include "support/test_handles.h"
 #include "support/test_printer.h"
 #include "support/test_support.h"
@@ -173,41 +174,19 @@ class GdiTracker {
     template <typename Fn>
     static bool Patch(HMODULE module, const char* dll, const char* name, Fn replacement,
                       Fn* original) {
-        auto* base = reinterpret_cast<BYTE*>(module);
-        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-        const auto& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        auto* import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
-        for (; import->Name != 0; ++import) {
-            if (lstrcmpiA(reinterpret_cast<const char*>(base + import->Name), dll) != 0) {
-                continue;
-            }
-            auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(
-                base +
-                (import->OriginalFirstThunk ? import->OriginalFirstThunk : import->FirstThunk));
-            auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
-            for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
-                    continue;
-                }
-                const auto* byName =
-                    reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-                if (lstrcmpA(reinterpret_cast<const char*>(byName->Name), name) != 0) {
-                    continue;
-                }
-                DWORD protection = 0;
-                VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), PAGE_READWRITE,
-                               &protection);
-                if (reinterpret_cast<Fn>(slots->u1.Function) != replacement) {
-                    *original = reinterpret_cast<Fn>(slots->u1.Function);
-                    slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-                }
-                VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), protection,
-                               &protection);
+        bool found = false;
+        ForEachImport(module, [&](const char* importDll, const char* importName, ULONG_PTR* slot) {
+            if (lstrcmpiA(importDll, dll) != 0 || lstrcmpA(importName, name) != 0) {
                 return true;
             }
-        }
-        return false;
+            if (reinterpret_cast<Fn>(*slot) != replacement) {
+                *original = reinterpret_cast<Fn>(
+                    PatchImportSlot(slot, reinterpret_cast<ULONG_PTR>(replacement)));
+            }
+            found = true;
+            return false;
+        });
+        return found;
     }
 
     void Created(HANDLE object, bool dc) {

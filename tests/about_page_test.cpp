@@ -341,6 +341,33 @@ TEST_F(AboutPage, AFormatWithOtherConversionsIsNotUsed) {
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(sheet.page(), IDC_ABOUT_COPYRIGHT2)));
 }
 
+// A format is used when it asks for at most one string, whatever its flags, width and
+// precision; any other conversion, or a second string, leaves the line out.
+TEST_F(AboutPage, FormatsAskingForAtMostOneStringAreUsed) {
+    UniqueModule module(LoadLibraryW(BinPath(L"about_bad_format.dll").c_str()));
+    ASSERT_TRUE(module);
+    MakePrinter();
+    SetValue(kYear1, L"2024");
+    AboutContext context(printer_->handle(), printer_->name(), static_cast<HMODULE>(module.get()),
+                         own());
+    const struct {
+        UINT format;
+        const wchar_t* text;  // null: refused
+    } cases[] = {{9001, L"100% 2024"}, {9002, L"[2024  ]"}, {9003, L"[    20]"}, {9004, L"[202]"},
+                 {9006, L"[2024]"},    {9005, nullptr},     {9007, nullptr},     {9008, nullptr},
+                 {9009, nullptr},      {9010, nullptr}};
+    for (const auto& c : cases) {
+        wchar_t line[64];
+        wmemset(line, L'#', 64);
+        const HRESULT result =
+            FormatCopyrightYear(context.context, kYear1, c.format, line, sizeof(line));
+        EXPECT_EQ(SUCCEEDED(result), c.text != nullptr) << c.format;
+        if (c.text != nullptr && SUCCEEDED(result)) {
+            EXPECT_STREQ(line, c.text) << c.format;
+        }
+    }
+}
+
 TEST(AboutVersionText, ShowsThreePartsCutToFifteenCharacters) {
     struct Case {
         DWORDLONG version;

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -201,6 +202,53 @@ TEST_F(GuardPageLeave, NameCopiesStayInTheirFieldsOfADevmodeAtThePageEdge) {
         EXPECT_EQ(FieldText(devmode->computerName), L"COMPUTER");
         EXPECT_EQ(devmode->customNames, 1);
         EXPECT_EQ(devmode->secureEnabled, c.devmode.secureEnabled);
+    }
+}
+
+// The page does not rely on the driver having validated its devmode: a record with every
+// string unterminated, a 65-character digest, flags of 0xFF and range values above 100, ending
+// right before the guard page, is read and written only within its 652 bytes, and once the page
+// is left it passes validation unchanged.
+TEST_F(GuardPageLeave, AnUnvalidatedRecordIsKeptInItsBytesAndLeftValid) {
+    const struct {
+        const char* what;
+        DWORD options;
+        DWORD perDocument;
+    } cases[] = {{"plain layout", 0x0, 1},
+                 {"name choice, short names", 0x6, 1},
+                 {"swapped note, locked", 0x8, 0},
+                 {"always unlocked, alternative template", 0x30, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        GuardedBuffer block(sizeof(PrivateDevmode));
+        ASSERT_TRUE(GuardFollows(block));
+        auto* devmode = block.as<PrivateDevmode>();
+        memset(devmode, 0xFF, sizeof(*devmode));
+        DefaultPrivateDevmode(devmode);
+        devmode->rangeValue1 = 101;
+        devmode->rangeValue2 = 0xFFFFFFFF;
+        devmode->secureEnabled = 0xFF;
+        devmode->customNames = 0xFF;
+        devmode->pageFlags = 0xFF;
+        memset(devmode->pinDigest, 'a', sizeof(devmode->pinDigest));
+        for (char16_t* field : {devmode->userName, devmode->jobName, devmode->loginName}) {
+            std::fill(field, field + kNameChars + 1, u'N');
+        }
+        std::fill(devmode->computerName, devmode->computerName + kComputerNameChars + 1, u'C');
+
+        PageSetup setup;
+        setup.perDocument = c.perDocument;
+        setup.templateId = (c.options & 0x20) ? IDD_SECURE_PRINT_ALT : IDD_SECURE_PRINT;
+        setup.block = devmode;
+        auto sheet = Open(c.options, DefaultDevmode(), setup);
+        ASSERT_TRUE(sheet->ok());
+        EXPECT_TRUE(sheet->Apply());
+        EXPECT_TRUE(boxes.boxes().empty());
+        sheet.reset();
+        EXPECT_EQ(block.GuardHits(), 0);
+        PrivateDevmode validated = *devmode;
+        ValidatePrivateDevmode(&validated);
+        EXPECT_EQ(memcmp(&validated, devmode, sizeof(validated)), 0);
     }
 }
 

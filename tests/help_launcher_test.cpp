@@ -10,8 +10,8 @@
 
 #include "config/help_launcher.h"
 #include "fixtures/helprecorder/helprecorder.h"
-#include "platform/proc_address.h"
 #include "support/guarded_array.h"
+#include "support/help_control.h"
 #include "support/test_support.h"
 
 namespace pinprint {
@@ -86,12 +86,7 @@ class ClassesRoot {
 };
 
 const RecordedHelp* Recorder() {
-    const HMODULE module = GetModuleHandleW(L"helprecorder.dll");
-    if (module == nullptr) {
-        return nullptr;
-    }
-    auto state = ProcAddress<HelpRecorderStateFn>(module, kHelpRecorderStateExport);
-    return state ? state() : nullptr;
+    return test::RecordingHelpControl::Recorded();
 }
 
 bool Loaded(const wchar_t* module) {

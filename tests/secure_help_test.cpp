@@ -6,55 +6,29 @@
 #include <string>
 
 #include "config/help_launcher.h"
-#include "fixtures/helprecorder/helprecorder.h"
 #include "pages/page_procs.h"
-#include "platform/proc_address.h"
 #include "resmodule/resource_ids.h"
+#include "support/help_control.h"
 #include "support/secure_page_fixture.h"
 #include "support/test_support.h"
 
 namespace pinprint::test {
 namespace {
 
-constexpr wchar_t kClassesKey[] = L"Software\\PinPrintTests\\SecureHelpClasses";
-constexpr wchar_t kHelpControlKey[] =
-    L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
-
 class SecureHelpTest : public SecurePageTest {
   protected:
     void SetUp() override {
         SecurePageTest::SetUp();
-        HKEY control = nullptr;
-        ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, kClassesKey, &classes_), ERROR_SUCCESS);
-        ASSERT_EQ(RegCreateKeyW(classes_, kHelpControlKey, &control), ERROR_SUCCESS);
-        const std::wstring recorder = BinPath(L"helprecorder.dll");
-        RegSetValueExW(control, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(recorder.c_str()),
-                       static_cast<DWORD>((recorder.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(control);
-        ASSERT_EQ(RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_), ERROR_SUCCESS);
-    }
-    void TearDown() override {
-        RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        if (classes_ != nullptr) {
-            RegCloseKey(classes_);
-        }
-        RegDeleteTreeW(HKEY_CURRENT_USER, kClassesKey);
+        ASSERT_TRUE(control_.ok());
     }
 
-    // What the recorder saw; null before its first call.
-    static const RecordedHelp* Recorded() {
-        const HMODULE module = GetModuleHandleW(L"helprecorder.dll");
-        if (module == nullptr) {
-            return nullptr;
-        }
-        const auto state = ProcAddress<HelpRecorderStateFn>(module, kHelpRecorderStateExport);
-        return state ? state() : nullptr;
-    }
+    static const RecordedHelp* Recorded() { return RecordingHelpControl::Recorded(); }
+    void Unregister() { control_.Unregister(); }
 
     std::wstring HelpFilePath() { return printer().DriverDirectory() + L"pinprint.chm"; }
 
   private:
-    HKEY classes_ = nullptr;
+    RecordingHelpControl control_;
 };
 
 TEST_F(SecureHelpTest, HelpButtonShowsTheDriversHelpFile) {
@@ -126,7 +100,7 @@ TEST_F(SecureHelpTest, ClosingWithoutAnOpenHelpWindowCallsNothing) {
 }
 
 TEST_F(SecureHelpTest, NoHelpFileNoCall) {
-    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);  // not even the real control
+    Unregister();  // not even the real control
     DriverSetup driver;
     driver.driverName = L"PinPrint Secure Help Without Chm Driver";
     driver.dependentFiles = {L"pinprintui.dll", L"pinprintlg.dll"};

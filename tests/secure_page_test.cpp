@@ -2,13 +2,16 @@
 // the lock and its unlock gesture, change notices, apply, painting, and two pages at once.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "config/driver_options.h"
 #include "pages/page_procs.h"
 #include "resmodule/resource_ids.h"
 #include "support/secure_page_fixture.h"
+#include "support/test_support.h"
 
 namespace pinprint::test {
 namespace {
@@ -690,6 +693,109 @@ TEST_F(SecurePageTest, FocusOnOnePagesPinLeavesTheOtherPagesDigestAlone) {
     EXPECT_STREQ(first->devmode().pinDigest, kDigest5678);
     EXPECT_EQ(first->context().pinEdited, 0u);
     EXPECT_TRUE(boxes.boxes().empty());
+}
+
+// An application's own subclass of every edit its thread creates, as accessibility and skinning
+// libraries install from a thread's CBT hook: it keeps each edit's previous procedure in a
+// property, and counts the messages of windows it never subclassed.
+constexpr wchar_t kAppProcProperty[] = L"PinPrintTestAppEditProc";
+std::atomic<int> foreignMessages{0};
+
+LRESULT CALLBACK AppEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto previous = reinterpret_cast<WNDPROC>(GetPropW(edit, kAppProcProperty));
+    if (previous == nullptr) {
+        ++foreignMessages;
+        return DefWindowProcW(edit, message, wParam, lParam);
+    }
+    if (message == WM_NCDESTROY) {
+        RemovePropW(edit, kAppProcProperty);
+    }
+    return CallWindowProcW(previous, edit, message, wParam, lParam);
+}
+
+LRESULT CALLBACK SubclassEveryEdit(int code, WPARAM wParam, LPARAM lParam) {
+    const auto window = reinterpret_cast<HWND>(wParam);
+    wchar_t name[8] = {};
+    if (code == HCBT_CREATEWND && GetClassNameW(window, name, 8) && _wcsicmp(name, L"Edit") == 0) {
+        SetPropW(window, kAppProcProperty,
+                 reinterpret_cast<HANDLE>(SetWindowLongPtrW(
+                     window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AppEditProc))));
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Waits for `count` to reach `value` while answering what other threads send to this one.
+void PumpUntil(const std::atomic<int>& count, int value) {
+    while (count.load() < value) {
+        PumpMessages();
+        Sleep(1);
+    }
+}
+
+// Printing Preferences of two printers open at once on two threads, as applications do, the
+// second with such a subclass on its edits and opened after the first: each page takes its own
+// PIN and names into its own devmode, and nothing of one page reaches the other.
+TEST_F(SecurePageTest, TwoPagesOnTwoThreadsKeepToTheirOwn) {
+    DriverSetup driver;
+    driver.driverName = L"PinPrint Secure Second Thread Driver";
+    TestPrinter other(L"PinPrint Secure Second Thread", driver);
+    ASSERT_TRUE(other.ok());
+    ASSERT_TRUE(printer().SetOptions(0));
+    ASSERT_TRUE(other.SetOptions(0));
+    struct Side {
+        HANDLE printer;
+        bool appSubclass;
+        const wchar_t* pin;
+        const wchar_t* user;
+        const wchar_t* job;
+        const char* digest;
+        bool left = false;
+        size_t boxes = 0;
+        PrivateDevmode devmode = {};
+    } sides[] = {{printer().handle(), false, L"1234", L"Ann", L"Report", kDigest1234},
+                 {other.handle(), true, L"5678", L"Bob", L"Invoice", kDigest5678}};
+    std::atomic<int> opened{0};
+    std::atomic<int> typed{0};
+    const HMODULE module = resources();
+    const auto run = [&](Side& side, int openAfter) {
+        MessageBoxRecorder recorder;
+        const HHOOK hook = side.appSubclass ? SetWindowsHookExW(WH_CBT, SubclassEveryEdit, nullptr,
+                                                                GetCurrentThreadId())
+                                            : nullptr;
+        PumpUntil(opened, openAfter);
+        PageSetup setup;
+        setup.printer = side.printer;
+        setup.resources = module;
+        SecurePageSheet sheet(setup, DefaultDevmode());
+        ++opened;
+        PumpUntil(opened, 2);
+        SendMessageW(sheet.item(IDC_SECURE_ENABLE), BM_CLICK, 0, 0);
+        EnterPin(sheet, side.pin);
+        SecurePageSheet::Type(sheet.item(IDC_USER_NAME_EDIT), side.user);
+        SecurePageSheet::Type(sheet.item(IDC_JOB_NAME_EDIT), side.job);
+        ++typed;
+        PumpUntil(typed, 2);
+        side.left = sheet.Apply();
+        side.devmode = sheet.devmode();
+        side.boxes = recorder.boxes().size();
+        if (hook != nullptr) {
+            UnhookWindowsHookEx(hook);
+        }
+    };
+    std::thread first(run, std::ref(sides[0]), 0);
+    std::thread second(run, std::ref(sides[1]), 1);
+    first.join();
+    second.join();
+    for (const Side& side : sides) {
+        SCOPED_TRACE(testing::Message() << "PIN " << side.pin);
+        EXPECT_TRUE(side.left);
+        EXPECT_EQ(side.boxes, 0u);
+        EXPECT_EQ(side.devmode.secureEnabled, 1);
+        EXPECT_STREQ(side.devmode.pinDigest, side.digest);
+        EXPECT_EQ(FieldText(side.devmode.userName), side.user);
+        EXPECT_EQ(FieldText(side.devmode.jobName), side.job);
+    }
+    EXPECT_EQ(foreignMessages.load(), 0) << "one page's edits reached the other's subclass";
 }
 
 }  // namespace

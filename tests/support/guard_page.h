@@ -18,6 +18,9 @@ class GuardedBuffer {
     GuardedBuffer& operator=(const GuardedBuffer&) = delete;
 
     bool ok() const { return data_ != nullptr; }
+    // Accesses to the guard page so far, including those the platform caught and hid (its
+    // string functions catch faults and answer as if the string had ended there).
+    long GuardHits() const;
     void* data() const { return data_; }
     size_t size() const { return bytes_; }
     template <typename T>
@@ -26,6 +29,7 @@ class GuardedBuffer {
     }
 
   private:
+    void* guard_ = nullptr;
     void* base_ = nullptr;
     void* data_ = nullptr;
     size_t bytes_ = 0;

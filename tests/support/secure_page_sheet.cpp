@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <mutex>
 
 #include "pages/page_procs.h"
 #include "platform/property_sheet_page.h"
@@ -40,8 +41,10 @@ bool IsMessageBox(HWND window) {
            (GetWindowLongW(window, GWL_STYLE) & WS_CHILD) == 0;
 }
 
-MessageBoxRecorder* activeRecorder = nullptr;
-HWND lastRecordedBox = nullptr;
+// Hooks are per thread, and so is the recorder they report to.
+thread_local MessageBoxRecorder* activeRecorder = nullptr;
+thread_local HWND lastRecordedBox = nullptr;
+std::mutex serviceCallsLock;
 
 }  // namespace
 
@@ -79,7 +82,7 @@ SecurePageSheet::SecurePageSheet(const PageSetup& setup, const PrivateDevmode& d
     param_.cbSize = sizeof(param_);
     param_.hPrinter = setup.printer;
     param_.hOEMHeap = GetProcessHeap();
-    param_.pOEMDM = &devmode_;
+    param_.pOEMDM = setup.block != nullptr ? setup.block : &devmode_;
 
     context_.sheetHandle = reinterpret_cast<HANDLE>(0x5E7);
     context_.pageHandle = setup.pageHandle;
@@ -145,6 +148,7 @@ LRESULT CALLBACK SecurePageSheet::SheetSubclass(HWND sheet, UINT message, WPARAM
 
 LONG_PTR CALLBACK SecurePageSheet::ServiceCallback(HANDLE handle, UINT function, LPARAM lParam1,
                                                    LPARAM lParam2) {
+    const std::lock_guard<std::mutex> hold(serviceCallsLock);
     ServiceCalls().push_back({handle, function, lParam1, lParam2});
     return 0;  // what Wine's compstui answers to CPSFUNC_SET_RESULT
 }

@@ -43,8 +43,9 @@ struct PageSetup {
     WORD templateId = IDD_SECURE_PRINT;
     DWORD canChange = 1;
     DWORD perDocument = 1;
-    LONG_PTR pageHandle = 0x5EC;  // what the common property sheet would have returned
-    bool secondPage = false;      // add an empty page after the secure-print page
+    LONG_PTR pageHandle = 0x5EC;      // what the common property sheet would have returned
+    bool secondPage = false;          // add an empty page after the secure-print page
+    PrivateDevmode* block = nullptr;  // the devmode the page edits, when not the sheet's copy
 };
 
 // One call the page made to the sheet's service callback.
@@ -80,7 +81,7 @@ class SecurePageSheet {
     bool LeaveToSecondPage();
     int currentPage() const;
 
-    // Calls the page made to the sheet's service callback, across all sheets.
+    // Calls the page made to the sheet's service callback, across all sheets (and threads).
     static std::vector<ServiceCall>& ServiceCalls();
 
     // The ways characters reach an edit: keystrokes (WM_CHAR), an input method's characters

@@ -1,0 +1,651 @@
+// Every platform call the plug-in makes, failed on purpose (tests/support/fault_injection.h).
+// Each scenario runs once as it is, which records its call sites, and then once per injected
+// failure, each time on a freshly loaded DLL. After every run: no crash and no hang, nothing
+// the plug-in acquired still held (and its driver heap empty), nothing reported as done that
+// was not, and the devmode still meets the record's invariants.
+//
+// `make test` injects the first call of every call site the plain run makes. The full sweep
+// (PINPRINT_FAULTS=all, `make faults`) injects every call of every site, and every site that
+// only an injected failure reaches, with that failure in place.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "config/help_launcher.h"
+#include "devmode/private_devmode.h"
+#include "pages/secure_page_leave.h"
+#include "pages/sheet_context.h"
+#include "pages/strip_mnemonic.h"
+#include "platform/oemui.h"
+#include "platform/proc_address.h"
+#include "platform/property_sheet_page.h"
+#include "resmodule/resource_ids.h"
+#include "support/about_sheet.h"
+#include "support/fault_injection.h"
+#include "support/help_control.h"
+#include "support/import_table.h"
+#include "support/secure_page_fixture.h"
+#include "support/secure_page_sheet.h"
+#include "support/sheet_harness.h"
+#include "support/test_printer.h"
+#include "support/test_support.h"
+
+namespace pinprint::test {
+namespace {
+
+using faults::Failure;
+using faults::Fault;
+using faults::Injector;
+using faults::Plan;
+using faults::Site;
+using Problems = std::vector<std::string>;
+
+constexpr wchar_t kPrinterName[] = L"PinPrint Faults";
+constexpr char kSettings[] =
+    "[DriverInfo]\r\nVkDriverOptions=261\r\nVkDriverType=1\r\nCopyrightYear1=2024\r\n"
+    "CopyrightYear2=2026\r\n";
+constexpr DWORD kOptions = 261;  // secure page, name choice, About page
+
+bool FullSweep() {
+    const char* value = getenv("PINPRINT_FAULTS");
+    return value != nullptr && strcmp(value, "all") == 0;
+}
+
+std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
+
+bool MeetsInvariants(const PrivateDevmode& devmode) {
+    PrivateDevmode validated = devmode;
+    ValidatePrivateDevmode(&validated);
+    return memcmp(&validated, &devmode, sizeof(devmode)) == 0;
+}
+
+Injector& TheInjector() {
+    static Injector injector;
+    return injector;
+}
+
+// --- The driver's side of a sheet ------------------------------------------------------------
+
+struct DriverSide;
+DriverSide* currentSheet = nullptr;
+
+// What the driver and compstui hand the plug-in for one sheet, and what it got back.
+struct DriverSide {
+    DriverSide(IPrintOemUI* plugin, HANDLE printer, HMODULE module) : plugin(plugin) {
+        DefaultDevmodeBlock(plugin, devmode);
+        param.cbSize = sizeof(param);
+        param.hPrinter = printer;
+        param.pPrinterName = const_cast<PWSTR>(kPrinterName);
+        param.hModule = module;
+        param.hOEMHeap = heap.get();
+        param.pPublicDM = reinterpret_cast<DEVMODEW*>(devmode.data());
+        param.pOEMDM = devmode.data() + sizeof(DEVMODEW);
+        info.cbSize = sizeof(info);
+        info.Version = PROPSHEETUI_INFO_VERSION;
+        info.hComPropSheet = reinterpret_cast<HANDLE>(0x7000);
+        info.pfnComPropSheet = Service;
+        info.lParamInit = reinterpret_cast<LPARAM>(&param);
+        currentSheet = this;
+    }
+    ~DriverSide() {
+        CloseSheet();
+        currentSheet = nullptr;
+    }
+
+    PrivateDevmode& Private() { return *static_cast<PrivateDevmode*>(param.pOEMDM); }
+
+    // INIT; a page the plug-in added is shown in a real sheet. A failing INIT must have added
+    // no page and must hold nothing.
+    HRESULT Init(bool document, Problems& problems) {
+        this->document = document;
+        info.Reason = PROPSHEETUI_REASON_INIT;
+        const HRESULT result = document ? plugin->DocumentPropertySheets(&info, 0)
+                                        : plugin->DevicePropertySheets(&info, 0);
+        if (FAILED(result) && pagesAdded != 0) {
+            problems.push_back("INIT failed after adding a page");
+        }
+        if (FAILED(result) && heap.BusyBlocks() != 0) {
+            problems.push_back("INIT failed and left its context on the driver heap");
+        }
+        if (SUCCEEDED(result) && pagesAdded != 0) {
+            PROPSHEETHEADERW header = {};
+            header.dwSize = sizeof(header);
+            header.dwFlags = PSH_PROPSHEETPAGE | PSH_MODELESS;
+            header.pszCaption = L"Faults";
+            header.nPages = 1;
+            header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEW>(&page);
+            sheet = reinterpret_cast<HWND>(PropertySheetW(&header));
+            if (sheet == reinterpret_cast<HWND>(-1)) {
+                sheet = nullptr;
+            }
+            if (sheet != nullptr) {
+                pageWindow =
+                    reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+                SetForegroundWindow(sheet);
+                RedrawWindow(
+                    sheet, nullptr, nullptr,
+                    RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+                PumpMessages();
+            }
+        }
+        return result;
+    }
+
+    // INIT and the page shown; false (after DESTROY) when there is no page to go on with,
+    // which the plain run must always have.
+    bool Show(bool document, bool plain, Problems& problems) {
+        Init(document, problems);
+        if (pageWindow != nullptr) {
+            return true;
+        }
+        if (plain) {
+            problems.push_back("no page in the plain run");
+        }
+        Destroy();
+        return false;
+    }
+
+    void CloseSheet() {
+        if (sheet != nullptr) {
+            DestroyWindow(sheet);
+            PumpMessages();
+            sheet = nullptr;
+            pageWindow = nullptr;
+        }
+    }
+
+    void Destroy() {
+        CloseSheet();
+        info.Reason = PROPSHEETUI_REASON_DESTROY;
+        if (document) {
+            plugin->DocumentPropertySheets(&info, 0);
+        } else {
+            plugin->DevicePropertySheets(&info, 0);
+        }
+    }
+
+    HWND item(int id) const { return GetDlgItem(pageWindow, id); }
+
+    static LONG_PTR CALLBACK Service(HANDLE, UINT function, LPARAM lParam1, LPARAM lParam2) {
+        DriverSide* self = currentSheet;
+        if (function == CPSFUNC_ADD_PROPSHEETPAGEW && lParam1 != 0) {
+            const auto* added = reinterpret_cast<const PropSheetPageFull*>(lParam1);
+            memcpy(&self->page, added, std::min<size_t>(added->dwSize, sizeof(self->page)));
+            ++self->pagesAdded;
+            return 0x7001;
+        }
+        if (function == CPSFUNC_SET_RESULT && lParam2 == CPSUI_OK) {
+            ++self->okResults;
+        }
+        return 0;
+    }
+
+    IPrintOemUI* plugin;
+    DriverHeap heap;
+    std::vector<BYTE> devmode;
+    OEMUIPSPARAM param = {};
+    PROPSHEETUI_INFO info = {};
+    bool document = true;
+    PropSheetPageFull page = {};
+    int pagesAdded = 0;
+    int okResults = 0;
+    HWND sheet = nullptr;
+    HWND pageWindow = nullptr;
+};
+
+// --- The sweep -------------------------------------------------------------------------------
+
+using Scenario =
+    std::function<void(IPrintOemUI* plugin, HMODULE module, bool plain, Problems& problems)>;
+
+class FaultSweep : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        DriverSetup driver;
+        driver.driverName = L"PinPrint Faults Driver";
+        driver.settingsFile = kSettings;
+        printer_ = std::make_unique<TestPrinter>(kPrinterName, driver);
+        ASSERT_TRUE(printer_->ok());
+        ASSERT_TRUE(printer_->SetOptions(kOptions));
+    }
+
+    TestPrinter& printer() { return *printer_; }
+
+    // One run on a fresh DLL with `plan`; the problems it showed.
+    Problems RunOnce(const char* name, const Scenario& scenario, const Plan& plan, bool plain) {
+        Injector& injector = TheInjector();
+        Problems problems;
+        const HMODULE module =
+            injector.Start(plan, std::string(name) + ": " + Injector::Describe(plan));
+        if (module == nullptr) {
+            return {"the plug-in did not load"};
+        }
+        using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+        using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
+        const auto getClassObject = ProcAddress<GetClassObject>(module, "DllGetClassObject");
+        const auto canUnloadNow = ProcAddress<CanUnloadNow>(module, "DllCanUnloadNow");
+        IClassFactory* factory = nullptr;
+        IPrintOemUI* plugin = nullptr;
+        if (SUCCEEDED(getClassObject(CLSID_OEMUI, IID_IClassFactory,
+                                     reinterpret_cast<void**>(&factory)))) {
+            factory->CreateInstance(nullptr, IID_IPrintOemUI, reinterpret_cast<void**>(&plugin));
+            factory->Release();
+        }
+        if (plugin == nullptr) {
+            injector.Stop();
+            return {"no plug-in object"};
+        }
+        scenario(plugin, module, plain, problems);
+        plugin->Release();
+        injector.Stop();
+        if (canUnloadNow() != S_OK) {
+            problems.push_back("objects or locks left alive");
+        }
+        for (const auto& held : injector.Outstanding()) {
+            problems.push_back(std::string("leaked a ") + Injector::ResourceName(held.resource) +
+                               " from " + Injector::Describe(held.site));
+        }
+        for (const auto& released : injector.UnmatchedReleases()) {
+            problems.push_back(std::string("released a ") +
+                               Injector::ResourceName(released.resource) + " it did not hold, at " +
+                               Injector::Describe(released.site));
+        }
+        if (injector.Crashed()) {
+            problems.push_back("crashed");
+        }
+        return problems;
+    }
+
+    // The plain run, then one run per injected failure; expects every outcome handled.
+    void Sweep(const char* name, const Scenario& scenario) {
+        Injector& injector = TheInjector();
+        const bool full = FullSweep();
+        const Problems plain = RunOnce(name, scenario, {}, true);
+        for (const auto& problem : plain) {
+            ADD_FAILURE() << "plain run: " << problem;
+        }
+        ASSERT_TRUE(plain.empty());
+
+        struct Queued {
+            Plan plan;
+        };
+        std::vector<Queued> queue;
+        std::set<Site> seen;
+        const auto queueSites = [&](const Plan& before, const std::map<Site, int>& calls) {
+            for (const auto& [site, count] : calls) {
+                if (!seen.insert(site).second) {
+                    continue;
+                }
+                if (faults::Imports()[site.import].failure == Failure::Never) {
+                    continue;
+                }
+                for (int occurrence = 1; occurrence <= (full ? count : 1); ++occurrence) {
+                    Plan plan = before;
+                    plan.push_back({site, occurrence});
+                    queue.push_back({plan});
+                }
+            }
+        };
+        queueSites({}, injector.Calls());
+
+        std::set<Site> injected;
+        std::set<Site> injectable;
+        int runs = 0;
+        std::vector<std::string> notHandled;
+        // Outcomes of a failure in what handles another one: reported, left to judgement.
+        std::vector<std::string> afterTwo;
+        for (size_t i = 0; i < queue.size(); ++i) {
+            const Plan plan = queue[i].plan;
+            const Problems problems = RunOnce(name, scenario, plan, false);
+            if (!injector.PlanFired()) {
+                continue;  // the call did not come this time
+            }
+            ++runs;
+            injected.insert(plan.back().site);
+            if (!problems.empty()) {
+                std::string text = Injector::Describe(plan) + ":";
+                for (const auto& problem : problems) {
+                    text += " " + problem + ";";
+                }
+                (plan.size() == 1 ? notHandled : afterTwo).push_back(text);
+            }
+            if (full && plan.size() == 1) {
+                queueSites(plan, injector.Calls());
+            } else {
+                for (const auto& [site, count] : injector.Calls()) {
+                    seen.insert(site);
+                }
+            }
+        }
+        for (const Site& site : seen) {
+            if (faults::Imports()[site.import].failure != Failure::Never) {
+                injectable.insert(site);
+            }
+        }
+        printf(
+            "[faults] %s: %zu call sites, %zu can fail, %zu injected in %d runs, %zu not "
+            "handled, %zu after two faults%s\n",
+            name, seen.size(), injectable.size(), injected.size(), runs, notHandled.size(),
+            afterTwo.size(), full ? " (full sweep)" : "");
+        for (const auto& text : afterTwo) {
+            printf("[faults]   after two faults: %s\n", text.c_str());
+        }
+        // In the bounded sweep the sites only a failure reaches are left to `make faults`.
+        for (const Site& site : injectable) {
+            if (full && injected.count(site) == 0) {
+                printf("[faults]   not injected: %s\n", Injector::Describe(site).c_str());
+            }
+        }
+        fflush(stdout);
+        for (const auto& text : notHandled) {
+            ADD_FAILURE() << text;
+        }
+    }
+
+    std::unique_ptr<TestPrinter> printer_;
+};
+
+// The four DevMode requests the driver makes for every job and sheet.
+TEST_F(FaultSweep, DevModeRequests) {
+    Sweep("DevMode", [](IPrintOemUI* plugin, HMODULE, bool, Problems& problems) {
+        std::vector<BYTE> in(sizeof(DEVMODEW) + kPrivateDevmodeSize, 0);
+        std::vector<BYTE> out(in.size(), 0);
+        auto* publicOut = reinterpret_cast<DEVMODEW*>(out.data());
+        OEMDMPARAM param = {};
+        param.cbSize = sizeof(param);
+        param.pPublicDMIn = reinterpret_cast<DEVMODEW*>(in.data());
+        param.pPublicDMOut = publicOut;
+        param.pOEMDMIn = in.data() + sizeof(DEVMODEW);
+        param.pOEMDMOut = out.data() + sizeof(DEVMODEW);
+        param.cbBufSize = kPrivateDevmodeSize;
+        const auto& result = *static_cast<const PrivateDevmode*>(param.pOEMDMOut);
+        if (plugin->DevMode(OEMDM_SIZE, &param) != S_OK || param.cbBufSize != kPrivateDevmodeSize) {
+            problems.push_back("SIZE");
+        }
+        auto* request = static_cast<PrivateDevmode*>(param.pOEMDMIn);
+        for (DWORD mode : {OEMDM_DEFAULT, OEMDM_CONVERT, OEMDM_MERGE}) {
+            DefaultPrivateDevmode(request);
+            request->secureEnabled = 1;
+            publicOut->dmCopies = 3;
+            if (plugin->DevMode(mode, &param) != S_OK || !MeetsInvariants(result)) {
+                problems.push_back("mode " + std::to_string(mode));
+            }
+        }
+        if (publicOut->dmCopies != 1) {
+            problems.push_back("a secure merge kept several copies");
+        }
+    });
+}
+
+// PRINTER_EVENT_INITIALIZE: reported S_OK only with all three values written, each as the
+// settings file has it (or its default, where the file could not be read).
+TEST_F(FaultSweep, PrinterInitialization) {
+    TestPrinter& target = printer();
+    Sweep("PrinterEvent", [&target](IPrintOemUI* plugin, HMODULE, bool plain, Problems& problems) {
+        target.SetOptions(0xDEAD);
+        target.SetString(L"CopyrightYear1", L"stale");
+        target.SetString(L"CopyrightYear2", L"stale");
+        const HRESULT result = plugin->PrinterEvent(const_cast<PWSTR>(target.name().c_str()),
+                                                    PRINTER_EVENT_INITIALIZE, 0, 0);
+        const auto text = [&target](const wchar_t* value) {
+            DWORD type = 0;
+            std::vector<BYTE> data;
+            target.ReadValue(value, type, data);
+            data.resize(data.size() + 2, 0);
+            return std::wstring(reinterpret_cast<const wchar_t*>(data.data()));
+        };
+        DWORD type = 0;
+        std::vector<BYTE> options;
+        target.ReadValue(L"VkDriverOptions", type, options);
+        options.resize(4, 0);
+        const DWORD word = *reinterpret_cast<const DWORD*>(options.data());
+        const std::wstring year1 = text(L"CopyrightYear1");
+        const std::wstring year2 = text(L"CopyrightYear2");
+        if (plain && result != S_OK) {
+            problems.push_back("the plain run failed");
+        }
+        if (result == S_OK &&
+            (!(word == 261 || word == 0) || !(year1 == L"2024" || year1.empty()) ||
+             !(year2 == L"2026" || year2.empty()))) {
+            problems.push_back("S_OK with printer data " + std::to_string(word) + ", '" +
+                               Narrow(year1) + "', '" + Narrow(year2) + "'");
+        }
+        target.SetOptions(kOptions);
+    });
+}
+
+// Printing Preferences: the secure-print page shown, secure printing ticked, names by hand, a
+// short PIN refused, then a missing user name refused, then PIN 1234 and both names accepted,
+// applied, closed.
+TEST_F(FaultSweep, DocumentSheet) {
+    HANDLE handle = printer().handle();
+    ResourceModule resources;
+    std::wstring pinCaption = ResourceString(resources.get(), IDS_PIN_CAPTION);
+    pinCaption.resize(StripMnemonic(pinCaption.data()));
+    Sweep("document sheet", [&](IPrintOemUI* plugin, HMODULE module, bool plain,
+                                Problems& problems) {
+        MessageBoxRecorder boxes;
+        DriverSide driver(plugin, handle, module);
+        if (!driver.Show(true, plain, problems)) {
+            return;
+        }
+        // Only what a user can do: click and type where the control is enabled.
+        const auto usable = [&driver](int id) {
+            return IsWindowEnabled(driver.pageWindow) && IsWindowEnabled(driver.item(id));
+        };
+        const auto click = [&](int id) {
+            if (usable(id)) {
+                SendMessageW(driver.item(id), BM_CLICK, 0, 0);
+            }
+        };
+        const auto type = [&](int id, const wchar_t* text) {
+            if (usable(id)) {
+                SecurePageSheet::Type(driver.item(id), text);
+            }
+        };
+        click(IDC_SECURE_ENABLE);
+        const struct {
+            int names;  // the radio button clicked first
+            const wchar_t* pin;
+            const wchar_t* user;
+            const wchar_t* job;
+            bool leaves;  // in the plain run
+        } attempts[] = {{IDC_NAMES_CUSTOM, L"12", L"", L"", false},
+                        {0, L"1234", L"", L"", false},
+                        {0, nullptr, L"Ann/", L"Report", true},
+                        {IDC_NAMES_AUTO, nullptr, L"", L"", true}};
+        // The digits typed since the last PIN warning, as the four-character edit takes them:
+        // the only PIN a digest may be made of.
+        std::wstring typed;
+        for (const auto& attempt : attempts) {
+            if (attempt.names != 0) {
+                click(attempt.names);
+            }
+            if (attempt.pin != nullptr && usable(IDC_PIN_EDIT)) {
+                SetFocus(driver.item(IDC_PIN_EDIT));
+                type(IDC_PIN_EDIT, attempt.pin);
+                typed = (typed + attempt.pin).substr(0, 4);
+            }
+            type(IDC_USER_NAME_EDIT, attempt.user);
+            type(IDC_JOB_NAME_EDIT, attempt.job);
+            const PrivateDevmode before = driver.Private();
+            const std::wstring user = SecurePageSheet::Text(driver.item(IDC_USER_NAME_EDIT));
+            const std::wstring job = SecurePageSheet::Text(driver.item(IDC_JOB_NAME_EDIT));
+            const int okBefore = driver.okResults;
+            const size_t boxesBefore = boxes.boxes().size();
+            const bool left = SendMessageW(driver.sheet, PSM_APPLY, 0, 0) != FALSE;
+            PumpMessages();
+            const PrivateDevmode& after = driver.Private();
+            const std::string digest(after.pinDigest, strnlen(after.pinDigest, 65));
+            char expected[65] = {};
+            const bool typedPin = ComputePinDigest(typed.c_str(), expected);
+            if (plain && left != attempt.leaves) {
+                problems.push_back(left ? "the plain run left the page early"
+                                        : "the plain run could not leave the page");
+            }
+            if (left && after.secureEnabled == 1 && (!typedPin || digest != expected)) {
+                problems.push_back("left with secure printing on and the digest '" + digest +
+                                   "', not the typed PIN's (" + Narrow(typed) + ")");
+            }
+            if (left && (FieldText(after.userName) != user || FieldText(after.jobName) != job)) {
+                problems.push_back("left with names '" + Narrow(FieldText(after.userName)) +
+                                   "', '" + Narrow(FieldText(after.jobName)) +
+                                   "' that the edits did not hold");
+            }
+            if (!left && (memcmp(before.pinDigest, after.pinDigest, sizeof(after.pinDigest)) != 0 ||
+                          memcmp(before.userName, after.userName, sizeof(after.userName)) != 0 ||
+                          memcmp(before.jobName, after.jobName, sizeof(after.jobName)) != 0)) {
+                problems.push_back("the page stayed but the devmode changed");
+            }
+            if (!left && driver.okResults != okBefore) {
+                problems.push_back("reported OK while the page stayed");
+            }
+            // A refused PIN is typed again from the start: the warning says so, the emptied
+            // edit shows it.
+            for (size_t i = boxesBefore; i < boxes.boxes().size(); ++i) {
+                if (boxes.boxes()[i].caption == pinCaption) {
+                    typed.clear();
+                }
+            }
+            if (SecurePageSheet::Text(driver.item(IDC_PIN_EDIT)).empty()) {
+                typed.clear();
+            }
+        }
+        driver.Destroy();
+        if (!MeetsInvariants(driver.Private())) {
+            problems.push_back("the devmode breaks the record's invariants");
+        }
+        if (driver.heap.BusyBlocks() != 0) {
+            problems.push_back("blocks left on the driver heap");
+        }
+    });
+}
+
+// Printer Properties: the About page shown and painted, then closed. Its name and version
+// texts are whole or the template's own.
+TEST_F(FaultSweep, DeviceSheet) {
+    ASSERT_TRUE(printer().SetString(L"CopyrightYear1", L"2024"));
+    ASSERT_TRUE(printer().SetString(L"CopyrightYear2", L"2026"));
+    HANDLE handle = printer().handle();
+    ResourceModule resources;
+    const auto layout = ReadTemplate(resources.get(), IDD_ABOUT);
+    std::vector<std::wstring> shown;
+    Sweep("device sheet", [&](IPrintOemUI* plugin, HMODULE module, bool plain, Problems& problems) {
+        DriverSide driver(plugin, handle, module);
+        if (driver.Show(false, plain, problems)) {
+            UpdateWindow(driver.sheet);
+            PumpMessages();
+            // The version text either has the version appended or is the template's; the name
+            // line is the template's, or the printer's name and the version text.
+            const int controls[] = {IDC_ABOUT_VERSION, IDC_ABOUT_NAME_VERSION};
+            const std::wstring templateVersion = layout.at(IDC_ABOUT_VERSION).text;
+            const std::wstring nameWithTemplate =
+                std::wstring(kPrinterName) + L" " + templateVersion;
+            for (size_t i = 0; i < std::size(controls); ++i) {
+                const std::wstring text = ChildText(driver.pageWindow, controls[i]);
+                if (plain) {
+                    shown.push_back(text);
+                } else if (text != shown[i] && text != layout.at(controls[i]).text &&
+                           !(controls[i] == IDC_ABOUT_NAME_VERSION && text == nameWithTemplate &&
+                             ChildText(driver.pageWindow, IDC_ABOUT_VERSION) == templateVersion)) {
+                    problems.push_back("control " + std::to_string(controls[i]) + " shows '" +
+                                       Narrow(text) + "'");
+                }
+            }
+            driver.Destroy();
+        }
+        if (driver.heap.BusyBlocks() != 0) {
+            problems.push_back("blocks left on the driver heap");
+        }
+    });
+}
+
+// Help shown from the secure-print page and closed with it, through the recording control.
+TEST_F(FaultSweep, Help) {
+    RecordingHelpControl control;
+    ASSERT_TRUE(control.ok());
+    HANDLE handle = printer().handle();
+    const std::wstring helpFile = printer().DriverDirectory() + L"pinprint.chm";
+    Sweep("help", [&](IPrintOemUI* plugin, HMODULE module, bool plain, Problems& problems) {
+        DriverSide driver(plugin, handle, module);
+        if (!driver.Show(true, plain, problems)) {
+            return;
+        }
+        const RecordedHelp* recorded = RecordingHelpControl::Recorded();
+        const LONG callsBefore = recorded != nullptr ? recorded->calls : 0;
+        SendMessageW(driver.sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+        PumpMessages();
+        recorded = RecordingHelpControl::Recorded();
+        const LONG shownCalls = recorded != nullptr ? recorded->calls - callsBefore : 0;
+        auto* context = ContextOf(driver.pageWindow);
+        // The recorder answers with a made-up handle; a window of the test's own plays the
+        // help viewer, so that closing the page finds it open.
+        HWND viewer = nullptr;
+        if (context != nullptr && context->helpWindow != nullptr) {
+            // Shown by the recorder, or by the system's own control where the registered one
+            // could not be had.
+            const bool recorder = shownCalls == 1 && recorded->last.command == kHelpDisplayTopic &&
+                                  _wcsicmp(recorded->last.file, helpFile.c_str()) == 0;
+            if (!recorder && (shownCalls != 0 || GetModuleHandleW(L"hhctrl.ocx") == nullptr)) {
+                problems.push_back("a help window without the help file shown");
+            }
+            viewer = CreateWindowW(L"STATIC", L"help", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                   nullptr, nullptr);
+            context->helpWindow = viewer;
+        } else if (plain) {
+            problems.push_back("no help in the plain run");
+        }
+        driver.Destroy();
+        if (viewer != nullptr) {
+            DestroyWindow(viewer);
+        }
+    });
+}
+
+// Every function the built DLL imports has its row in the table (or is the runtime's), and
+// every row names a function it imports: a new import cannot slip past the sweep.
+TEST(FaultTable, CoversEveryImportOfTheBuiltDll) {
+    LoadedPlugin plugin;
+    ASSERT_NE(plugin.module(), nullptr);
+    std::set<std::string> rows;
+    std::set<std::string> imported;
+    for (const auto& row : faults::Imports()) {
+        rows.insert(std::string(row.dll) + "!" + row.name);
+    }
+    ForEachImport(plugin.module(), [&](const char* dll, const char* name, ULONG_PTR*) {
+        std::string upper = dll;
+        for (char& c : upper) {
+            c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        }
+        const std::string key = upper + "!" + name;
+        imported.insert(key);
+        const bool runtime = upper == "MSVCRT.DLL" ||
+                             (upper == "KERNEL32.DLL" &&
+                              std::find_if(faults::RuntimeImports().begin(),
+                                           faults::RuntimeImports().end(), [name](const char* r) {
+                                               return strcmp(r, name) == 0;
+                                           }) != faults::RuntimeImports().end());
+        EXPECT_TRUE(runtime || rows.count(key) != 0) << key << " has no row";
+        return true;
+    });
+    for (const auto& row : rows) {
+        EXPECT_EQ(imported.count(row), 1u) << row << " is not imported";
+    }
+}
+
+}  // namespace
+}  // namespace pinprint::test

@@ -1,0 +1,54 @@
+#include "support/help_control.h"
+
+#include "platform/proc_address.h"
+
+#include <string>
+
+#include "support/test_support.h"
+
+namespace pinprint::test {
+namespace {
+
+constexpr wchar_t kClassesKey[] = L"Software\\PinPrintTests\\HelpControlClasses";
+constexpr wchar_t kHelpControlKey[] =
+    L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
+
+}  // namespace
+
+RecordingHelpControl::RecordingHelpControl() {
+    HKEY control = nullptr;
+    if (RegCreateKeyW(HKEY_CURRENT_USER, kClassesKey, &classes_) != ERROR_SUCCESS ||
+        RegCreateKeyW(classes_, kHelpControlKey, &control) != ERROR_SUCCESS) {
+        return;
+    }
+    const std::wstring recorder = BinPath(L"helprecorder.dll");
+    const LSTATUS stored =
+        RegSetValueExW(control, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(recorder.c_str()),
+                       static_cast<DWORD>((recorder.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(control);
+    ok_ = stored == ERROR_SUCCESS &&
+          RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_) == ERROR_SUCCESS;
+}
+
+RecordingHelpControl::~RecordingHelpControl() {
+    Unregister();
+    if (classes_ != nullptr) {
+        RegCloseKey(classes_);
+    }
+    RegDeleteTreeW(HKEY_CURRENT_USER, kClassesKey);
+}
+
+void RecordingHelpControl::Unregister() {
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+}
+
+const RecordedHelp* RecordingHelpControl::Recorded() {
+    const HMODULE module = GetModuleHandleW(L"helprecorder.dll");
+    if (module == nullptr) {
+        return nullptr;
+    }
+    const auto state = ProcAddress<HelpRecorderStateFn>(module, kHelpRecorderStateExport);
+    return state ? state() : nullptr;
+}
+
+}  // namespace pinprint::test
