@@ -13,6 +13,8 @@ set -euo pipefail
 #   libclang-rt-14-dev                   libFuzzer and the sanitizers of the fuzz targets (fuzz/run.sh)
 #   fp-utils                             chmcmd, which compiles help/ into pinprint.chm
 #   locales                              the ja_JP source the code-page 932 test compiles
+#   fonts-ipafont-gothic, fonts-dejavu-core  the fonts Wine draws the Japanese and the Latin
+#                                        pages with (tests/wine-session.sh sets the replacements)
 # The versioned names keep the script and the build on clang 14 when Debian's default moves on.
 packages=(
     cmake make
@@ -22,7 +24,7 @@ packages=(
     clang-14 lld-14 libclang-rt-14-dev
     fp-utils
     locales
-    fonts-ipafont-gothic
+    fonts-ipafont-gothic fonts-dejavu-core
 )
 packages+=("$@")  # what one target needs besides (make coverage: gcovr)
 missing=()
