@@ -733,8 +733,10 @@ void PumpUntil(const std::atomic<int>& count, int value) {
 }
 
 // Printing Preferences of two printers open at once on two threads, as applications do, the
-// second with such a subclass on its edits and opened after the first: each page takes its own
-// PIN and names into its own devmode, and nothing of one page reaches the other.
+// second with such a subclass on its edits: each page takes its own PIN and names into its own
+// devmode, and nothing of one page reaches the other. Both sheets stay open throughout, but the
+// threads take turns to open, type and apply: Wine's text-shaping cache can be left locked when
+// two threads build it at the same moment, which would hang the edits, not the pages.
 TEST_F(SecurePageTest, TwoPagesOnTwoThreadsKeepToTheirOwn) {
     DriverSetup driver;
     driver.driverName = L"PinPrint Secure Second Thread Driver";
@@ -754,29 +756,37 @@ TEST_F(SecurePageTest, TwoPagesOnTwoThreadsKeepToTheirOwn) {
         PrivateDevmode devmode = {};
     } sides[] = {{printer().handle(), false, L"1234", L"Ann", L"Report", kDigest1234},
                  {other.handle(), true, L"5678", L"Bob", L"Invoice", kDigest5678}};
-    std::atomic<int> opened{0};
-    std::atomic<int> typed{0};
+    std::atomic<int> turn{0};
     const HMODULE module = resources();
-    const auto run = [&](Side& side, int openAfter) {
+    const auto run = [&](Side& side, int firstTurn) {
+        // Each step waits for this side's turn and hands the next one over once its own
+        // messages are answered.
+        const auto step = [&](int n, const auto& action) {
+            PumpUntil(turn, firstTurn + 2 * n);
+            action();
+            PumpMessages();
+            ++turn;
+        };
         MessageBoxRecorder recorder;
         const HHOOK hook = side.appSubclass ? SetWindowsHookExW(WH_CBT, SubclassEveryEdit, nullptr,
                                                                 GetCurrentThreadId())
                                             : nullptr;
-        PumpUntil(opened, openAfter);
         PageSetup setup;
         setup.printer = side.printer;
         setup.resources = module;
-        SecurePageSheet sheet(setup, DefaultDevmode());
-        ++opened;
-        PumpUntil(opened, 2);
-        SendMessageW(sheet.item(IDC_SECURE_ENABLE), BM_CLICK, 0, 0);
-        EnterPin(sheet, side.pin);
-        SecurePageSheet::Type(sheet.item(IDC_USER_NAME_EDIT), side.user);
-        SecurePageSheet::Type(sheet.item(IDC_JOB_NAME_EDIT), side.job);
-        ++typed;
-        PumpUntil(typed, 2);
-        side.left = sheet.Apply();
-        side.devmode = sheet.devmode();
+        std::unique_ptr<SecurePageSheet> sheet;
+        step(0, [&] { sheet = std::make_unique<SecurePageSheet>(setup, DefaultDevmode()); });
+        step(1, [&] {
+            SendMessageW(sheet->item(IDC_SECURE_ENABLE), BM_CLICK, 0, 0);
+            EnterPin(*sheet, side.pin);
+            SecurePageSheet::Type(sheet->item(IDC_USER_NAME_EDIT), side.user);
+            SecurePageSheet::Type(sheet->item(IDC_JOB_NAME_EDIT), side.job);
+        });
+        step(2, [&] {
+            side.left = sheet->Apply();
+            side.devmode = sheet->devmode();
+        });
+        step(3, [&] { sheet.reset(); });
         side.boxes = recorder.boxes().size();
         if (hook != nullptr) {
             UnhookWindowsHookEx(hook);
