@@ -132,6 +132,23 @@ constexpr size_t CopyFirstMatchingFileName(const Entries& entries, Test&& test, 
     return 0;
 }
 
+// The same rule over the multi-string WalkMultiString walks from `multi` within `bound`: the walk
+// stops at the first match, and nothing is gathered (so nothing is allocated).
+template <typename Char, typename Test>
+constexpr size_t CopyFirstMatchingFileName(const Char* multi, size_t bound, Test&& test, Char* out,
+                                           size_t outChars) {
+    size_t copied = 0;
+    WalkMultiString(multi, bound, [&](std::basic_string_view<Char> entry) {
+        const std::basic_string_view<Char> fileName = FileNamePart(entry);
+        if (!test(fileName)) {
+            return true;
+        }
+        copied = CopyIfFits(fileName, out, outChars);
+        return false;
+    });
+    return copied;
+}
+
 // `directory` directly followed by `name` into `out`; the length, or 0 with nothing written
 // when either is empty or the two and the terminator do not fit.
 template <typename Char>
