@@ -83,6 +83,12 @@ namespace {
     X("KERNEL32.DLL", LoadLibraryW, Null, 0, ERROR_MOD_NOT_FOUND, Module, Acquire, -1)            \
     X("KERNEL32.DLL", MultiByteToWideChar, Zero, 0, ERROR_NO_UNICODE_TRANSLATION, None, None, 0)  \
     X("KERNEL32.DLL", SetLastError, Never, 0, 0, None, None, 0)                                   \
+    /* The edits' thread slots: taken at first use (TLS_OUT_OF_INDEXES when none is left), */     \
+    /* kept until the module is unloaded. */                                                      \
+    X("KERNEL32.DLL", TlsAlloc, Value, 0xFFFFFFFF, ERROR_NOT_ENOUGH_MEMORY, None, None, 0)        \
+    X("KERNEL32.DLL", TlsFree, False, 0, ERROR_INVALID_PARAMETER, None, None, 0)                  \
+    X("KERNEL32.DLL", TlsGetValue, Never, 0, 0, None, None, 0) /* a taken index's value */        \
+    X("KERNEL32.DLL", TlsSetValue, False, 0, ERROR_NOT_ENOUGH_MEMORY, None, None, 0)              \
     X("KERNEL32.DLL", WideCharToMultiByte, Zero, 0, ERROR_INSUFFICIENT_BUFFER, None, None, 0)     \
     X("KERNEL32.DLL", lstrcmpW, Never, 0, 0, None, None, 0)                                       \
     X("KERNEL32.DLL", lstrlenW, Never, 0, 0, None, None, 0)                                       \
@@ -174,9 +180,6 @@ constexpr const char* kRuntimeImports[] = {"AddVectoredExceptionHandler",
                                            "SetThreadPriority",
                                            "Sleep",
                                            "SuspendThread",
-                                           "TlsAlloc",
-                                           "TlsGetValue",
-                                           "TlsSetValue",
                                            "TryEnterCriticalSection",
                                            "VirtualProtect",
                                            "VirtualQuery",
