@@ -86,6 +86,7 @@ TEST(DriverFiles, NameTestsPickTheFirstMatchingFileNameInItsOwnCase) {
          {L"ablg.dll", L"guide.chm"},
          L"ablg.dll",
          L"guide.chm"},
+        {L"names shorter than the patterns", {L"LG", L"A.C", L"X"}, {}, nullptr, nullptr},
         {L"no dependent files", {}, {}, nullptr, nullptr},
     };
     int index = 0;
@@ -158,6 +159,8 @@ TEST(DriverFiles, DriverInfoAtLevelsThreeAndSix) {
     const wchar_t outside[] = L"elsewhere";
     EXPECT_TRUE(RecordString(three.get(), filled, outside, &valid).empty());
     EXPECT_FALSE(valid);
+    // The answer alone, for a caller that does not ask whether the string was whole.
+    EXPECT_EQ(RecordString(three.get(), filled, info3->pName, nullptr), driver.driverName);
 
     const UniqueGlobal six = GetDriverInfo(printer.handle(), 6);
     ASSERT_TRUE(six);
@@ -244,7 +247,6 @@ TEST(PackageNames, SettingsPathReplacesTheLastThreeCharacters) {
 // ---- Buffers at their limits ----
 
 using test::GuardedArray;
-
 
 DriverSetup BoundsDriverFor(const std::wstring& tag, std::vector<std::wstring> stored) {
     DriverSetup driver;
@@ -421,7 +423,14 @@ TEST(DriverFileBounds, ShortAndLongDataFilesInThePureRule) {
 TEST(DriverFileBounds, DirectoryAndNameThatDoNotFit) {
     struct Case {
         size_t directory, name, result;
-    } cases[] = {{200, 59, 259}, {200, 60, 0}, {259, 1, 0}, {260, 1, 0}, {1, 259, 0}};
+    } cases[] = {{200, 59, 259},
+                 {200, 60, 0},
+                 {259, 1, 0},
+                 {260, 1, 0},
+                 {1, 259, 0},
+                 // An empty part makes no path.
+                 {0, 5, 0},
+                 {5, 0, 0}};
     for (const auto& c : cases) {
         const std::wstring directory(c.directory, L'd');
         const std::wstring name(c.name, L'n');
@@ -436,28 +445,39 @@ TEST(DriverFileBounds, DirectoryAndNameThatDoNotFit) {
 }
 
 TEST(DriverFileBounds, UnterminatedDependentFilesAreNotReadPastTheirEnd) {
-    // The list's last name runs into the inaccessible page without a terminator.
-    const std::wstring_view content(L"a.dll\0lg.dll\0unterminatedlg.dll", 31);
-    GuardedArray<wchar_t> multi(content.size());
-    ASSERT_TRUE(multi.ok());
-    wmemcpy(multi.data(), content.data(), content.size());
-    std::vector<std::wstring> seen;
-    names::WalkMultiString(multi.data(), multi.size(), [&](std::wstring_view entry) {
-        seen.emplace_back(entry);
-        return true;
-    });
-    EXPECT_EQ(seen, (std::vector<std::wstring>{L"a.dll", L"lg.dll"}));
+    struct Case {
+        const wchar_t* what;
+        std::wstring_view content;  // up to the inaccessible page
+        std::vector<std::wstring> visited;
+    } cases[] = {
+        {L"the last name runs into the page without a terminator",
+         std::wstring_view(L"a.dll\0lg.dll\0unterminatedlg.dll", 31),
+         {L"a.dll", L"lg.dll"}},
+        {L"the last name's terminator is the last unit, with no empty string after it",
+         std::wstring_view(L"a.dll\0lg.dll\0", 13),
+         {L"a.dll", L"lg.dll"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::string(c.what, c.what + wcslen(c.what)));
+        GuardedArray<wchar_t> multi(c.content.size());
+        ASSERT_TRUE(multi.ok());
+        wmemcpy(multi.data(), c.content.data(), c.content.size());
+        std::vector<std::wstring> seen;
+        names::WalkMultiString(multi.data(), multi.size(), [&](std::wstring_view entry) {
+            seen.emplace_back(entry);
+            return true;
+        });
+        EXPECT_EQ(seen, c.visited);
 
-    // The same as a record member: a string without its terminator in the block is no string.
-    bool valid = true;
-    EXPECT_TRUE(
-        RecordString(multi.data(), content.size() * sizeof(wchar_t), multi.data() + 13, &valid)
-            .empty());
-    EXPECT_FALSE(valid);
-    EXPECT_EQ(
-        RecordString(multi.data(), content.size() * sizeof(wchar_t), multi.data() + 6, &valid),
-        L"lg.dll");
-    EXPECT_TRUE(valid);
+        // The same as a record member: a string without its terminator in the block, or one
+        // that starts where the block ends, is no string.
+        const size_t bytes = c.content.size() * sizeof(wchar_t);
+        bool valid = true;
+        EXPECT_TRUE(RecordString(multi.data(), bytes, multi.data() + 13, &valid).empty());
+        EXPECT_FALSE(valid);
+        EXPECT_EQ(RecordString(multi.data(), bytes, multi.data() + 6, &valid), L"lg.dll");
+        EXPECT_TRUE(valid);
+    }
 }
 
 }  // namespace
