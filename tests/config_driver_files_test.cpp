@@ -225,25 +225,6 @@ TEST(DriverFiles, DriverWithoutHelpFileLeavesTheBufferAlone) {
     EXPECT_EQ(path[0], kSentinel);
 }
 
-// The pure rules, without the spooler.
-TEST(PackageNames, SettingsPathReplacesTheLastThreeCharacters) {
-    struct Case {
-        std::u16string_view dataFile, expected;
-    } cases[] = {
-        {u"C:\\DRV\\MODEL.PPD", u"C:\\DRV\\MODEL.DAT"},
-        {u"C:\\X\\A.PD", u"C:\\X\\ADAT"},
-        {u"abc", u"DAT"},
-        {u"ab", u""},
-        {u"", u""},
-    };
-    for (const auto& c : cases) {
-        char16_t out[names::kPathBufferChars] = {};
-        EXPECT_EQ(names::ComposeSettingsPath(c.dataFile, out, names::kPathBufferChars),
-                  c.expected.size());
-        EXPECT_EQ(std::u16string_view(out), c.expected);
-    }
-}
-
 // ---- Buffers at their limits ----
 
 using test::GuardedArray;
@@ -398,24 +379,34 @@ TEST(DriverFileBounds, SettingsPathAtTheLimit) {
     }
 }
 
-// Paths the spooler never hands out, straight to the rules behind the builders.
+// Paths the spooler never hands out, straight to the rules behind the builders. The settings
+// file: the last three characters, whatever they are, become "DAT"; fewer than three characters,
+// or a result that would not fit, give nothing.
 TEST(DriverFileBounds, ShortAndLongDataFilesInThePureRule) {
     struct Case {
-        size_t length;
-        size_t result;
-    } cases[] = {{0, 0}, {1, 0}, {2, 0}, {3, 3}, {259, 259}, {260, 0}, {1000, 0}};
+        std::wstring dataFile, expected;
+    } cases[] = {
+        {L"C:\\DRV\\MODEL.PPD", L"C:\\DRV\\MODEL.DAT"},
+        {L"C:\\X\\A.PD", L"C:\\X\\ADAT"},
+        {L"abc", L"DAT"},
+        {L"ab", L""},
+        {L"a", L""},
+        {L"", L""},
+        {std::wstring(259, L'p'), std::wstring(256, L'p') + L"DAT"},
+        {std::wstring(260, L'p'), L""},
+        {std::wstring(1000, L'p'), L""},
+    };
     for (const auto& c : cases) {
-        const std::wstring dataFile(c.length, L'p');
         GuardedArray<wchar_t> out(kPathChars);
         ASSERT_TRUE(out.ok());
         out.Fill(kSentinel);
-        EXPECT_EQ(names::ComposeSettingsPath(std::wstring_view(dataFile), out.data(), kPathChars),
-                  c.result)
-            << c.length;
-        if (c.result == 0) {
-            EXPECT_EQ(out.data()[0], kSentinel) << c.length;
+        EXPECT_EQ(names::ComposeSettingsPath(std::wstring_view(c.dataFile), out.data(), kPathChars),
+                  c.expected.size())
+            << c.dataFile.size();
+        if (c.expected.empty()) {
+            EXPECT_EQ(out.data()[0], kSentinel) << c.dataFile.size();
         } else {
-            EXPECT_EQ(std::wstring_view(out.data() + c.length - 3), L"DAT");
+            EXPECT_EQ(std::wstring(out.data()), c.expected);
         }
     }
 }
