@@ -35,15 +35,21 @@ size_t CharsWithin(const void* block, size_t filled, const wchar_t* text) {
     return (begin + filled - at) / sizeof(wchar_t);
 }
 
-// The dependent-file multi-string of the printer's level-3 record, which `record` keeps, and the
-// characters from it to the record's end; null when there is no record.
+// The printer's level-3 record, which `record` keeps, and the bytes the spooler filled; null
+// when there is none.
+const DRIVER_INFO_3W* Level3Record(HANDLE printer, UniqueGlobal& record, size_t& filled) {
+    record = GetDriverInfo(printer, 3, &filled);
+    return static_cast<const DRIVER_INFO_3W*>(record.get());
+}
+
+// The record's dependent-file multi-string and the characters from it to the record's end;
+// null when there is no record.
 const wchar_t* DependentFilesOf(HANDLE printer, UniqueGlobal& record, size_t& bound) {
     size_t filled = 0;
-    record = GetDriverInfo(printer, 3, &filled);
-    if (!record) {
+    const DRIVER_INFO_3W* info = Level3Record(printer, record, filled);
+    if (info == nullptr) {
         return nullptr;
     }
-    const auto* info = static_cast<const DRIVER_INFO_3W*>(record.get());
     bound = CharsWithin(record.get(), filled, info->pDependentFiles);
     return info->pDependentFiles;
 }
@@ -126,11 +132,10 @@ std::wstring_view RecordString(const void* block, size_t filled, const wchar_t* 
 bool GetDriverString(HANDLE printer, LPWSTR DRIVER_INFO_3W::*member, UniqueGlobal& record,
                      std::wstring_view& text) {
     size_t filled = 0;
-    record = GetDriverInfo(printer, 3, &filled);
-    if (!record) {
+    const DRIVER_INFO_3W* info = Level3Record(printer, record, filled);
+    if (info == nullptr) {
         return false;
     }
-    const auto* info = static_cast<const DRIVER_INFO_3W*>(record.get());
     bool valid = false;
     text = RecordString(record.get(), filled, info->*member, &valid);
     return valid;
