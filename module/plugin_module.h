@@ -43,6 +43,8 @@ struct RuntimeAllocated {
         return std::malloc(size);
     }
     static void operator delete(void* block) noexcept { std::free(block); }
+    // The pair of the placement form above, should a constructor ever throw.
+    static void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
 };
 
 class ClassFactory final : public IClassFactory, public RuntimeAllocated {
