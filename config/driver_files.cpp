@@ -35,14 +35,35 @@ size_t CharsWithin(const void* block, size_t filled, const wchar_t* text) {
     return (begin + filled - at) / sizeof(wchar_t);
 }
 
+// The printer's level-3 record, which `record` keeps, and the bytes the spooler filled; null
+// when there is none.
+const DRIVER_INFO_3W* Level3Record(HANDLE printer, UniqueGlobal& record, size_t& filled) {
+    record = GetDriverInfo(printer, 3, &filled);
+    return static_cast<const DRIVER_INFO_3W*>(record.get());
+}
+
+// The record's dependent-file multi-string and the characters from it to the record's end;
+// null when there is no record.
+const wchar_t* DependentFilesOf(HANDLE printer, UniqueGlobal& record, size_t& bound) {
+    size_t filled = 0;
+    const DRIVER_INFO_3W* info = Level3Record(printer, record, filled);
+    if (info == nullptr) {
+        return nullptr;
+    }
+    bound = CharsWithin(record.get(), filled, info->pDependentFiles);
+    return info->pDependentFiles;
+}
+
+// Read in the spooler's record itself: a lookup that allocated could fail where this cannot.
 template <typename Test>
 int FindDependentFile(HANDLE printer, wchar_t* name, Test test) {
     if (name == nullptr) {
         return 0;
     }
-    std::vector<std::wstring> list;
-    GetDependentFiles(printer, list);
-    return names::CopyFirstMatchingFileName(list, test, name, kPathChars) != 0 ? 1 : 0;
+    UniqueGlobal record;
+    size_t bound = 0;
+    const wchar_t* files = DependentFilesOf(printer, record, bound);
+    return names::CopyFirstMatchingFileName(files, bound, test, name, kPathChars) != 0 ? 1 : 0;
 }
 
 // The directory part of `base` followed by the name `find` picks, into `out`; the length, or 0
@@ -111,27 +132,22 @@ std::wstring_view RecordString(const void* block, size_t filled, const wchar_t* 
 bool GetDriverString(HANDLE printer, LPWSTR DRIVER_INFO_3W::*member, UniqueGlobal& record,
                      std::wstring_view& text) {
     size_t filled = 0;
-    record = GetDriverInfo(printer, 3, &filled);
-    if (!record) {
+    const DRIVER_INFO_3W* info = Level3Record(printer, record, filled);
+    if (info == nullptr) {
         return false;
     }
-    const auto* info = static_cast<const DRIVER_INFO_3W*>(record.get());
     bool valid = false;
     text = RecordString(record.get(), filled, info->*member, &valid);
     return valid;
 }
 
 int GetDependentFiles(HANDLE printer, std::vector<std::wstring>& list) {
-    size_t filled = 0;
-    const UniqueGlobal record = GetDriverInfo(printer, 3, &filled);
-    if (!record) {
-        return 1;
-    }
-    const auto* info = static_cast<const DRIVER_INFO_3W*>(record.get());
-    const size_t bound = CharsWithin(record.get(), filled, info->pDependentFiles);
+    UniqueGlobal record;
+    size_t bound = 0;
+    const wchar_t* files = DependentFilesOf(printer, record, bound);
     try {
         std::vector<std::wstring> found;
-        names::WalkMultiString(info->pDependentFiles, bound, [&found](std::wstring_view entry) {
+        names::WalkMultiString(files, bound, [&found](std::wstring_view entry) {
             found.emplace_back(entry);
             return true;
         });

@@ -116,20 +116,24 @@ constexpr size_t CopyIfFits(std::basic_string_view<Char> text, Char* out, size_t
     return text.size();
 }
 
-// The file-name part of the first of `entries` (views or strings of Char) whose file name
-// passes `test`, copied into `out` when it fits. The first match decides: when its name does
-// not fit, 0 comes back and no later match is taken. 0 with nothing written when none passes.
-template <typename Char, typename Entries, typename Test>
-constexpr size_t CopyFirstMatchingFileName(const Entries& entries, Test&& test, Char* out,
+// The file-name part of the first entry of the multi-string WalkMultiString walks from `multi`
+// within `bound` whose file name passes `test`, copied into `out` when it fits. The first match
+// decides: when its name does not fit, 0 comes back and no later match is taken. 0 with nothing
+// written when none passes. The walk stops at the first match and gathers nothing, so nothing is
+// allocated.
+template <typename Char, typename Test>
+constexpr size_t CopyFirstMatchingFileName(const Char* multi, size_t bound, Test&& test, Char* out,
                                            size_t outChars) {
-    for (const auto& entry : entries) {
-        const std::basic_string_view<Char> fileName =
-            FileNamePart(std::basic_string_view<Char>(entry));
-        if (test(fileName)) {
-            return CopyIfFits(fileName, out, outChars);
+    size_t copied = 0;
+    WalkMultiString(multi, bound, [&](std::basic_string_view<Char> entry) {
+        const std::basic_string_view<Char> fileName = FileNamePart(entry);
+        if (!test(fileName)) {
+            return true;
         }
-    }
-    return 0;
+        copied = CopyIfFits(fileName, out, outChars);
+        return false;
+    });
+    return copied;
 }
 
 // `directory` directly followed by `name` into `out`; the length, or 0 with nothing written

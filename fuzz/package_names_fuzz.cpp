@@ -160,15 +160,17 @@ void WalkAndTest(FuzzedDataProvider& in) {
     }
     REQUIRE(visited == expected);
 
-    // The first entry whose file name passes a test decides, whether or not its name fits.
+    // The first entry whose file name passes a test decides, whether or not its name fits; the
+    // walk goes over every entry, not only those visited above.
     const size_t outChars =
         in.ConsumeBool() ? names::kPathBufferChars : in.ConsumeIntegralInRange<size_t>(0, 300);
+    const std::vector<std::u16string> every = ModelEntries(units);
     const auto pick = [&](auto&& test, bool (*model)(View)) {
         Out out(outChars);
-        const size_t written =
-            names::CopyFirstMatchingFileName(visited, test, out.data.get(), outChars);
+        const size_t written = names::CopyFirstMatchingFileName(multi.get(), units.size(), test,
+                                                                out.data.get(), outChars);
         View chosen;
-        for (const auto& entry : visited) {
+        for (const auto& entry : every) {
             if (model(ModelFileName(entry))) {
                 chosen = ModelFileName(entry);
                 break;

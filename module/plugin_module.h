@@ -5,6 +5,9 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <cstdlib>
+#include <new>
+
 #include "platform/oemui.h"
 
 namespace pinprint {
@@ -32,7 +35,19 @@ inline HRESULT FailWith(DWORD error) {
 inline constexpr DWORD kPluginSignature = 0x564B5053;
 inline constexpr DWORD kPluginVersion = 0x101;
 
-class ClassFactory final : public IClassFactory {
+// Where the factory and the plug-in object live: the C runtime's malloc, which answers null when
+// memory runs out. The library's own nothrow new throws bad_alloc and catches it inside, and a
+// throw needs memory of its own, without which MinGW's runtime ends the whole process.
+struct RuntimeAllocated {
+    static void* operator new(size_t size, const std::nothrow_t&) noexcept {
+        return std::malloc(size);
+    }
+    static void operator delete(void* block) noexcept { std::free(block); }
+    // The pair of the placement form above, should a constructor ever throw.
+    static void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+};
+
+class ClassFactory final : public IClassFactory, public RuntimeAllocated {
   public:
     ClassFactory();
     ClassFactory(const ClassFactory&) = delete;
@@ -49,7 +64,7 @@ class ClassFactory final : public IClassFactory {
     volatile LONG refCount_;
 };
 
-class PluginObject final : public IPrintOemUI {
+class PluginObject final : public IPrintOemUI, public RuntimeAllocated {
   public:
     PluginObject();
     PluginObject(const PluginObject&) = delete;

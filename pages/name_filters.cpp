@@ -11,10 +11,41 @@ namespace {
 
 // One set per thread: pages on two threads may find different procedures in their edits (a
 // thread's own subclass, another activation context), and a filter runs on the thread that owns
-// its edit, so it forwards to what its own thread's page saved.
-thread_local WNDPROC savedUserNameProc = nullptr;
-thread_local WNDPROC savedJobNameProc = nullptr;
-thread_local WNDPROC savedPinProc = nullptr;
+// its edit, so it forwards to what its own thread's page saved. The platform's thread slots hold
+// them, not thread_local: MinGW's emulation of thread_local allocates a thread's block at its
+// first use and aborts the process when that allocation fails. Each slot's index is stored plus
+// one (0: not yet allocated), and is taken at its first use, so that a page works wherever its
+// procedure runs, in the plug-in or linked into another program.
+enum EditSlot { kUserNameSlot, kJobNameSlot, kPinSlot, kSlotCount };
+volatile LONG slotIndexes[kSlotCount] = {};
+
+DWORD SlotIndex(EditSlot slot) {
+    LONG stored = slotIndexes[slot];
+    if (stored == 0) {
+        const DWORD index = TlsAlloc();
+        if (index == TLS_OUT_OF_INDEXES) {
+            return TLS_OUT_OF_INDEXES;
+        }
+        stored = static_cast<LONG>(index + 1);
+        // Another thread may have taken one first: its index is kept and this one given back.
+        const LONG first = InterlockedCompareExchange(&slotIndexes[slot], stored, 0);
+        if (first != 0) {
+            TlsFree(index);
+            stored = first;
+        }
+    }
+    return static_cast<DWORD>(stored - 1);
+}
+
+// An index that cannot be had makes the store fail (TlsSetValue refuses TLS_OUT_OF_INDEXES).
+bool StoreProc(EditSlot slot, WNDPROC proc) {
+    return TlsSetValue(SlotIndex(slot), reinterpret_cast<void*>(proc)) != FALSE;
+}
+
+// Only a page that stored its procedures installs filters, so a slot read here was stored.
+WNDPROC StoredProc(EditSlot slot) {
+    return reinterpret_cast<WNDPROC>(TlsGetValue(SlotIndex(slot)));
+}
 
 // An input method's result longer than this could not fit a name edit anyway.
 constexpr int kCommittedChars = 128;
@@ -107,13 +138,22 @@ LRESULT FilterCharacters(WNDPROC previous, CharacterRule rule, HWND edit, UINT m
 }
 
 WNDPROC SavedPinProc() {
-    return savedPinProc;
+    return StoredProc(kPinSlot);
 }
 
-void SaveEditProcedures(HWND page) {
-    savedUserNameProc = WindowProcOf(page, IDC_USER_NAME_EDIT);
-    savedJobNameProc = WindowProcOf(page, IDC_JOB_NAME_EDIT);
-    savedPinProc = WindowProcOf(page, IDC_PIN_EDIT);
+bool SaveEditProcedures(HWND page) {
+    return StoreProc(kUserNameSlot, WindowProcOf(page, IDC_USER_NAME_EDIT)) &&
+           StoreProc(kJobNameSlot, WindowProcOf(page, IDC_JOB_NAME_EDIT)) &&
+           StoreProc(kPinSlot, WindowProcOf(page, IDC_PIN_EDIT));
+}
+
+void FreeEditProcedureSlots() {
+    for (volatile LONG& stored : slotIndexes) {
+        const LONG index = InterlockedExchange(&stored, 0);
+        if (index != 0) {
+            TlsFree(static_cast<DWORD>(index - 1));
+        }
+    }
 }
 
 void InstallNameFilters(HWND page, bool shortNames) {
@@ -158,19 +198,19 @@ bool PassesAnsiTest(wchar_t c) {
 }
 
 LRESULT CALLBACK FullUserNameFilterProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
-    return NameFilter(savedUserNameProc, FullRuleAccepts, edit, message, wParam, lParam);
+    return NameFilter(StoredProc(kUserNameSlot), FullRuleAccepts, edit, message, wParam, lParam);
 }
 
 LRESULT CALLBACK FullJobNameFilterProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
-    return NameFilter(savedJobNameProc, FullRuleAccepts, edit, message, wParam, lParam);
+    return NameFilter(StoredProc(kJobNameSlot), FullRuleAccepts, edit, message, wParam, lParam);
 }
 
 LRESULT CALLBACK ShortUserNameFilterProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
-    return NameFilter(savedUserNameProc, ShortRuleAccepts, edit, message, wParam, lParam);
+    return NameFilter(StoredProc(kUserNameSlot), ShortRuleAccepts, edit, message, wParam, lParam);
 }
 
 LRESULT CALLBACK ShortJobNameFilterProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
-    return NameFilter(savedJobNameProc, ShortRuleAccepts, edit, message, wParam, lParam);
+    return NameFilter(StoredProc(kJobNameSlot), ShortRuleAccepts, edit, message, wParam, lParam);
 }
 
 }  // namespace pinprint

@@ -18,8 +18,12 @@ inline constexpr int kShortNameLimit = 20;
 
 // Fills the three saved-procedure slots from the page's user-name, job-name and PIN edits.
 // One slot each, shared by every page of the calling thread, filled only by a page's first
-// initialization so that a filter never forwards to itself.
-void SaveEditProcedures(HWND page);
+// initialization so that a filter never forwards to itself. False when the thread's slots cannot
+// be had: no filter may then be installed, since it would have nothing to forward to.
+bool SaveEditProcedures(HWND page);
+
+// Gives the slots back to the platform; the module calls it when it is unloaded.
+void FreeEditProcedureSlots();
 
 // The PIN edit's previous window procedure, for PinEditProc to forward to.
 WNDPROC SavedPinProc();

@@ -4,8 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 
 // After the standard headers: strsafe.h deprecates the C string functions by name, which
 // MSVC's <cstdio> and <cstring> then fail to declare.
@@ -181,15 +179,11 @@ bool ComputePinDigest(const wchar_t* pin, char* pinDigest, DWORD* error) {
     if (size != kSha256Bytes) {
         return fail(static_cast<DWORD>(NTE_BAD_HASH));
     }
-    std::unique_ptr<BYTE[]> value(new (std::nothrow) BYTE[size]);
-    if (!value) {
-        return fail(ERROR_NOT_ENOUGH_MEMORY);
-    }
+    BYTE value[kSha256Bytes] = {};
     DWORD valueBytes = size;
-    if (!CryptGetHashParam(hash.get(), HP_HASHVAL, value.get(), &valueBytes, 0) ||
-        valueBytes != size) {
+    if (!CryptGetHashParam(hash.get(), HP_HASHVAL, value, &valueBytes, 0) || valueBytes != size) {
         const DWORD valueError = GetLastError();
-        SecureZeroMemory(value.get(), size);
+        SecureZeroMemory(value, size);
         return fail(valueError);
     }
 
@@ -199,7 +193,7 @@ bool ComputePinDigest(const wchar_t* pin, char* pinDigest, DWORD* error) {
         std::snprintf(scratch, sizeof(scratch), "%2.2x", value[i]);
         StringCchCatA(text, kPinDigestBytes, scratch);
     }
-    SecureZeroMemory(value.get(), size);
+    SecureZeroMemory(value, size);
     memcpy(pinDigest, text, kPinDigestBytes);
     return true;
 }

@@ -22,13 +22,14 @@ INT_PTR LeaveSecurePrintPage(HWND page, SheetContext* context);
 // focus.
 BOOL CheckPin(HWND page, SheetContext* context, const wchar_t* pin);
 
-// TRUE when both names are non-empty; otherwise the warning for the first empty one and the
-// focus on its edit.
+// TRUE when both names are non-empty; otherwise the warning for the first empty (or null) one
+// and the focus on its edit.
 BOOL CheckNames(HWND page, SheetContext* context, const wchar_t* userName, const wchar_t* jobName);
 
 // SHA-256 of the PIN's four ASCII digits as 64 lower-case hexadecimal characters, written to
 // `pinDigest` (kPinDigestBytes) only when every step succeeded. On failure `pinDigest` is left
-// untouched, *error (when given) receives the failing step's error code, and false comes back.
+// untouched, *error (when given) receives the failing step's error code, and false comes back;
+// a malformed or null PIN, or a null `pinDigest`, fails with ERROR_INVALID_PARAMETER.
 bool ComputePinDigest(const wchar_t* pin, char* pinDigest, DWORD* error = nullptr);
 
 // A warning box owned by the page, laid out right to left when the page is.

@@ -234,9 +234,9 @@ void InitSecurePrintPage(HWND page, SheetContext* context, PrivateDevmode* devmo
         EnableControlRange(page, IDC_SECURE_ENABLE, IDC_PIN_EDIT, FALSE);
     }
 
-    if (firstTime) {
-        SaveEditProcedures(page);
-    }
+    // Without its edits' own procedures saved no filter could pass a key on: the page then
+    // keeps the texts it shows and offers none of them, as without its context.
+    const bool filtered = !firstTime || SaveEditProcedures(page);
 
     if (HasOption(context, DRVOPT_NAME_CHOICE)) {
         HideControlRange(page, IDC_NAME_NOTE, IDC_NAME_NOTE_ALT);
@@ -254,9 +254,13 @@ void InitSecurePrintPage(HWND page, SheetContext* context, PrivateDevmode* devmo
         devmode->customNames = 1;
     }
 
-    InstallNameFilters(page, HasOption(context, DRVOPT_SHORT_NAMES));
-    SetWindowLongPtrW(GetDlgItem(page, IDC_PIN_EDIT), GWLP_WNDPROC,
-                      reinterpret_cast<LONG_PTR>(PinEditProc));
+    if (filtered) {
+        InstallNameFilters(page, HasOption(context, DRVOPT_SHORT_NAMES));
+        SetWindowLongPtrW(GetDlgItem(page, IDC_PIN_EDIT), GWLP_WNDPROC,
+                          reinterpret_cast<LONG_PTR>(PinEditProc));
+    } else {
+        EnableWindow(page, FALSE);
+    }
 
     SetEditText(page, context, IDC_USER_NAME_EDIT, Wide(devmode->userName));
     SetEditText(page, context, IDC_JOB_NAME_EDIT, Wide(devmode->jobName));

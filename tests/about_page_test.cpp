@@ -342,7 +342,8 @@ TEST_F(AboutPage, AFormatWithOtherConversionsIsNotUsed) {
 }
 
 // A format is used when it asks for at most one string, whatever its flags, width and
-// precision; any other conversion, or a second string, leaves the line out.
+// precision; any other conversion, a second string, or a width or precision taken from an
+// argument ("%*s", "%.*s": an integer never passed), leaves the line out.
 TEST_F(AboutPage, FormatsAskingForAtMostOneStringAreUsed) {
     UniqueModule module(LoadLibraryW(BinPath(L"about_bad_format.dll").c_str()));
     ASSERT_TRUE(module);
@@ -355,7 +356,7 @@ TEST_F(AboutPage, FormatsAskingForAtMostOneStringAreUsed) {
         const wchar_t* text;  // null: refused
     } cases[] = {{9001, L"100% 2024"}, {9002, L"[2024  ]"}, {9003, L"[    20]"}, {9004, L"[202]"},
                  {9006, L"[2024]"},    {9005, nullptr},     {9007, nullptr},     {9008, nullptr},
-                 {9009, nullptr},      {9010, nullptr}};
+                 {9009, nullptr},      {9010, nullptr},     {9011, nullptr},     {9012, nullptr}};
     for (const auto& c : cases) {
         wchar_t line[64];
         wmemset(line, L'#', 64);
@@ -411,6 +412,14 @@ TEST_F(AboutPage, ProcedureAnswers) {
     item.rcItem = {0, 0, 4, 4};
     EXPECT_EQ(AboutPageProc(page, WM_DRAWITEM, IDC_ABOUT_BAND, reinterpret_cast<LPARAM>(&item)),
               TRUE);
+    // Without the record, without a DC to draw into, or without the control: nothing is read.
+    EXPECT_EQ(AboutPageProc(page, WM_DRAWITEM, IDC_ABOUT_BAND, 0), TRUE);
+    DRAWITEMSTRUCT withoutDc = item;
+    withoutDc.hDC = nullptr;
+    EXPECT_EQ(
+        AboutPageProc(page, WM_DRAWITEM, IDC_ABOUT_BAND, reinterpret_cast<LPARAM>(&withoutDc)),
+        TRUE);
+    EXPECT_EQ(AboutPageProc(page, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), 0), FALSE);
 
     // Before WM_INITDIALOG there is no context: nothing is answered.
     SetWindowLongPtrW(page, DWLP_USER, 0);

@@ -86,6 +86,7 @@ TEST(DriverFiles, NameTestsPickTheFirstMatchingFileNameInItsOwnCase) {
          {L"ablg.dll", L"guide.chm"},
          L"ablg.dll",
          L"guide.chm"},
+        {L"names shorter than the patterns", {L"LG", L"A.C", L"X"}, {}, nullptr, nullptr},
         {L"no dependent files", {}, {}, nullptr, nullptr},
     };
     int index = 0;
@@ -158,6 +159,8 @@ TEST(DriverFiles, DriverInfoAtLevelsThreeAndSix) {
     const wchar_t outside[] = L"elsewhere";
     EXPECT_TRUE(RecordString(three.get(), filled, outside, &valid).empty());
     EXPECT_FALSE(valid);
+    // The answer alone, for a caller that does not ask whether the string was whole.
+    EXPECT_EQ(RecordString(three.get(), filled, info3->pName, nullptr), driver.driverName);
 
     const UniqueGlobal six = GetDriverInfo(printer.handle(), 6);
     ASSERT_TRUE(six);
@@ -222,29 +225,9 @@ TEST(DriverFiles, DriverWithoutHelpFileLeavesTheBufferAlone) {
     EXPECT_EQ(path[0], kSentinel);
 }
 
-// The pure rules, without the spooler.
-TEST(PackageNames, SettingsPathReplacesTheLastThreeCharacters) {
-    struct Case {
-        std::u16string_view dataFile, expected;
-    } cases[] = {
-        {u"C:\\DRV\\MODEL.PPD", u"C:\\DRV\\MODEL.DAT"},
-        {u"C:\\X\\A.PD", u"C:\\X\\ADAT"},
-        {u"abc", u"DAT"},
-        {u"ab", u""},
-        {u"", u""},
-    };
-    for (const auto& c : cases) {
-        char16_t out[names::kPathBufferChars] = {};
-        EXPECT_EQ(names::ComposeSettingsPath(c.dataFile, out, names::kPathBufferChars),
-                  c.expected.size());
-        EXPECT_EQ(std::u16string_view(out), c.expected);
-    }
-}
-
 // ---- Buffers at their limits ----
 
 using test::GuardedArray;
-
 
 DriverSetup BoundsDriverFor(const std::wstring& tag, std::vector<std::wstring> stored) {
     DriverSetup driver;
@@ -396,24 +379,34 @@ TEST(DriverFileBounds, SettingsPathAtTheLimit) {
     }
 }
 
-// Paths the spooler never hands out, straight to the rules behind the builders.
+// Paths the spooler never hands out, straight to the rules behind the builders. The settings
+// file: the last three characters, whatever they are, become "DAT"; fewer than three characters,
+// or a result that would not fit, give nothing.
 TEST(DriverFileBounds, ShortAndLongDataFilesInThePureRule) {
     struct Case {
-        size_t length;
-        size_t result;
-    } cases[] = {{0, 0}, {1, 0}, {2, 0}, {3, 3}, {259, 259}, {260, 0}, {1000, 0}};
+        std::wstring dataFile, expected;
+    } cases[] = {
+        {L"C:\\DRV\\MODEL.PPD", L"C:\\DRV\\MODEL.DAT"},
+        {L"C:\\X\\A.PD", L"C:\\X\\ADAT"},
+        {L"abc", L"DAT"},
+        {L"ab", L""},
+        {L"a", L""},
+        {L"", L""},
+        {std::wstring(259, L'p'), std::wstring(256, L'p') + L"DAT"},
+        {std::wstring(260, L'p'), L""},
+        {std::wstring(1000, L'p'), L""},
+    };
     for (const auto& c : cases) {
-        const std::wstring dataFile(c.length, L'p');
         GuardedArray<wchar_t> out(kPathChars);
         ASSERT_TRUE(out.ok());
         out.Fill(kSentinel);
-        EXPECT_EQ(names::ComposeSettingsPath(std::wstring_view(dataFile), out.data(), kPathChars),
-                  c.result)
-            << c.length;
-        if (c.result == 0) {
-            EXPECT_EQ(out.data()[0], kSentinel) << c.length;
+        EXPECT_EQ(names::ComposeSettingsPath(std::wstring_view(c.dataFile), out.data(), kPathChars),
+                  c.expected.size())
+            << c.dataFile.size();
+        if (c.expected.empty()) {
+            EXPECT_EQ(out.data()[0], kSentinel) << c.dataFile.size();
         } else {
-            EXPECT_EQ(std::wstring_view(out.data() + c.length - 3), L"DAT");
+            EXPECT_EQ(std::wstring(out.data()), c.expected);
         }
     }
 }
@@ -421,7 +414,14 @@ TEST(DriverFileBounds, ShortAndLongDataFilesInThePureRule) {
 TEST(DriverFileBounds, DirectoryAndNameThatDoNotFit) {
     struct Case {
         size_t directory, name, result;
-    } cases[] = {{200, 59, 259}, {200, 60, 0}, {259, 1, 0}, {260, 1, 0}, {1, 259, 0}};
+    } cases[] = {{200, 59, 259},
+                 {200, 60, 0},
+                 {259, 1, 0},
+                 {260, 1, 0},
+                 {1, 259, 0},
+                 // An empty part makes no path.
+                 {0, 5, 0},
+                 {5, 0, 0}};
     for (const auto& c : cases) {
         const std::wstring directory(c.directory, L'd');
         const std::wstring name(c.name, L'n');
@@ -436,28 +436,39 @@ TEST(DriverFileBounds, DirectoryAndNameThatDoNotFit) {
 }
 
 TEST(DriverFileBounds, UnterminatedDependentFilesAreNotReadPastTheirEnd) {
-    // The list's last name runs into the inaccessible page without a terminator.
-    const std::wstring_view content(L"a.dll\0lg.dll\0unterminatedlg.dll", 31);
-    GuardedArray<wchar_t> multi(content.size());
-    ASSERT_TRUE(multi.ok());
-    wmemcpy(multi.data(), content.data(), content.size());
-    std::vector<std::wstring> seen;
-    names::WalkMultiString(multi.data(), multi.size(), [&](std::wstring_view entry) {
-        seen.emplace_back(entry);
-        return true;
-    });
-    EXPECT_EQ(seen, (std::vector<std::wstring>{L"a.dll", L"lg.dll"}));
+    struct Case {
+        const wchar_t* what;
+        std::wstring_view content;  // up to the inaccessible page
+        std::vector<std::wstring> visited;
+    } cases[] = {
+        {L"the last name runs into the page without a terminator",
+         std::wstring_view(L"a.dll\0lg.dll\0unterminatedlg.dll", 31),
+         {L"a.dll", L"lg.dll"}},
+        {L"the last name's terminator is the last unit, with no empty string after it",
+         std::wstring_view(L"a.dll\0lg.dll\0", 13),
+         {L"a.dll", L"lg.dll"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::string(c.what, c.what + wcslen(c.what)));
+        GuardedArray<wchar_t> multi(c.content.size());
+        ASSERT_TRUE(multi.ok());
+        wmemcpy(multi.data(), c.content.data(), c.content.size());
+        std::vector<std::wstring> seen;
+        names::WalkMultiString(multi.data(), multi.size(), [&](std::wstring_view entry) {
+            seen.emplace_back(entry);
+            return true;
+        });
+        EXPECT_EQ(seen, c.visited);
 
-    // The same as a record member: a string without its terminator in the block is no string.
-    bool valid = true;
-    EXPECT_TRUE(
-        RecordString(multi.data(), content.size() * sizeof(wchar_t), multi.data() + 13, &valid)
-            .empty());
-    EXPECT_FALSE(valid);
-    EXPECT_EQ(
-        RecordString(multi.data(), content.size() * sizeof(wchar_t), multi.data() + 6, &valid),
-        L"lg.dll");
-    EXPECT_TRUE(valid);
+        // The same as a record member: a string without its terminator in the block, or one
+        // that starts where the block ends, is no string.
+        const size_t bytes = c.content.size() * sizeof(wchar_t);
+        bool valid = true;
+        EXPECT_TRUE(RecordString(multi.data(), bytes, multi.data() + 13, &valid).empty());
+        EXPECT_FALSE(valid);
+        EXPECT_EQ(RecordString(multi.data(), bytes, multi.data() + 6, &valid), L"lg.dll");
+        EXPECT_TRUE(valid);
+    }
 }
 
 }  // namespace

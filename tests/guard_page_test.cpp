@@ -16,6 +16,7 @@
 #include "pages/about_page.h"
 #include "pages/page_procs.h"
 #include "pages/secure_page_leave.h"
+#include "pages/secure_print_page.h"
 #include "pages/strip_mnemonic.h"
 #include "resmodule/resource_ids.h"
 #include "support/about_sheet.h"
@@ -271,7 +272,19 @@ TEST_F(GuardPageLeave, NullRecordsAreAnsweredWithoutBeingRead) {
     const PrivateDevmode before = sheet->devmode();
     EXPECT_EQ(SecurePrintPageProc(sheet->page(), WM_NOTIFY, 0, 0), FALSE);
     EXPECT_EQ(SecurePrintPageProc(sheet->page(), WM_DRAWITEM, IDC_SEPARATOR, 0), TRUE);
+
+    // A driver that handed the page no private devmode: laying the page out, the user's
+    // commands and the unlock gesture find nothing to read or change.
+    const LONG_PTR kept =
+        SetWindowLongPtrW(sheet->page(), DWLP_USER, reinterpret_cast<LONG_PTR>(&withoutDevmode));
+    InitSecurePrintPage(sheet->page(), &withoutDevmode, nullptr, FALSE);
+    EXPECT_EQ(SecurePrintPageProc(sheet->page(), WM_COMMAND,
+                                  MAKEWPARAM(IDC_SECURE_ENABLE, BN_CLICKED), 0),
+              FALSE);
+    EXPECT_EQ(SecurePrintPageProc(sheet->page(), WM_LBUTTONDBLCLK, 0, 0), FALSE);
+    SetWindowLongPtrW(sheet->page(), DWLP_USER, kept);
     EXPECT_EQ(memcmp(&before, &sheet->devmode(), sizeof(before)), 0);
+    EXPECT_TRUE(boxes.boxes().empty());
 }
 
 // A caption whose terminator is the last unit before the guard page: the group test looks up
@@ -286,6 +299,7 @@ TEST(GuardPage, StripMnemonicStopsAtACaptionEndingAtThePageEdge) {
                           {L"(&", L"("},
                           {L"(&N", L"(N"},
                           {L"(&N)", L""},
+                          {L"Name(&N).", L"Name."},
                           {L"Name(&N)..", L"Name.."},
                           {L"Name(&N)...", L"Name"},
                           {L"A&&", L"A&"},

@@ -159,11 +159,19 @@ bool ExportsComServer(const std::wstring& path) {
            GetProcAddress(module.get(), "DllCanUnloadNow") != nullptr;
 }
 
-// The first dependent file that `test` picks, by the plug-in's own rule; "" when none.
+// The first dependent file that `test` picks, by the plug-in's own rule over the list as the
+// spooler hands it over (one multi-string); "" when none.
 template <typename Test>
 std::wstring FirstPicked(const DriverPackage& package, Test test) {
+    std::wstring multi;
+    for (const auto& file : package.dependentFiles) {
+        multi += file;
+        multi += L'\0';
+    }
+    multi += L'\0';
     wchar_t name[names::kPathBufferChars] = {};
-    names::CopyFirstMatchingFileName(package.dependentFiles, test, name, names::kPathBufferChars);
+    names::CopyFirstMatchingFileName(multi.c_str(), multi.size(), test, name,
+                                     names::kPathBufferChars);
     return name;
 }
 

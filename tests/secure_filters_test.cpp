@@ -8,6 +8,7 @@
 #include <imm.h>
 
 #include <string>
+#include <vector>
 
 #include "config/driver_options.h"
 #include "pages/name_filters.h"
@@ -172,8 +173,13 @@ TEST_F(NameFilterTest, PastingInsertsNothing) {
 // (Wine's hands it on as WM_CHAR, which the tables above then see). This edit does as Windows'
 // does, so the filter must keep the result string from reaching it.
 WNDPROC plainEditProc = nullptr;
+// The flags of every composition message the edit itself was handed.
+std::vector<LPARAM> compositionsSeen;
 
 LRESULT CALLBACK EditInsertingResults(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_IME_COMPOSITION) {
+        compositionsSeen.push_back(lParam);
+    }
     if (message == WM_IME_COMPOSITION && (lParam & GCS_RESULTSTR) != 0) {
         wchar_t text[64] = {};
         const HIMC context = ImmGetContext(edit);
@@ -190,17 +196,63 @@ LRESULT CALLBACK FilteredEdit(HWND edit, UINT message, WPARAM wParam, LPARAM lPa
     return FilterCharacters(EditInsertingResults, noSlash, edit, message, wParam, lParam);
 }
 
+HWND CreateEdit(WNDPROC proc) {
+    HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_POPUP | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0, 200,
+                                24, nullptr, nullptr, nullptr, nullptr);
+    if (edit != nullptr) {
+        plainEditProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
+        SetForegroundWindow(edit);
+    }
+    return edit;
+}
+
 TEST(CommittedText, AnEditThatInsertsResultsItselfGetsOnlyAcceptedCharacters) {
     for (const bool filtered : {false, true}) {
-        HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_POPUP | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0,
-                                    200, 24, nullptr, nullptr, nullptr, nullptr);
+        HWND edit = CreateEdit(filtered ? FilteredEdit : EditInsertingResults);
         ASSERT_NE(edit, nullptr);
-        plainEditProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-            edit, GWLP_WNDPROC,
-            reinterpret_cast<LONG_PTR>(filtered ? FilteredEdit : EditInsertingResults)));
-        SetForegroundWindow(edit);
         SecurePageSheet::Enter(edit, L"a/b", SecurePageSheet::Input::ImeResult);
         EXPECT_EQ(SecurePageSheet::Text(edit), filtered ? L"ab" : L"a/b") << filtered;
+        DestroyWindow(edit);
+    }
+}
+
+// A composition message announcing a result the filter cannot read inserts nothing; one that
+// also carries the next composition hands the edit that part, without the result.
+TEST(CommittedText, OnlyAReadableResultIsTypedAndTheRestReachesTheEdit) {
+    const struct {
+        const char* what;
+        bool inputContext;   // false: the application took the edit's input context away
+        bool resultWaiting;  // an input method has just committed "a/b"
+        LPARAM flags;
+        const wchar_t* text;  // what the edit then holds
+        std::vector<LPARAM> forwarded;
+    } cases[] = {
+        {"no input context", false, false, GCS_RESULTSTR, L"", {}},
+        {"no result string", true, false, GCS_RESULTSTR, L"", {}},
+        {"a result and the next composition",
+         true,
+         true,
+         GCS_RESULTSTR | GCS_COMPSTR,
+         L"abab",
+         {GCS_COMPSTR}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        HWND edit = CreateEdit(FilteredEdit);
+        ASSERT_NE(edit, nullptr);
+        SetFocus(edit);
+        if (!c.inputContext) {
+            ImmAssociateContext(edit, nullptr);
+        }
+        if (c.resultWaiting) {
+            SecurePageSheet::Enter(edit, L"a/b", SecurePageSheet::Input::ImeResult);
+            ASSERT_EQ(SecurePageSheet::Text(edit), L"ab");
+        }
+        compositionsSeen.clear();
+        SendMessageW(edit, WM_IME_COMPOSITION, 0, c.flags);
+        EXPECT_EQ(SecurePageSheet::Text(edit), c.text);
+        EXPECT_EQ(compositionsSeen, c.forwarded);
         DestroyWindow(edit);
     }
 }

@@ -108,13 +108,21 @@ TEST_F(LeavePageTest, ComputePinDigestMatchesVectorsAndRefusesMalformedPins) {
     char digest[kPinDigestBytes];
     ASSERT_TRUE(ComputePinDigest(L"1234", digest));
     EXPECT_STREQ(digest, kDigest1234);
-    for (const wchar_t* bad : {L"", L"123", L"12345", L"12a4", L"\xFF11\xFF12\xFF13\xFF14"}) {
+    const wchar_t* const noPin = nullptr;
+    for (const wchar_t* bad :
+         {L"", L"123", L"12345", L"12a4", L"\xFF11\xFF12\xFF13\xFF14", noPin}) {
         memset(digest, 'x', sizeof(digest));
         DWORD error = 0;
         EXPECT_FALSE(ComputePinDigest(bad, digest, &error));
         EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
         EXPECT_EQ(digest[0], 'x');  // untouched
     }
+    DWORD error = 0;
+    EXPECT_FALSE(ComputePinDigest(L"1234", nullptr, &error));
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    // A caller that does not ask for the error gets the same refusal.
+    EXPECT_FALSE(ComputePinDigest(L"123", digest));
+    EXPECT_EQ(digest[0], 'x');
 }
 
 struct BadPinCase {
@@ -187,6 +195,18 @@ TEST_F(LeavePageTest, ChecksRunPinThenUserThenJobAndStopAtTheFirst) {
         EXPECT_EQ(memcmp(&before, &sheet->devmode(), sizeof(before)), 0) << c.what;
         EXPECT_EQ(sheet->context().pinEdited, 1u) << c.what;
     }
+
+    // A name not given at all is an empty one, checked in the same order.
+    PrivateDevmode devmode = SecureDevmode();
+    devmode.customNames = 1;
+    auto sheet = Open(DRVOPT_NAME_CHOICE, devmode);
+    boxes.Clear();
+    EXPECT_FALSE(CheckNames(sheet->page(), &sheet->context(), nullptr, nullptr));
+    ExpectWarning(*sheet, IDS_USER_NAME_MESSAGE, IDS_USER_NAME_CAPTION);
+    boxes.Clear();
+    EXPECT_FALSE(CheckNames(sheet->page(), &sheet->context(), L"user", nullptr));
+    ExpectWarning(*sheet, IDS_JOB_NAME_MESSAGE, IDS_JOB_NAME_CAPTION);
+    EXPECT_EQ(Focused(), sheet->item(IDC_JOB_NAME_EDIT));
 }
 
 TEST_F(LeavePageTest, ANameWarningKeepsTheTypedPin) {

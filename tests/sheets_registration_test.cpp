@@ -267,6 +267,12 @@ TEST_F(SheetRegistration, OtherReasonsAnswerAsTheSheetExpects) {
                   S_OK);
         EXPECT_EQ(call.info.Result, 5u);
 
+        // Without their records the two requests read nothing; a result never set stays.
+        EXPECT_EQ(call.Run(entry, PROPSHEETUI_REASON_GET_INFO_HEADER, 0), S_OK);
+        EXPECT_EQ(call.info.Result, 1u);
+        EXPECT_EQ(call.Run(entry, PROPSHEETUI_REASON_SET_RESULT, 0), S_OK);
+        EXPECT_EQ(call.info.Result, 1u);
+
         for (WORD reason : {WORD(PROPSHEETUI_REASON_GET_ICON), WORD(7), WORD(0xFFFF)}) {
             call.info.Result = 77;
             EXPECT_EQ(call.Run(entry, reason), S_OK) << reason;

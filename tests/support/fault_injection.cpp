@@ -7,6 +7,7 @@
 #include <winspool.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <type_traits>
 
@@ -22,6 +23,9 @@
 
 namespace pinprint::test::faults {
 namespace {
+
+// The C runtime the DLL imports; its failures set errno, not the last error.
+constexpr char kCrt[] = "MSVCRT.DLL";
 
 // One row per function: DLL, name, how it fails (Failure, value, last error), and what it
 // acquires or releases (Resource, Role, where the handle is). The errors are ones the reference
@@ -83,9 +87,21 @@ namespace {
     X("KERNEL32.DLL", LoadLibraryW, Null, 0, ERROR_MOD_NOT_FOUND, Module, Acquire, -1)            \
     X("KERNEL32.DLL", MultiByteToWideChar, Zero, 0, ERROR_NO_UNICODE_TRANSLATION, None, None, 0)  \
     X("KERNEL32.DLL", SetLastError, Never, 0, 0, None, None, 0)                                   \
+    /* The edits' thread slots: taken at first use (TLS_OUT_OF_INDEXES when none is left), */     \
+    /* kept until the module is unloaded. */                                                      \
+    X("KERNEL32.DLL", TlsAlloc, Value, 0xFFFFFFFF, ERROR_NOT_ENOUGH_MEMORY, None, None, 0)        \
+    X("KERNEL32.DLL", TlsFree, False, 0, ERROR_INVALID_PARAMETER, None, None, 0)                  \
+    X("KERNEL32.DLL", TlsGetValue, Never, 0, 0, None, None, 0) /* a taken index's value */        \
+    X("KERNEL32.DLL", TlsSetValue, False, 0, ERROR_NOT_ENOUGH_MEMORY, None, None, 0)              \
     X("KERNEL32.DLL", WideCharToMultiByte, Zero, 0, ERROR_INSUFFICIENT_BUFFER, None, None, 0)     \
     X("KERNEL32.DLL", lstrcmpW, Never, 0, 0, None, None, 0)                                       \
     X("KERNEL32.DLL", lstrlenW, Never, 0, 0, None, None, 0)                                       \
+    /* The C runtime's allocator, which operator new and new (std::nothrow) of the static */      \
+    /* libstdc++ reach: null with errno ENOMEM. */                                                \
+    X(kCrt, calloc, Null, 0, ENOMEM, CrtBlock, Acquire, -1)                                       \
+    X(kCrt, free, Never, 0, 0, CrtBlock, Release, 0)                                              \
+    X(kCrt, malloc, Null, 0, ENOMEM, CrtBlock, Acquire, -1)                                       \
+    X(kCrt, realloc, Null, 0, ENOMEM, CrtBlock, Replace, -1)                                      \
     X("OLE32.DLL", CoInitialize, HResult, RPC_E_CHANGED_MODE, 0, ComInit, Acquire, -2)            \
     X("OLE32.DLL", CoUninitialize, Never, 0, 0, ComInit, Release, -2)                             \
     X("SHLWAPI.DLL", PathIsDirectoryW, False, 0, ERROR_FILE_NOT_FOUND, None, None, 0)             \
@@ -174,9 +190,6 @@ constexpr const char* kRuntimeImports[] = {"AddVectoredExceptionHandler",
                                            "SetThreadPriority",
                                            "Sleep",
                                            "SuspendThread",
-                                           "TlsAlloc",
-                                           "TlsGetValue",
-                                           "TlsSetValue",
                                            "TryEnterCriticalSection",
                                            "VirtualProtect",
                                            "VirtualQuery",
@@ -259,6 +272,18 @@ bool Succeeded(const Import& row, ULONG_PTR result) {
     }
 }
 
+// A release counts as done even when its answer is made to fail: the plug-in can do no more
+// than ask.
+void Release(Resource resource, ULONG_PTR handle, const Site& site) {
+    for (auto it = state.held.rbegin(); it != state.held.rend(); ++it) {
+        if (Family(it->resource) == Family(resource) && it->handle == handle) {
+            state.held.erase(std::next(it).base());
+            return;
+        }
+    }
+    state.unmatched.push_back({resource, handle, site});
+}
+
 void Track(int index, const Site& site, ULONG_PTR result, const ULONG_PTR* args, bool failed) {
     const Import& row = Imports()[index];
     if (row.role == Role::None) {
@@ -274,26 +299,34 @@ void Track(int index, const Site& site, ULONG_PTR result, const ULONG_PTR* args,
     } else if (args[row.at] != 0) {
         handle = *reinterpret_cast<const ULONG_PTR*>(args[row.at]);
     }
+    if (row.role == Role::Replace) {
+        // A failed realloc keeps the block it was given; free(NULL) releases nothing.
+        if (failed || result == 0) {
+            return;
+        }
+        if (args[0] != 0) {
+            Release(row.resource, args[0], site);
+        }
+        state.held.push_back({row.resource, result, site});
+        return;
+    }
     if (row.role == Role::Acquire) {
         if (!failed && Succeeded(row, result) && handle != 0) {
             state.held.push_back({row.resource, handle, site});
         }
         return;
     }
-    // A release counts as done even when its answer is made to fail: the plug-in can do no
-    // more than ask.
-    for (auto it = state.held.rbegin(); it != state.held.rend(); ++it) {
-        if (Family(it->resource) == Family(row.resource) && it->handle == handle) {
-            state.held.erase(std::next(it).base());
-            return;
-        }
+    if (row.resource == Resource::CrtBlock && handle == 0) {
+        return;
     }
-    state.unmatched.push_back({row.resource, handle, site});
+    Release(row.resource, handle, site);
 }
 
 template <typename R>
 R Fail(const Import& row, const ULONG_PTR* args) {
-    if (row.lastError != 0) {
+    if (row.dll == kCrt) {
+        errno = static_cast<int>(row.lastError);
+    } else if (row.lastError != 0) {
         SetLastError(row.lastError);
     }
     if constexpr (!std::is_void_v<R>) {
@@ -340,6 +373,10 @@ struct Wrap<I, R (*)(A...)> {
         }
     }
 };
+
+// The C runtime's functions are declared noexcept in C++.
+template <int I, typename R, typename... A>
+struct Wrap<I, R (*)(A...) noexcept> : Wrap<I, R (*)(A...)> {};
 
 // decltype of a function declared with attributes (FormatMessageW's) drops them, as it should.
 #pragma GCC diagnostic push
@@ -499,10 +536,10 @@ std::string Injector::Describe(const Plan& plan) {
 
 const char* Injector::ResourceName(Resource resource) {
     static const char* const names[] = {
-        "nothing",      "driver heap block", "GlobalAlloc block", "printer",
-        "registry key", "crypt context",     "crypt hash",        "module",
-        "kept module",  "GDI object",        "memory DC",         "COM initialization",
-        "input context"};
+        "nothing",       "driver heap block", "GlobalAlloc block", "printer",
+        "registry key",  "crypt context",     "crypt hash",        "module",
+        "kept module",   "GDI object",        "memory DC",         "COM initialization",
+        "input context", "C runtime block"};
     return names[static_cast<int>(resource)];
 }
 

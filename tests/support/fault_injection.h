@@ -43,9 +43,11 @@ enum class Resource : uint8_t {
     MemoryDc,
     ComInit,
     InputContext,
+    CrtBlock,  // malloc, calloc, realloc; free
 };
 
-enum class Role : uint8_t { None, Acquire, Release };
+// Replace: realloc, which releases its argument and acquires its result once it succeeds.
+enum class Role : uint8_t { None, Acquire, Release, Replace };
 
 struct Import {
     const char* dll;
@@ -63,7 +65,8 @@ struct Import {
 // Every function the plug-in's own code imports.
 std::span<const Import> Imports();
 // KERNEL32 functions only the static C and C++ runtime inside the DLL calls (threads, locks,
-// unwinding, thread-local storage): never patched. All of msvcrt.dll is the runtime's as well.
+// unwinding, thread-local storage): never patched. Of msvcrt.dll only the allocator has rows;
+// the rest is the runtime's as well.
 std::span<const char* const> RuntimeImports();
 
 // A call site: the imported function and where the call returns to.

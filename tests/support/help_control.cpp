@@ -21,10 +21,14 @@ RecordingHelpControl::RecordingHelpControl() {
         RegCreateKeyW(classes_, kHelpControlKey, &control) != ERROR_SUCCESS) {
         return;
     }
-    const std::wstring recorder = BinPath(L"helprecorder.dll");
+    // Registered as a path to expand, the form the launcher expands before it loads the
+    // control, so that the expansion is among the calls the fault sweep fails.
+    const wchar_t recorder[] = L"%PINPRINT_RECORDER_DIR%helprecorder.dll";
     const LSTATUS stored =
-        RegSetValueExW(control, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(recorder.c_str()),
-                       static_cast<DWORD>((recorder.size() + 1) * sizeof(wchar_t)));
+        SetEnvironmentVariableW(L"PINPRINT_RECORDER_DIR", BinDirectory().c_str())
+            ? RegSetValueExW(control, nullptr, 0, REG_EXPAND_SZ,
+                             reinterpret_cast<const BYTE*>(recorder), sizeof(recorder))
+            : ERROR_ENVVAR_NOT_FOUND;
     RegCloseKey(control);
     ok_ = stored == ERROR_SUCCESS &&
           RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_) == ERROR_SUCCESS;
