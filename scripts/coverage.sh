@@ -33,8 +33,12 @@ filters=()
 for folder in module devmode config pages platform; do
     filters+=(--filter "$root/$folder/")
 done
+# Only the build is searched, and not its Wine prefix, whose Z: drive leads back to the whole
+# file system.
 gcovr --root "$root" --object-directory "$build" --gcov-executable x86_64-w64-mingw32-gcov \
-    "${filters[@]}" --gcov-exclude '.*CompilerId.*' --exclude-throw-branches --exclude-unreachable-branches \
+    "$build" --exclude-directories '.*/wineprefix' \
+    --exclude-directories '.*/CMakeFiles/[0-9.]+' "${filters[@]}" \
+    --exclude-throw-branches --exclude-unreachable-branches \
     --html-details "$out/index.html" --json-summary "$out/summary.json" \
     --txt "$out/coverage.txt" --print-summary >/dev/null
 python3 - "$out/summary.json" <<'EOF'
