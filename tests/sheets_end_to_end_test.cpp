@@ -70,15 +70,8 @@ class RealSheets : public ::testing::Test {
     Seen Open(SheetKind kind, std::initializer_list<int> controls) {
         Seen seen;
         DriverSheet sheet;
-        sheet.entry.uiParam.cbSize = sizeof(OEMUIPSPARAM);
-        sheet.entry.uiParam.hPrinter = printer_->handle();
-        sheet.entry.uiParam.pPrinterName = const_cast<PWSTR>(printer_->name().c_str());
-        sheet.entry.uiParam.hModule = loaded_.module();
-        sheet.entry.uiParam.hOEMHeap = heap_.get();
-        sheet.entry.uiParam.pPublicDM = reinterpret_cast<DEVMODEW*>(devmode_.data());
-        sheet.entry.uiParam.pOEMDM = devmode_.data() + sizeof(DEVMODEW);
-        sheet.entry.plugin = plugin_;
-        sheet.entry.kind = kind;
+        drvhost::SetDriverParameters(sheet, printer_->handle(), printer_->name(), loaded_.module(),
+                                     heap_.get(), devmode_, plugin_, kind);
         sheet.title = L"Sheets Real";
         sheet.closeAfterMs = 200;
         sheet.onShown = [&](HWND window) {

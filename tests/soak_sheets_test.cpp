@@ -182,15 +182,8 @@ class Soak : public ::testing::Test {
     // One open/initialize/paint/close cycle through compstui; false when it went wrong.
     bool Cycle(SheetKind kind, Shown& shown) {
         DriverSheet sheet;
-        sheet.entry.uiParam.cbSize = sizeof(OEMUIPSPARAM);
-        sheet.entry.uiParam.hPrinter = printer_->handle();
-        sheet.entry.uiParam.pPrinterName = const_cast<PWSTR>(printer_->name().c_str());
-        sheet.entry.uiParam.hModule = loaded_.module();
-        sheet.entry.uiParam.hOEMHeap = heap_.get();
-        sheet.entry.uiParam.pPublicDM = reinterpret_cast<DEVMODEW*>(devmode_.data());
-        sheet.entry.uiParam.pOEMDM = devmode_.data() + sizeof(DEVMODEW);
-        sheet.entry.plugin = plugin_;
-        sheet.entry.kind = kind;
+        drvhost::SetDriverParameters(sheet, printer_->handle(), printer_->name(), loaded_.module(),
+                                     heap_.get(), devmode_, plugin_, kind);
         sheet.title = L"Soak";
         watch = {&shown, &heap_, lgPath_.c_str()};
         const UINT_PTR timer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, Tick);

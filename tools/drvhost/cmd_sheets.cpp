@@ -116,18 +116,10 @@ int RunSheet(SheetKind kind, const Args& args) {
     Heap heap;
     OEMUIOBJ uiObject = {sizeof(OEMUIOBJ)};
     DriverSheet sheet;
-    OEMUIPSPARAM& param = sheet.entry.uiParam;
-    param.cbSize = sizeof(param);
-    param.poemuiobj = &uiObject;
-    param.hPrinter = printer.get();
-    param.pPrinterName = const_cast<PWSTR>(printerName.c_str());
-    param.hModule = host.module();
-    param.hOEMHeap = heap.get();
-    param.pPublicDM = reinterpret_cast<DEVMODEW*>(devmode.data());
-    param.pOEMDM = devmode.data() + sizeof(DEVMODEW);
-    param.dwFlags = flags;
-    sheet.entry.plugin = host.plugin();
-    sheet.entry.kind = kind;
+    SetDriverParameters(sheet, printer.get(), printerName, host.module(), heap.get(), devmode,
+                        host.plugin(), kind);
+    sheet.entry.uiParam.poemuiobj = &uiObject;
+    sheet.entry.uiParam.dwFlags = flags;
     sheet.title = printerName + (document ? L" Printing Preferences" : L" Properties");
     sheet.closeAfterMs = closeAfter;
     const SecureEntry secure = {document ? OptionValue(args, L"--secure-pin", L"") : L"",
@@ -174,7 +166,7 @@ int RunSheet(SheetKind kind, const Args& args) {
     if (!host.DefaultDevmode(merged, privateSize)) {
         return 1;
     }
-    const HRESULT hr = host.MergeDevmode(merged, privateSize, param.pOEMDM);
+    const HRESULT hr = host.MergeDevmode(merged, privateSize, sheet.entry.uiParam.pOEMDM);
     if (FAILED(hr)) {
         fwprintf(stderr, L"drvhost: DevMode(OEMDM_MERGE) failed, 0x%08lX\n", hr);
         return 1;

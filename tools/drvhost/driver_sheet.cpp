@@ -139,6 +139,21 @@ void DismissOtherDialogs(HWND sheet) {
 
 }  // namespace detail
 
+void SetDriverParameters(DriverSheet& sheet, HANDLE printer, const std::wstring& printerName,
+                         HMODULE module, HANDLE heap, std::vector<BYTE>& devmode,
+                         IPrintOemUI* plugin, SheetKind kind) {
+    OEMUIPSPARAM& param = sheet.entry.uiParam;
+    param.cbSize = sizeof(param);
+    param.hPrinter = printer;
+    param.pPrinterName = const_cast<PWSTR>(printerName.c_str());
+    param.hModule = module;
+    param.hOEMHeap = heap;
+    param.pPublicDM = reinterpret_cast<DEVMODEW*>(devmode.data());
+    param.pOEMDM = devmode.data() + sizeof(DEVMODEW);
+    sheet.entry.plugin = plugin;
+    sheet.entry.kind = kind;
+}
+
 HWND CurrentPage(HWND sheet) {
     return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
 }

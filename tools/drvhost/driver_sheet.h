@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/oemui.h"
 
@@ -54,6 +55,13 @@ HWND FindSheetWindow();
 void DismissOtherDialogs(HWND sheet);
 
 }  // namespace detail
+
+// Fills the driver's parameters for the plug-in as the PostScript driver does: the printer and
+// its name, the plug-in's module, the driver's heap, and the devmode, whose private block follows
+// its public part. `printerName` and `devmode` must outlive the sheet.
+void SetDriverParameters(DriverSheet& sheet, HANDLE printer, const std::wstring& printerName,
+                         HMODULE module, HANDLE heap, std::vector<BYTE>& devmode,
+                         IPrintOemUI* plugin, SheetKind kind);
 
 // The page the sheet shows.
 HWND CurrentPage(HWND sheet);
