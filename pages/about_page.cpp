@@ -6,7 +6,7 @@
 #include <cwchar>
 
 #include "config/driver_files.h"
-#include "module/format_bounded.h"
+#include "pages/format_bounded.h"
 #include "pages/page_procs.h"
 #include "platform/unique_handle.h"
 #include "resmodule/resource_ids.h"

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "resmodule/resource_ids.h"
+#include "rules/name_rules.h"
 
 namespace pinprint {
 namespace {
@@ -72,14 +73,11 @@ bool FullRuleAccepts(HWND edit, wchar_t c) {
     const HWND page = GetParent(edit);
     const bool ansiLayout = IsWindowVisible(GetDlgItem(page, IDC_NAMES_AUTO)) ||
                             IsWindowVisible(GetDlgItem(page, IDC_NAME_NOTE_ALT));
-    if (ansiLayout ? !PassesAnsiTest(c) : c > 0xFF) {
-        return false;
-    }
-    return !IsRefusedNameCharacter(c);
+    return AcceptsNameCharacter(ansiLayout ? NameCharset::Ansi : NameCharset::Latin1, c);
 }
 
 bool ShortRuleAccepts(HWND, wchar_t c) {
-    return c > 0xFF || !IsRefusedNameCharacter(c);
+    return AcceptsNameCharacter(NameCharset::Any, c);
 }
 
 // The input method's result string, at most `chars` characters; its length.
@@ -163,38 +161,6 @@ void InstallNameFilters(HWND page, bool shortNames) {
     Subclass(page, IDC_USER_NAME_EDIT,
              shortNames ? ShortUserNameFilterProc : FullUserNameFilterProc);
     Subclass(page, IDC_JOB_NAME_EDIT, shortNames ? ShortJobNameFilterProc : FullJobNameFilterProc);
-}
-
-bool IsRefusedNameCharacter(wchar_t c) {
-    switch (c) {
-        case L'"':
-        case L'%':
-        case L'*':
-        case L'+':
-        case L',':
-        case L'/':
-        case L';':
-        case L'=':
-        case L'?':
-        case L'\\':
-        case L'|':
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool PassesAnsiTest(wchar_t c) {
-    const wchar_t wide[2] = {c, L'\0'};
-    char narrow[2] = {0, 0};
-    BOOL usedDefault = FALSE;
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof(narrow), nullptr, &usedDefault);
-    if (usedDefault || narrow[1] != 0) {
-        return false;
-    }
-    wchar_t back[2] = {0, 0};
-    MultiByteToWideChar(CP_ACP, 0, narrow, -1, back, 2);
-    return lstrcmpW(back, wide) == 0;
 }
 
 LRESULT CALLBACK FullUserNameFilterProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {

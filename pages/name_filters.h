@@ -10,11 +10,9 @@
 
 #include <windows.h>
 
-namespace pinprint {
+#include "rules/name_rules.h"
 
-// Name limits in characters: full filters, short filters (DRVOPT_SHORT_NAMES).
-inline constexpr int kFullNameLimit = 80;
-inline constexpr int kShortNameLimit = 20;
+namespace pinprint {
 
 // Fills the three saved-procedure slots from the page's user-name, job-name and PIN edits.
 // One slot each, shared by every page of the calling thread, filled only by a page's first
@@ -30,12 +28,6 @@ WNDPROC SavedPinProc();
 
 // Limits both name edits and installs the short or full filter pair on them.
 void InstallNameFilters(HWND page, bool shortNames);
-
-// The eleven punctuation characters no name may hold.
-bool IsRefusedNameCharacter(wchar_t c);
-
-// True when `c` has a one-byte form in the system's ANSI code page that converts back to `c`.
-bool PassesAnsiTest(wchar_t c);
 
 // Whether a character may go into `edit`.
 using CharacterRule = bool (*)(HWND edit, wchar_t c);

@@ -5,13 +5,13 @@
 #include <windows.h>
 
 #include "pages/sheet_context.h"
+#include "rules/pin_digest.h"
 
 namespace pinprint {
 
 // Buffer sizes in characters, terminator included.
 inline constexpr int kPinTextChars = 5;
 inline constexpr int kNameTextChars = 81;
-inline constexpr size_t kPinDigestBytes = 65;
 
 // The PSN_KILLACTIVE branch of the page procedure: TRUE (with DWLP_MSGRESULT TRUE) keeps the
 // page, FALSE lets it go.
@@ -25,12 +25,6 @@ BOOL CheckPin(HWND page, SheetContext* context, const wchar_t* pin);
 // TRUE when both names are non-empty; otherwise the warning for the first empty (or null) one
 // and the focus on its edit.
 BOOL CheckNames(HWND page, SheetContext* context, const wchar_t* userName, const wchar_t* jobName);
-
-// SHA-256 of the PIN's four ASCII digits as 64 lower-case hexadecimal characters, written to
-// `pinDigest` (kPinDigestBytes) only when every step succeeded. On failure `pinDigest` is left
-// untouched, *error (when given) receives the failing step's error code, and false comes back;
-// a malformed or null PIN, or a null `pinDigest`, fails with ERROR_INVALID_PARAMETER.
-bool ComputePinDigest(const wchar_t* pin, char* pinDigest, DWORD* error = nullptr);
 
 // A warning box owned by the page, laid out right to left when the page is.
 void ShowWarning(HWND page, const wchar_t* text, const wchar_t* caption);

@@ -5,9 +5,9 @@
 #include "config/driver_files.h"
 #include "config/driver_options.h"
 #include "config/help_launcher.h"
-#include "module/format_bounded.h"
 #include "pages/name_filters.h"
 #include "pages/page_procs.h"
+#include "pages/pin_edit.h"
 #include "pages/secure_page_leave.h"
 #include "platform/unique_handle.h"
 #include "resmodule/resource_ids.h"
@@ -16,7 +16,6 @@ namespace pinprint {
 
 namespace {
 
-constexpr int kPinLimit = 4;
 constexpr DWORD kSystemNameChars = 257;  // buffers for GetComputerNameW and GetUserNameW
 
 bool HasOption(const SheetContext* context, DriverOptions bit) {
@@ -25,12 +24,6 @@ bool HasOption(const SheetContext* context, DriverOptions bit) {
 
 void NotifyChanged(HWND page) {
     SendMessageW(GetParent(page), PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0);
-}
-
-// From the keyboard the PIN takes digits and editing keys only; pasted text is checked when the
-// page is left.
-bool IsPinCharacter(HWND, wchar_t c) {
-    return c < L' ' || (c >= L'0' && c <= L'9');
 }
 
 const wchar_t* Wide(const char16_t* text) {
@@ -114,10 +107,8 @@ INT_PTR OnCommand(HWND page, SheetContext* context, PrivateDevmode* devmode, WOR
         case IDC_JOB_NAME_EDIT:
             // Only the user changes the settings: text the page sets itself is no change.
             if (code == EN_UPDATE && context->settingText == 0) {
-                // Digits typed behind text that could not be emptied make no PIN of the user's.
-                if (id == IDC_PIN_EDIT && context->pinText != PinText::Stale) {
-                    context->pinText = PinText::Typed;
-                    context->pinEdited = 1;
+                if (id == IDC_PIN_EDIT) {
+                    NotePinTyped(context);
                 }
                 NotifyChanged(page);
             }
@@ -222,10 +213,7 @@ void InitSecurePrintPage(HWND page, SheetContext* context, PrivateDevmode* devmo
         EnableControlRange(page, IDC_SECURE_ENABLE, IDC_SECURE_ENABLE, TRUE);
         CheckDlgButton(page, IDC_SECURE_ENABLE, secure ? BST_CHECKED : BST_UNCHECKED);
         EnableControlRange(page, IDC_PIN_LABEL, IDC_PIN_EDIT, secure);
-        SendDlgItemMessageW(page, IDC_PIN_EDIT, EM_LIMITTEXT, kPinLimit, 0);
-        if (secure && HasPinDigest(*devmode)) {
-            ShowPinPlaceholder(page, context);
-        } else {
+        if (!SetUpPinEdit(page, context, *devmode)) {
             devmode->pinDigest[0] = '\0';
         }
     } else {
@@ -256,8 +244,7 @@ void InitSecurePrintPage(HWND page, SheetContext* context, PrivateDevmode* devmo
 
     if (filtered) {
         InstallNameFilters(page, HasOption(context, DRVOPT_SHORT_NAMES));
-        SetWindowLongPtrW(GetDlgItem(page, IDC_PIN_EDIT), GWLP_WNDPROC,
-                          reinterpret_cast<LONG_PTR>(PinEditProc));
+        InstallPinEditFilter(page);
     } else {
         EnableWindow(page, FALSE);
     }
@@ -293,36 +280,6 @@ BOOL SetEditText(HWND page, SheetContext* context, int id, const wchar_t* text) 
     const BOOL set = SetDlgItemTextW(page, id, text);
     --context->settingText;
     return set;
-}
-
-void ShowPinPlaceholder(HWND page, SheetContext* context) {
-    // Four zeros stand for the stored digest; the PIN itself is never kept.
-    wchar_t placeholder[5] = {};
-    FormatBounded(placeholder, sizeof(placeholder), L"%04d", 0);
-    SetEditText(page, context, IDC_PIN_EDIT, placeholder);
-    context->pinText = PinText::Placeholder;
-    context->pinEdited = 0;
-}
-
-void EmptyPinEdit(HWND page, SheetContext* context, PinText state) {
-    context->pinText = SetEditText(page, context, IDC_PIN_EDIT, L"") ? state : PinText::Stale;
-    context->pinEdited = 1;
-}
-
-LRESULT CALLBACK PinEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
-    // The state belongs to this page: another page's focus must never make this page's
-    // placeholder count as a newly typed PIN.
-    SheetContext* context = message == WM_SETFOCUS ? ContextOf(GetParent(edit)) : nullptr;
-    if (context != nullptr) {
-        // The focus comes back after every warning box and every return to the sheet: only an
-        // edit that holds none of the user's digits starts over for a new PIN.
-        const PinText held = context->pinText;
-        if (held != PinText::Typed || GetWindowTextLengthW(edit) == 0) {
-            const bool placeholder = held == PinText::Placeholder || held == PinText::GivenUp;
-            EmptyPinEdit(GetParent(edit), context, placeholder ? PinText::GivenUp : PinText::Empty);
-        }
-    }
-    return FilterCharacters(SavedPinProc(), IsPinCharacter, edit, message, wParam, lParam);
 }
 
 INT_PTR CALLBACK SecurePrintPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {

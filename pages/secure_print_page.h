@@ -23,15 +23,4 @@ void HideControlRange(HWND page, UINT first, UINT last);
 // Sets an edit's text without it counting as a change of the user's. FALSE when it could not.
 BOOL SetEditText(HWND page, SheetContext* context, int id, const wchar_t* text);
 
-// The PIN edit shows the four-zero placeholder for the stored digest; its text is no new PIN.
-void ShowPinPlaceholder(HWND page, SheetContext* context);
-
-// Empties the PIN edit for a new PIN to be typed; `state` says what was given up. An edit that
-// cannot be emptied is Stale until it can.
-void EmptyPinEdit(HWND page, SheetContext* context, PinText state);
-
-// The PIN edit's window procedure: gaining the focus without the user's digits in it empties it
-// for a new PIN; from the keyboard or an input method it takes digits only.
-LRESULT CALLBACK PinEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam);
-
 }  // namespace pinprint

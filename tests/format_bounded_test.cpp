@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "module/format_bounded.h"
+#include "pages/format_bounded.h"
 
 namespace pinprint {
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "devmode/private_devmode.h"
-#include "module/format_bounded.h"
+#include "pages/format_bounded.h"
 #include "pages/about_page.h"
 #include "pages/page_procs.h"
 #include "pages/secure_page_leave.h"

@@ -1,4 +1,4 @@
-#include "module/format_bounded.h"
+#include "pages/format_bounded.h"
 
 #include <cstdio>
 #include <cwchar>
