@@ -47,6 +47,19 @@ HMODULE LoadResourceModule(HANDLE printer) {
     return loaded != nullptr ? loaded : OwnModuleHandle();
 }
 
+// The page's own activation context, made from this DLL's manifest (Common Controls 6), so that
+// its controls look the same whatever the printing program's manifest asks for. Null when it
+// cannot be made: the page then takes the program's controls, as it always could.
+HANDLE CreatePageActivationContext() {
+    ACTCTXW request = {};
+    request.cbSize = sizeof(request);
+    request.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.hModule = OwnModuleHandle();
+    request.lpResourceName = ISOLATIONAWARE_NOSTATICIMPORT_MANIFEST_RESOURCE_ID;
+    const HANDLE created = CreateActCtxW(&request);
+    return created != INVALID_HANDLE_VALUE ? created : nullptr;
+}
+
 bool OwnsResourceModule(const SheetContext& context) {
     return context.resourceModule != nullptr && context.resourceModule != OwnModuleHandle();
 }
@@ -60,6 +73,10 @@ LONG_PTR AddPage(const PROPSHEETUI_INFO* info, SheetContext* context, DWORD flag
     page.pszTemplate = MAKEINTRESOURCEW(templateId);
     page.pfnDlgProc = procedure;
     page.lParam = reinterpret_cast<LPARAM>(context);
+    if (context->activationContext != nullptr) {
+        page.dwFlags |= PSP_USEFUSIONCONTEXT;
+        page.hActCtx = context->activationContext;
+    }
     return info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_ADD_PROPSHEETPAGEW,
                                  reinterpret_cast<LPARAM>(&page), 0);
 }
@@ -82,6 +99,7 @@ HRESULT InitDocumentSheet(PROPSHEETUI_INFO* info, SheetContext* context) {
         return S_OK;
     }
     context->resourceModule = LoadResourceModule(printer);
+    context->activationContext = CreatePageActivationContext();
     // The template is a decision of its own: the options word is read again.
     const WORD templateId =
         HasDriverOption(printer, DRVOPT_ALT_TEMPLATE) ? IDD_SECURE_PRINT_ALT : IDD_SECURE_PRINT;
@@ -106,6 +124,7 @@ HRESULT InitDeviceSheet(PROPSHEETUI_INFO* info, SheetContext* context) {
     }
     context->resourceModule = LoadResourceModule(printer);
     context->ownModule = OwnModuleHandle();
+    context->activationContext = CreatePageActivationContext();
     info->Result =
         static_cast<ULONG_PTR>(AddPage(info, context, PSP_DEFAULT, IDD_ABOUT, AboutPageProc));
     return S_OK;
@@ -132,7 +151,8 @@ HRESULT Init(Sheet sheet, PROPSHEETUI_INFO* info) {
 }
 
 // Both sheets release a resource module their INIT loaded: the device sheet too, since
-// otherwise every opening of Printer Properties would leave one more reference behind.
+// otherwise every opening of Printer Properties would leave one more reference behind. The
+// sheet has destroyed its pages by now, so the activation context goes too.
 void Destroy(PROPSHEETUI_INFO* info) {
     auto* context = reinterpret_cast<SheetContext*>(info->UserData);
     info->Result = 1;
@@ -145,6 +165,9 @@ void Destroy(PROPSHEETUI_INFO* info) {
     }
     if (OwnsResourceModule(*context)) {
         FreeLibrary(context->resourceModule);
+    }
+    if (context->activationContext != nullptr) {
+        ReleaseActCtx(context->activationContext);
     }
     HeapFree(uiParam->hOEMHeap, 0, context);
     info->UserData = 0;

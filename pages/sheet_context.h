@@ -31,6 +31,7 @@ struct SheetContext {
     DWORD perDocument;              // document sheet: secure controls allowed without unlocking
     HMODULE resourceModule;         // templates and strings; owned only when loaded by INIT
     HMODULE ownModule;              // device sheet: this DLL, source of the logo
+    HANDLE activationContext;       // the page's Common Controls 6 context, or null; owned
     HWND helpWindow;                // document sheet: window of the last help call
     DWORD pinEdited;                // the PIN edit's text is a new PIN, to be hashed on leaving
     PinText pinText;                // what the PIN edit holds

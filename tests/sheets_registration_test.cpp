@@ -96,6 +96,7 @@ void ExpectOnlyListedMembers(PropSheetPageFull page) {
     page.pszTemplate = nullptr;
     page.pfnDlgProc = nullptr;
     page.lParam = 0;
+    page.hActCtx = nullptr;
     const PropSheetPageFull zero = {};
     EXPECT_EQ(memcmp(&page, &zero, sizeof(page)), 0) << "a member outside the table was set";
 }
@@ -140,7 +141,9 @@ TEST_F(SheetRegistration, DocumentPageFollowsTheOptionsWord) {
             EXPECT_EQ(g_recorder.lParam2, 0);
             const PropSheetPageFull& page = g_recorder.page;
             EXPECT_EQ(page.dwSize, 104u);
-            EXPECT_EQ(page.dwFlags, static_cast<DWORD>(PSP_HASHELP));
+            EXPECT_EQ(page.dwFlags, static_cast<DWORD>(PSP_HASHELP | PSP_USEFUSIONCONTEXT));
+            EXPECT_NE(page.hActCtx, nullptr);
+            EXPECT_EQ(page.hActCtx, context->activationContext);
             EXPECT_EQ(page.hInstance, GetModuleHandleW(L"pinprintlg.dll"));
             EXPECT_EQ(page.pszTemplate, MAKEINTRESOURCEW(c.templateId));
             EXPECT_EQ(page.pfnDlgProc, &SecurePrintPageProc);
@@ -192,7 +195,9 @@ TEST_F(SheetRegistration, DevicePageFollowsTheOptionsWord) {
             EXPECT_EQ(g_recorder.function, static_cast<UINT>(CPSFUNC_ADD_PROPSHEETPAGEW));
             const PropSheetPageFull& page = g_recorder.page;
             EXPECT_EQ(page.dwSize, 104u);
-            EXPECT_EQ(page.dwFlags, static_cast<DWORD>(PSP_DEFAULT));
+            EXPECT_EQ(page.dwFlags, static_cast<DWORD>(PSP_USEFUSIONCONTEXT));
+            EXPECT_NE(page.hActCtx, nullptr);
+            EXPECT_EQ(page.hActCtx, context->activationContext);
             EXPECT_EQ(page.hInstance, GetModuleHandleW(L"pinprintlg.dll"));
             EXPECT_EQ(page.pszTemplate, MAKEINTRESOURCEW(IDD_ABOUT));
             EXPECT_EQ(page.pfnDlgProc, &AboutPageProc);

@@ -65,6 +65,8 @@ constexpr char kCrt[] = "MSVCRT.DLL";
     X("IMM32.DLL", ImmGetCompositionStringW, Value, IMM_ERROR_GENERAL, 0, None, None, 0)          \
     X("IMM32.DLL", ImmGetContext, Null, 0, 0, InputContext, Acquire, -1)                          \
     X("IMM32.DLL", ImmReleaseContext, False, 0, 0, InputContext, Release, 1)                      \
+    X("KERNEL32.DLL", CreateActCtxW, Value, -1 /* INVALID_HANDLE_VALUE */,                        \
+      ERROR_SXS_CANT_GEN_ACTCTX, ActivationContext, Acquire, -1)                                  \
     X("KERNEL32.DLL", ExpandEnvironmentStringsA, Zero, 0, ERROR_NOT_ENOUGH_MEMORY, None, None, 0) \
     X("KERNEL32.DLL", FormatMessageW, Zero, 0, ERROR_MR_MID_NOT_FOUND, None, None, 0)             \
     X("KERNEL32.DLL", FreeLibrary, False, 0, ERROR_INVALID_HANDLE, Module, Release, 0)            \
@@ -86,6 +88,7 @@ constexpr char kCrt[] = "MSVCRT.DLL";
     X("KERNEL32.DLL", LoadLibraryExA, Null, 0, ERROR_MOD_NOT_FOUND, KeptModule, Acquire, -1)      \
     X("KERNEL32.DLL", LoadLibraryW, Null, 0, ERROR_MOD_NOT_FOUND, Module, Acquire, -1)            \
     X("KERNEL32.DLL", MultiByteToWideChar, Zero, 0, ERROR_NO_UNICODE_TRANSLATION, None, None, 0)  \
+    X("KERNEL32.DLL", ReleaseActCtx, Never, 0, 0, ActivationContext, Release, 0)                  \
     X("KERNEL32.DLL", SetLastError, Never, 0, 0, None, None, 0)                                   \
     /* The edits' thread slots: taken at first use (TLS_OUT_OF_INDEXES when none is left), */     \
     /* kept until the module is unloaded. */                                                      \
@@ -267,6 +270,8 @@ bool Succeeded(const Import& row, ULONG_PTR result) {
             return result == ERROR_SUCCESS;
         case Failure::HResult:
             return static_cast<HRESULT>(result) >= 0;
+        case Failure::Value:
+            return result != static_cast<ULONG_PTR>(row.value);
         default:
             return result != 0;
     }
@@ -539,7 +544,7 @@ const char* Injector::ResourceName(Resource resource) {
         "nothing",       "driver heap block", "GlobalAlloc block", "printer",
         "registry key",  "crypt context",     "crypt hash",        "module",
         "kept module",   "GDI object",        "memory DC",         "COM initialization",
-        "input context", "C runtime block"};
+        "input context", "C runtime block",   "activation context"};
     return names[static_cast<int>(resource)];
 }
 

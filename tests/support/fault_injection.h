@@ -44,6 +44,7 @@ enum class Resource : uint8_t {
     ComInit,
     InputContext,
     CrtBlock,  // malloc, calloc, realloc; free
+    ActivationContext,
 };
 
 // Replace: realloc, which releases its argument and acquires its result once it succeeds.
