@@ -4,6 +4,7 @@
 #include "config/driver_options.h"
 #include "module/plugin_module.h"
 #include "pages/page_procs.h"
+#include "pages/page_style.h"
 #include "pages/sheet_context.h"
 #include "resmodule/resource_ids.h"
 
@@ -45,19 +46,6 @@ HMODULE LoadResourceModule(HANDLE printer) {
     BuildResourceModulePath(printer, path);
     const HMODULE loaded = path[0] != L'\0' ? LoadLibraryW(path) : nullptr;
     return loaded != nullptr ? loaded : OwnModuleHandle();
-}
-
-// The page's own activation context, made from this DLL's manifest (Common Controls 6), so that
-// its controls look the same whatever the printing program's manifest asks for. Null when it
-// cannot be made: the page then takes the program's controls, as it always could.
-HANDLE CreatePageActivationContext() {
-    ACTCTXW request = {};
-    request.cbSize = sizeof(request);
-    request.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
-    request.hModule = OwnModuleHandle();
-    request.lpResourceName = ISOLATIONAWARE_NOSTATICIMPORT_MANIFEST_RESOURCE_ID;
-    const HANDLE created = CreateActCtxW(&request);
-    return created != INVALID_HANDLE_VALUE ? created : nullptr;
 }
 
 bool OwnsResourceModule(const SheetContext& context) {

@@ -1,12 +1,14 @@
 #include "pages/secure_print_page.h"
 
 #include <objbase.h>
+#include <uxtheme.h>
 
 #include "config/driver_files.h"
 #include "config/driver_options.h"
 #include "config/help_launcher.h"
 #include "pages/name_filters.h"
 #include "pages/page_procs.h"
+#include "pages/page_style.h"
 #include "pages/pin_edit.h"
 #include "pages/secure_page_leave.h"
 #include "platform/unique_handle.h"
@@ -84,7 +86,13 @@ bool FillButtonFace(HDC dc, const RECT& rect) {
     return true;
 }
 
+// Under a visual style the sheet asks its pages to show the tab's own background (the style's
+// texture, which the dialog manager paints). The page then fills nothing of its own, or it would
+// sit as a patch of button face on the tab; its controls take what lies beneath them from it.
 BOOL OnEraseBackground(HWND page, HDC dc) {
+    if (ShowsTabBackground(page)) {
+        return FALSE;
+    }
     RECT clip = {};
     if (GetClipBox(dc, &clip) == ERROR || !FillButtonFace(dc, clip)) {
         return FALSE;  // the dialog's own erase follows
@@ -262,7 +270,11 @@ void DrawSeparator(const DRAWITEMSTRUCT* item) {
     if (item == nullptr) {
         return;
     }
-    FillButtonFace(item->hDC, item->rcItem);
+    RECT area = item->rcItem;
+    if (!ShowsTabBackground(GetParent(item->hwndItem)) ||
+        FAILED(DrawThemeParentBackground(item->hwndItem, item->hDC, &area))) {
+        FillButtonFace(item->hDC, item->rcItem);
+    }
     if (item->CtlID != IDC_SEPARATOR) {
         return;
     }
