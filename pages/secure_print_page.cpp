@@ -51,14 +51,24 @@ bool IsUnlocked(const SheetContext* context, const PrivateDevmode* devmode) {
            HasOption(context, DRVOPT_SECURE_ALWAYS);
 }
 
+// COM is there for help when this thread's CoInitialize succeeded, or when the thread had it
+// already in the other (multi-threaded) mode: the printing program's own thread may well. Only a
+// CoInitialize that succeeded is paired with CoUninitialize.
+bool ComUsable(HRESULT initialized) {
+    return SUCCEEDED(initialized) || initialized == RPC_E_CHANGED_MODE;
+}
+
 void ShowHelp(HWND /*page*/, SheetContext* context) {
     wchar_t path[kPathChars] = {};
     if (BuildHelpFilePath(PrinterOf(context), path) == 0) {
         return;
     }
     HWND window = nullptr;
-    if (SUCCEEDED(CoInitialize(nullptr))) {
+    const HRESULT com = CoInitialize(nullptr);
+    if (ComUsable(com)) {
         window = CallHtmlHelp(GetFocus(), path, kHelpDisplayTopic, 0);
+    }
+    if (SUCCEEDED(com)) {
         CoUninitialize();
     }
     context->helpWindow = window;
@@ -68,8 +78,11 @@ void CloseHelp(SheetContext* context) {
     if (context->helpWindow == nullptr || !IsWindow(context->helpWindow)) {
         return;
     }
-    if (SUCCEEDED(CoInitialize(nullptr))) {
+    const HRESULT com = CoInitialize(nullptr);
+    if (ComUsable(com)) {
         CallHtmlHelp(nullptr, nullptr, kHelpCloseAll, 0);
+    }
+    if (SUCCEEDED(com)) {
         CoUninitialize();
     }
     context->helpWindow = nullptr;
