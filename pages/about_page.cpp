@@ -3,11 +3,14 @@
 #include <winspool.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cwchar>
 
 #include "config/driver_files.h"
 #include "pages/format_bounded.h"
+#include "pages/logo_scale.h"
 #include "pages/page_procs.h"
+#include "pages/page_style.h"
 #include "platform/unique_handle.h"
 #include "resmodule/resource_ids.h"
 
@@ -153,6 +156,21 @@ struct Scratch {
     ScopedSelect select;  // last: restored before the bitmap and the DC are deleted
 };
 
+// A top-down 32-bit DIB section of w x h and its pixels; null when it cannot be made.
+HBITMAP CreatePixels(HDC dc, int w, int h, uint32_t** pixels, BITMAPINFO& format) {
+    format = {};
+    format.bmiHeader.biSize = sizeof(format.bmiHeader);
+    format.bmiHeader.biWidth = w;
+    format.bmiHeader.biHeight = -h;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    *pixels = static_cast<uint32_t*>(bits);
+    return bits != nullptr ? bitmap : nullptr;
+}
+
 }  // namespace
 
 void FormatDriverVersion(DWORDLONG version, wchar_t (&text)[kVersionTextChars]) {
@@ -267,6 +285,10 @@ BOOL InitAboutPage(HWND page, const SheetContext& context) {
         return FALSE;
     }
 
+    // The page's geometry is given at 96 DPI; the logo and the places it fixes follow the
+    // window's DPI, as the template's own dialog units do.
+    const UINT dpi = WindowDpi(page);
+
     // The band spans the whole sheet window, not only the page (a page on its own: the page).
     HWND sheet = ParentOf(page);
     HWND outer = sheet != nullptr ? sheet : page;
@@ -274,12 +296,14 @@ BOOL InitAboutPage(HWND page, const SheetContext& context) {
     GetWindowRect(outer, &outerRect);
     MapWindowPoints(HWND_DESKTOP, outer, reinterpret_cast<POINT*>(&outerRect), 2);
     if (HWND band = GetDlgItem(page, IDC_ABOUT_BAND)) {
-        MoveWindow(band, 0, 0, outerRect.right - outerRect.left, kAboutBandHeight, FALSE);
+        MoveWindow(band, 0, 0, outerRect.right - outerRect.left, ScaleToDpi(kAboutBandHeight, dpi),
+                   FALSE);
     }
 
     if (HWND logoControl = GetDlgItem(page, IDC_ABOUT_LOGO)) {
         const RECT rect = ControlRect(page, logoControl);
-        MoveWindow(logoControl, rect.left, kAboutLogoTop, logo.cx, logo.cy, FALSE);
+        MoveWindow(logoControl, rect.left, ScaleToDpi(kAboutLogoTop, dpi), ScaleToDpi(logo.cx, dpi),
+                   ScaleToDpi(logo.cy, dpi), FALSE);
     }
 
     SetVersionText(page, context);
@@ -298,8 +322,8 @@ BOOL InitAboutPage(HWND page, const SheetContext& context) {
     POINT offset{0, 0};
     if (HWND name = GetDlgItem(page, IDC_ABOUT_NAME_VERSION)) {
         const RECT before = ControlRect(page, name);
-        MoveWindow(name, kAboutNameLeft, kAboutNameTop, before.right - before.left,
-                   before.bottom - before.top, FALSE);
+        MoveWindow(name, ScaleToDpi(kAboutNameLeft, dpi), ScaleToDpi(kAboutNameTop, dpi),
+                   before.right - before.left, before.bottom - before.top, FALSE);
         const RECT after = ControlRect(page, name);
         offset = {after.left - before.left, after.top - before.top};
     }
@@ -363,14 +387,54 @@ BOOL DrawTransparentBitmap(HDC target, HBITMAP bitmap, int x, int y) {
     return TRUE;
 }
 
+BOOL DrawScaledLogo(HDC target, HBITMAP bitmap, int x, int y, UINT dpi) {
+    BITMAP info{};
+    if (GetObjectW(bitmap, sizeof(info), &info) == 0 || info.bmWidth <= 0 || info.bmHeight <= 0) {
+        return FALSE;
+    }
+    const int w = ScaleToDpi(info.bmWidth, dpi);
+    const int h = ScaleToDpi(info.bmHeight, dpi);
+    if (w <= 0 || h <= 0) {
+        return FALSE;
+    }
+    BITMAPINFO sourceFormat{};
+    BITMAPINFO scaledFormat{};
+    uint32_t* sourcePixels = nullptr;
+    uint32_t* scaledPixels = nullptr;
+    const UniqueGdiObject source(
+        CreatePixels(target, info.bmWidth, info.bmHeight, &sourcePixels, sourceFormat));
+    const UniqueGdiObject scaled(CreatePixels(target, w, h, &scaledPixels, scaledFormat));
+    if (!source || !scaled ||
+        GetDIBits(target, bitmap, 0, static_cast<UINT>(info.bmHeight), sourcePixels, &sourceFormat,
+                  DIB_RGB_COLORS) != info.bmHeight) {
+        return FALSE;
+    }
+    // GDI's colours are 0x00BBGGRR; the DIB's pixels are 0x00RRGGBB.
+    constexpr uint32_t kTransparentPixel = (GetRValue(kLogoTransparentColour) << 16) |
+                                           (GetGValue(kLogoTransparentColour) << 8) |
+                                           GetBValue(kLogoTransparentColour);
+    PremultiplyLogo(sourcePixels, info.bmWidth * info.bmHeight, kTransparentPixel);
+    ScalePremultiplied(sourcePixels, info.bmWidth, info.bmHeight, scaledPixels, w, h);
+
+    const UniqueMemoryDc dc(CreateCompatibleDC(target));
+    if (!dc) {
+        return FALSE;
+    }
+    const ScopedSelect held(dc.get(), scaled.get());
+    const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    return AlphaBlend(target, x, y, w, h, dc.get(), 0, 0, w, h, blend);
+}
+
 void DrawAboutItem(const SheetContext& context, const DRAWITEMSTRUCT& item) {
     if (item.hDC == nullptr) {
         return;
     }
     {
-        UniqueGdiObject white(CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF)));
-        if (white) {
-            const ScopedSelect selected(item.hDC, white.get());
+        // The band's colour: the system's window colour (white, unless a scheme such as a
+        // high-contrast one says otherwise).
+        UniqueGdiObject window(CreateSolidBrush(GetSysColor(COLOR_WINDOW)));
+        if (window) {
+            const ScopedSelect selected(item.hDC, window.get());
             const RECT& r = item.rcItem;
             PatBlt(item.hDC, r.left, r.top, r.right - r.left, r.bottom - r.top, PATCOPY);
         }
@@ -382,12 +446,17 @@ void DrawAboutItem(const SheetContext& context, const DRAWITEMSTRUCT& item) {
     if (!logo) {
         return;
     }
-    DrawTransparentBitmap(item.hDC, static_cast<HBITMAP>(logo.get()),
-                          static_cast<short>(item.rcItem.left),
-                          static_cast<short>(item.rcItem.top));
+    const auto bitmap = static_cast<HBITMAP>(logo.get());
+    const int x = static_cast<short>(item.rcItem.left);
+    const int y = static_cast<short>(item.rcItem.top);
+    // At another DPI the logo is scaled; should that fail, it is drawn at its own size.
+    const UINT dpi = WindowDpi(item.hwndItem);
+    if (dpi == kDefaultDpi || !DrawScaledLogo(item.hDC, bitmap, x, y, dpi)) {
+        DrawTransparentBitmap(item.hDC, bitmap, x, y);
+    }
 }
 
-INT_PTR CALLBACK AboutPageProc(HWND page, UINT message, WPARAM /*wParam*/, LPARAM lParam) {
+INT_PTR CALLBACK AboutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SheetContext* context = ContextFromInitDialog(lParam);
         SetWindowLongPtrW(page, DWLP_USER, reinterpret_cast<LONG_PTR>(context));
@@ -410,7 +479,11 @@ INT_PTR CALLBACK AboutPageProc(HWND page, UINT message, WPARAM /*wParam*/, LPARA
             const auto control = reinterpret_cast<HWND>(lParam);
             if (control != nullptr && (control == GetDlgItem(page, IDC_ABOUT_BAND) ||
                                        control == GetDlgItem(page, IDC_ABOUT_LOGO))) {
-                return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
+                // The band in the system's window colours, whatever the scheme.
+                const auto dc = reinterpret_cast<HDC>(wParam);
+                SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+                SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+                return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_WINDOW));
             }
             return FALSE;
         }

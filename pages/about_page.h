@@ -49,12 +49,19 @@ BOOL SetCopyrightLine(HWND page, const SheetContext& context, int controlId);
 // the template has it.
 void HideSecondCopyrightLine(HWND page, POINT lineOffset);
 
-// WM_DRAWITEM: paints the item white and, for the logo control, draws the logo into it.
+// WM_DRAWITEM: paints the item in the system's window colour and, for the logo control, draws
+// the logo into it, scaled to the control's DPI.
 void DrawAboutItem(const SheetContext& context, const DRAWITEMSTRUCT& item);
 
 // Draws `bitmap` into `target` at (x, y), leaving the target's own pixels where the bitmap has
 // kLogoTransparentColour. The bitmap must not be selected into any DC; it is left unchanged.
 // FALSE when a scratch DC or bitmap cannot be made (nothing is drawn then).
 BOOL DrawTransparentBitmap(HDC target, HBITMAP bitmap, int x, int y);
+
+// Draws `bitmap` into `target` at (x, y) at `dpi` (its own size at 96 DPI, scaled by dpi / 96),
+// smoothly filtered, kLogoTransparentColour kept transparent. The bitmap must not be selected
+// into any DC. FALSE when a scratch object cannot be made or the pixels cannot be read (nothing
+// is drawn then).
+BOOL DrawScaledLogo(HDC target, HBITMAP bitmap, int x, int y, UINT dpi);
 
 }  // namespace pinprint

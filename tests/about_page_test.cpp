@@ -279,12 +279,12 @@ TEST_F(AboutPage, WithoutTheLogoNothingIsMovedOrSet) {
     EXPECT_TRUE(IsWindowVisible(GetDlgItem(sheet.page(), IDC_ABOUT_COPYRIGHT2)));
 }
 
-// The plug-in's own module holds no strings: no format, so no line.
+// A module without the page's strings (this program): no format, so no line.
 TEST_F(AboutPage, MissingFormatsLeaveTheTemplateText) {
     MakePrinter();
     SetValue(kYear1, L"2024");
     SetValue(kYear2, L"2026");
-    AboutContext context(printer_->handle(), printer_->name(), own(), own());
+    AboutContext context(printer_->handle(), printer_->name(), GetModuleHandleW(nullptr), own());
     AboutSheet sheet(resources(), context.context);
     ASSERT_TRUE(sheet.ok());
     EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_COPYRIGHT1), Template(IDC_ABOUT_COPYRIGHT1).text);
@@ -394,13 +394,13 @@ TEST_F(AboutPage, ProcedureAnswers) {
     ASSERT_TRUE(sheet.ok());
     HWND page = sheet.page();
     HDC dc = GetDC(page);
-    const auto white = reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
+    const auto window = reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_WINDOW));
     auto colour = [&](int id) {
         return AboutPageProc(page, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                              reinterpret_cast<LPARAM>(GetDlgItem(page, id)));
     };
-    EXPECT_EQ(colour(IDC_ABOUT_BAND), white);
-    EXPECT_EQ(colour(IDC_ABOUT_LOGO), white);
+    EXPECT_EQ(colour(IDC_ABOUT_BAND), window);
+    EXPECT_EQ(colour(IDC_ABOUT_LOGO), window);
     EXPECT_EQ(colour(IDC_ABOUT_NAME_VERSION), FALSE);
     EXPECT_EQ(colour(IDC_ABOUT_COPYRIGHT1), FALSE);
     NMHDR notify{sheet.sheet(), 0, static_cast<UINT>(PSN_APPLY)};
