@@ -3,6 +3,7 @@
 #include <imm.h>
 #include <objbase.h>
 #include <shlwapi.h>
+#include <uxtheme.h>
 #include <wincrypt.h>
 #include <winspool.h>
 
@@ -47,21 +48,24 @@ constexpr char kCrt[] = "MSVCRT.DLL";
     X("GDI32.DLL", CreateCompatibleBitmap, Null, 0, ERROR_NOT_ENOUGH_MEMORY, GdiObject, Acquire,  \
       -1)                                                                                         \
     X("GDI32.DLL", CreateCompatibleDC, Null, 0, ERROR_NOT_ENOUGH_MEMORY, MemoryDc, Acquire, -1)   \
+    X("GDI32.DLL", CreateDIBSection, Null, 0, ERROR_NOT_ENOUGH_MEMORY, GdiObject, Acquire, -1)    \
     X("GDI32.DLL", CreatePen, Null, 0, ERROR_NOT_ENOUGH_MEMORY, GdiObject, Acquire, -1)           \
     X("GDI32.DLL", CreateSolidBrush, Null, 0, ERROR_NOT_ENOUGH_MEMORY, GdiObject, Acquire, -1)    \
     X("GDI32.DLL", DeleteDC, False, 0, ERROR_INVALID_HANDLE, MemoryDc, Release, 0)                \
     X("GDI32.DLL", DeleteObject, False, 0, ERROR_INVALID_HANDLE, GdiObject, Release, 0)           \
     X("GDI32.DLL", GetClipBox, Zero, 0, ERROR_INVALID_HANDLE, None, None, 0) /* ERROR */          \
     X("GDI32.DLL", GetCurrentObject, Null, 0, ERROR_INVALID_HANDLE, None, None, 0)                \
+    X("GDI32.DLL", GetDIBits, Zero, 0, ERROR_INVALID_PARAMETER, None, None, 0)                    \
+    X("GDI32.DLL", GetDeviceCaps, Zero, 0, 0, None, None, 0)                                      \
     X("GDI32.DLL", GetMapMode, Zero, 0, ERROR_INVALID_HANDLE, None, None, 0)                      \
     X("GDI32.DLL", GetObjectW, Zero, 0, ERROR_INVALID_HANDLE, None, None, 0)                      \
-    X("GDI32.DLL", GetStockObject, Null, 0, 0, None, None, 0)                                     \
     X("GDI32.DLL", LineTo, False, 0, 0, None, None, 0)                                            \
     X("GDI32.DLL", MoveToEx, False, 0, 0, None, None, 0)                                          \
     X("GDI32.DLL", PatBlt, False, 0, 0, None, None, 0)                                            \
     X("GDI32.DLL", SelectObject, Null, 0, 0, None, None, 0)                                       \
     X("GDI32.DLL", SetBkColor, Value, CLR_INVALID, 0, None, None, 0)                              \
     X("GDI32.DLL", SetMapMode, Zero, 0, 0, None, None, 0)                                         \
+    X("GDI32.DLL", SetTextColor, Value, CLR_INVALID, 0, None, None, 0)                            \
     X("IMM32.DLL", ImmGetCompositionStringW, Value, IMM_ERROR_GENERAL, 0, None, None, 0)          \
     X("IMM32.DLL", ImmGetContext, Null, 0, 0, InputContext, Acquire, -1)                          \
     X("IMM32.DLL", ImmReleaseContext, False, 0, 0, InputContext, Release, 1)                      \
@@ -87,6 +91,7 @@ constexpr char kCrt[] = "MSVCRT.DLL";
     X("KERNEL32.DLL", LoadLibraryA, Null, 0, ERROR_MOD_NOT_FOUND, KeptModule, Acquire, -1)        \
     X("KERNEL32.DLL", LoadLibraryExA, Null, 0, ERROR_MOD_NOT_FOUND, KeptModule, Acquire, -1)      \
     X("KERNEL32.DLL", LoadLibraryW, Null, 0, ERROR_MOD_NOT_FOUND, Module, Acquire, -1)            \
+    X("KERNEL32.DLL", MulDiv, Never, 0, 0, None, None, 0) /* arithmetic */                        \
     X("KERNEL32.DLL", MultiByteToWideChar, Zero, 0, ERROR_NO_UNICODE_TRANSLATION, None, None, 0)  \
     X("KERNEL32.DLL", ReleaseActCtx, Never, 0, 0, ActivationContext, Release, 0)                  \
     X("KERNEL32.DLL", SetLastError, Never, 0, 0, None, None, 0)                                   \
@@ -105,6 +110,7 @@ constexpr char kCrt[] = "MSVCRT.DLL";
     X(kCrt, free, Never, 0, 0, CrtBlock, Release, 0)                                              \
     X(kCrt, malloc, Null, 0, ENOMEM, CrtBlock, Acquire, -1)                                       \
     X(kCrt, realloc, Null, 0, ENOMEM, CrtBlock, Replace, -1)                                      \
+    X("MSIMG32.DLL", AlphaBlend, False, 0, ERROR_INVALID_PARAMETER, None, None, 0)                \
     X("OLE32.DLL", CoInitialize, HResult, RPC_E_CHANGED_MODE, 0, ComInit, Acquire, -2)            \
     X("OLE32.DLL", CoUninitialize, Never, 0, 0, ComInit, Release, -2)                             \
     X("SHLWAPI.DLL", PathIsDirectoryW, False, 0, ERROR_FILE_NOT_FOUND, None, None, 0)             \
@@ -116,12 +122,14 @@ constexpr char kCrt[] = "MSVCRT.DLL";
     X("USER32.DLL", EndDialog, False, 0, ERROR_INVALID_WINDOW_HANDLE, None, None, 0)              \
     X("USER32.DLL", FillRect, Zero, 0, ERROR_INVALID_HANDLE, None, None, 0)                       \
     X("USER32.DLL", GetAncestor, Null, 0, ERROR_INVALID_WINDOW_HANDLE, None, None, 0)             \
+    X("USER32.DLL", GetDC, Null, 0, 0, WindowDc, Acquire, -1)                                     \
     X("USER32.DLL", GetDesktopWindow, Never, 0, 0, None, None, 0)                                 \
     X("USER32.DLL", GetDlgItem, Null, 0, ERROR_CONTROL_ID_NOT_FOUND, None, None, 0)               \
     X("USER32.DLL", GetDlgItemTextW, Zero, 0, ERROR_INVALID_WINDOW_HANDLE, None, None, 0)         \
     X("USER32.DLL", GetFocus, Null, 0, 0, None, None, 0) /* no window has the focus */            \
     X("USER32.DLL", GetParent, Null, 0, ERROR_INVALID_WINDOW_HANDLE, None, None, 0)               \
     X("USER32.DLL", GetSysColor, Never, 0, 0, None, None, 0)                                      \
+    X("USER32.DLL", GetSysColorBrush, Null, 0, 0, None, None, 0)                                  \
     X("USER32.DLL", GetWindowLongPtrW, Zero, 0, ERROR_INVALID_WINDOW_HANDLE, None, None, 0)       \
     X("USER32.DLL", GetWindowRect, False, 0, ERROR_INVALID_WINDOW_HANDLE, None, None, 0)          \
     X("USER32.DLL", GetWindowTextLengthW, Zero, 0, ERROR_INVALID_WINDOW_HANDLE, None, None, 0)    \
@@ -134,13 +142,17 @@ constexpr char kCrt[] = "MSVCRT.DLL";
     X("USER32.DLL", MapWindowPoints, Zero, 0, ERROR_INVALID_WINDOW_HANDLE, None, None, 0)         \
     X("USER32.DLL", MessageBoxW, Zero, 0, ERROR_NOT_ENOUGH_MEMORY, None, None, 0)                 \
     X("USER32.DLL", MoveWindow, False, 0, ERROR_INVALID_WINDOW_HANDLE, None, None, 0)             \
-    X("USER32.DLL", PtInRect, Never, 0, 0, None, None, 0)            /* a question */             \
+    X("USER32.DLL", PtInRect, Never, 0, 0, None, None, 0) /* a question */                        \
+    X("USER32.DLL", ReleaseDC, Zero, 0, 0, WindowDc, Release, 1)                                  \
     X("USER32.DLL", SendDlgItemMessageW, Never, 0, 0, None, None, 0) /* the message's answer */   \
     X("USER32.DLL", SendMessageW, Never, 0, 0, None, None, 0)        /* the message's answer */   \
     X("USER32.DLL", SetDlgItemTextW, False, 0, ERROR_INVALID_WINDOW_HANDLE, None, None, 0)        \
     X("USER32.DLL", SetFocus, Null, 0, ERROR_INVALID_WINDOW_HANDLE, None, None, 0)                \
     X("USER32.DLL", SetWindowLongPtrW, Zero, 0, ERROR_INVALID_WINDOW_HANDLE, None, None, 0)       \
     X("USER32.DLL", ShowWindow, Never, 0, 0, None, None, 0) /* the previous visibility */         \
+    X("UXTHEME.DLL", DrawThemeParentBackground, HResult, E_FAIL, 0, None, None, 0)                \
+    X("UXTHEME.DLL", IsAppThemed, Never, 0, 0, None, None, 0)                 /* a question */    \
+    X("UXTHEME.DLL", IsThemeDialogTextureEnabled, Never, 0, 0, None, None, 0) /* a question */    \
     X("WINSPOOL.DRV", ClosePrinter, False, 0, ERROR_INVALID_HANDLE, Printer, Release, 0)          \
     X("WINSPOOL.DRV", GetPrinterDataW, ErrorCode, ERROR_INVALID_HANDLE, 0, None, None, 0)         \
     X("WINSPOOL.DRV", GetPrinterDriverW, False, 0, ERROR_INVALID_HANDLE, None, None, 0)           \
@@ -541,10 +553,10 @@ std::string Injector::Describe(const Plan& plan) {
 
 const char* Injector::ResourceName(Resource resource) {
     static const char* const names[] = {
-        "nothing",       "driver heap block", "GlobalAlloc block", "printer",
-        "registry key",  "crypt context",     "crypt hash",        "module",
-        "kept module",   "GDI object",        "memory DC",         "COM initialization",
-        "input context", "C runtime block",   "activation context"};
+        "nothing",       "driver heap block", "GlobalAlloc block",  "printer",
+        "registry key",  "crypt context",     "crypt hash",         "module",
+        "kept module",   "GDI object",        "memory DC",          "COM initialization",
+        "input context", "C runtime block",   "activation context", "window DC"};
     return names[static_cast<int>(resource)];
 }
 

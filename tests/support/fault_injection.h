@@ -45,6 +45,7 @@ enum class Resource : uint8_t {
     InputContext,
     CrtBlock,  // malloc, calloc, realloc; free
     ActivationContext,
+    WindowDc,  // GetDC; ReleaseDC
 };
 
 // Replace: realloc, which releases its argument and acquires its result once it succeeds.
