@@ -31,8 +31,10 @@ test: build build-clang
 	  tests/wine-session.sh stop $(BUILD); exit $$status
 
 # make demo lang=ja (or de, fr) shows the pages in that language; English by default.
+# make demo theme=light, contrast=high, dpi=144 (combinable) show them in that look.
 demo: build
-	@scripts/demo.sh $(BUILD) $(lang)
+	@PINPRINT_THEME='$(theme)' PINPRINT_CONTRAST='$(contrast)' PINPRINT_DPI='$(dpi)' \
+	  scripts/demo.sh $(BUILD) $(lang)
 
 bench: build
 	@tests/wine-session.sh start $(BUILD)

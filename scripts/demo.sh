@@ -6,17 +6,29 @@
 # runs printer initialization, shows the private devmode, and opens Printing Preferences and
 # Printer Properties through compstui. With a display (DISPLAY set) the sheets open on it and
 # stay until you close them; headless they run under Xvfb, close themselves, and leave
-# screenshots in out/ (named with the language, other than English). Japanese runs in a
-# Japanese-locale process (code page 932), as on a Japanese system. Each sheet ends with the
-# private devmode merged from what it edited.
+# screenshots in out/ (named with the look and the language, other than the plain look and
+# English). Japanese runs in a Japanese-locale process (code page 932), as on a Japanese system.
+# Each sheet ends with the private devmode merged from what it edited.
+#
+# The look, from the environment (make demo theme=light contrast=high dpi=144, combinable):
+#   PINPRINT_THEME=light      the Light visual style that Wine ships
+#   PINPRINT_CONTRAST=high    a high-contrast colour scheme
+#   PINPRINT_DPI=144          another DPI (144 is 150 %)
+# set for the demo's programs only, and put back when it ends (scripts/appearance.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:?usage: scripts/demo.sh BUILD_DIR [en|ja|de|fr]}
 lang=${2:-en}
 [ -d "$build_dir/package/$lang" ] || { echo "demo: no package in the language \"$lang\"" >&2; exit 1; }
 drvhost="$build_dir/bin/drvhost.exe"
-suffix=""
-[ "$lang" = en ] || suffix="-$lang"
+theme=${PINPRINT_THEME:-}
+contrast=${PINPRINT_CONTRAST:-}
+dpi=${PINPRINT_DPI:-}
+wine_reg=tests/wine-run.sh
+# shellcheck source=appearance.sh
+. scripts/appearance.sh
+suffix=$(look_suffix "$theme" "$contrast" "$dpi")
+[ "$lang" = en ] || suffix+="-$lang"
 wine_run=(tests/wine-run.sh)
 if [ "$lang" = ja ]; then
     sh tests/fixtures/ja_locale/ja-locale.sh build "$build_dir/locale"
@@ -42,7 +54,9 @@ else
     interactive=0
     tests/wine-session.sh start "$build_dir"
 fi
-trap 'tests/wine-session.sh stop "$build_dir"' EXIT
+export WINEPREFIX="$(cd "$build_dir" && pwd)/wineprefix"  # also for reg, outside bin/
+trap 'look_restore; tests/wine-session.sh stop "$build_dir"' EXIT
+look_apply "$theme" "$contrast" "$dpi"
 
 run install --printer "$printer" --lang "$lang"
 run devmode

@@ -54,6 +54,21 @@ if ! grep -q '^"MS UI Gothic"="IPAPGothic"' "$WINEPREFIX/user.reg"; then
     "$wineserver" -w
 fi
 
+# The session starts from the plain look that every test and screenshot expects: no visual style
+# (a new Wine 8 prefix has the Light style on) and 96 DPI. Runs that show another look set it for
+# the processes they start and put it back (scripts/appearance.sh, tests/support/look.h); this
+# also undoes what an interrupted one left behind.
+section() { sed -n "/^\\[$1\\] /,/^\$/p" "$WINEPREFIX/user.reg"; }
+if [ "$(section 'Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\ThemeManager' | grep '^"ThemeActive"=')" != '"ThemeActive"="0"' ]; then
+    "$wine" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager' /v ThemeActive /d 0 /f \
+        >/dev/null 2>&1 </dev/null
+    "$wineserver" -w
+fi
+if section 'Control Panel\\\\Desktop' | grep -q '^"LogPixels"='; then
+    "$wine" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 </dev/null
+    "$wineserver" -w
+fi
+
 if [ "${3:-}" = --use-display ]; then
     [ -n "${DISPLAY:-}" ] || { echo "wine-session: --use-display needs DISPLAY" >&2; exit 1; }
     printf 'DISPLAY=%s\nXVFB_PID=\n' "$DISPLAY" >"$session_env"
