@@ -5,9 +5,12 @@
 #   look_restore                    puts back every value look_apply changed
 #   look_suffix THEME CONTRAST DPI  the screenshot name part for that look: "-light-hc-144dpi"
 # Wine reads these values when a program starts: the visual style (ThemeManager), the system
-# colours (Control Panel\Colors; Wine 8 has no high-contrast flag of its own: SPI_GETHIGHCONTRAST
-# always says off and SPI_SETHIGHCONTRAST fails, so the scheme is its colours) and the DPI
-# (Control Panel\Desktop\LogPixels). Needs WINEPREFIX and the session's wine-run.sh as $wine_reg.
+# colours and the DPI (Control Panel\Desktop\LogPixels). Wine 8 has no high-contrast flag of its
+# own (SPI_GETHIGHCONTRAST always says off, SPI_SETHIGHCONTRAST fails): a scheme is its colours,
+# written where Wine keeps colours set for the session alone (SetSysColors without saving), a key
+# that ends with the session. The session's start puts the style and the DPI back as well
+# (tests/wine-session.sh), so an interrupted run leaves nothing behind.
+# Needs WINEPREFIX, and the session's wine-run.sh as $wine_reg.
 
 look_restore_file=""
 
@@ -15,7 +18,7 @@ look_restore_file=""
 look_set() {
     local key=$1 name=$2 type=$3 data=$4 old
     old=$("$wine_reg" reg query "$key" /v "$name" 2>/dev/null | tr -d '\r' |
-        awk -v n="$name" '$1 == n { $1 = ""; print; exit }' | sed 's/^ *//')
+        awk -v n="$name" '$1 == n { $1 = ""; print; exit }' | sed 's/^ *//') || true
     if [ -n "$old" ]; then
         local old_type=${old%% *} old_data=${old#* }
         old_data=${old_data#"${old_data%%[! ]*}"}
@@ -82,7 +85,8 @@ look_apply() {
     "") ;;
     high)
         while read -r name r g b; do
-            look_set 'HKCU\Control Panel\Colors' "$name" REG_SZ "$r $g $b"
+            look_set 'HKCU\Software\Wine\Temporary System Parameters\Control Panel\Colors' \
+                "$name" REG_SZ "$r $g $b"
         done < <(look_high_contrast_colours)
         ;;
     *) echo "look: no contrast \"$contrast\" (high)" >&2; return 1 ;;
