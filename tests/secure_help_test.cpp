@@ -99,6 +99,23 @@ TEST_F(SecureHelpTest, ClosingWithoutAnOpenHelpWindowCallsNothing) {
     EXPECT_EQ(Recorded()->calls, 1);
 }
 
+// A thread whose COM is already multi-threaded, as a printing program's may be: help opens once,
+// and the page leaves the thread's COM as it found it.
+TEST_F(SecureHelpTest, HelpOpensOnAMultiThreadedComThread) {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    {
+        auto sheet = Open(0, DefaultDevmode());
+        SendMessageW(sheet->sheet(), PSM_PRESSBUTTON, PSBTN_HELP, 0);
+        PumpMessages();
+        ASSERT_NE(Recorded(), nullptr);
+        EXPECT_EQ(Recorded()->calls, 1);
+        EXPECT_EQ(sheet->context().helpWindow, RecordedHelpWindow(1));
+    }
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE) << "COM was uninitialized";
+    CoUninitialize();
+    CoUninitialize();
+}
+
 TEST_F(SecureHelpTest, NoHelpFileNoCall) {
     Unregister();  // not even the real control
     DriverSetup driver;
