@@ -6,10 +6,14 @@
 // lends its text to 5003 and is never visible. Mnemonics do not depend on the DPI:
 // resmodule_templates_test checks them.
 //
-// Wine reads the system DPI (HKCU\Control Panel\Desktop\LogPixels) when a process starts, so the
-// 144 DPI half runs in a child of this program started while the value says 144, and the value
-// is put back as soon as the child has ended.
+// Wine reads the system DPI and the visual style when a process starts, so everything but the
+// plain look at 96 DPI is measured in a copy of this program started in that look
+// (support/look.h): 144 DPI, and the Light style at 96 and 144 DPI, whose copies make the pages
+// with a Common Controls 6 manifest active, as a printing program with one does.
 #include <gtest/gtest.h>
+
+#include <windows.h>
+#include <uxtheme.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -23,6 +27,7 @@
 #include "support/about_sheet.h"
 #include "support/child_process.h"
 #include "support/languages.h"
+#include "support/look.h"
 #include "support/secure_page_sheet.h"
 
 namespace pinprint::test {
@@ -30,11 +35,12 @@ namespace {
 
 const WORD kTemplates[] = {IDD_SECURE_PRINT, IDD_SECURE_PRINT_ALT, IDD_ABOUT};
 const int kDpis[] = {96, 144};
-const wchar_t kChildVariable[] = L"PINPRINT_FIT_CHILD";
+const char* const kLooks[] = {"plain", "light"};
 
 // One template of one language at one DPI.
 struct Fit {
     std::string language;
+    std::string look;  // "plain", or "light": the Light visual style
     int templateId = 0;
     int dpi = 0;
     int clipped = 0;        // controls whose text does not fit, or that stick out of the page
@@ -250,6 +256,7 @@ bool Overlap(const Control& a, const Control& b, int captionHeight) {
 Fit MeasureTemplate(HMODULE module, const char* language, WORD id, HWND host) {
     Fit fit;
     fit.language = language;
+    fit.look = IsAppThemed() ? "light" : "plain";
     fit.templateId = id;
     HDC screen = GetDC(nullptr);
     fit.dpi = GetDeviceCaps(screen, LOGPIXELSY);
@@ -319,8 +326,8 @@ std::vector<Fit> MeasureHere() {
 // One line per fit and one per finding, tab-separated, for the parent to read back.
 void Report(const std::vector<Fit>& fits) {
     for (const Fit& f : fits) {
-        std::printf("fit\t%s\t%d\t%d\t%d\t%d\t%d\t%s\n", f.language.c_str(), f.templateId, f.dpi,
-                    f.clipped, f.overlapping, f.missingGlyphs, f.font.c_str());
+        std::printf("fit\t%s\t%s\t%d\t%d\t%d\t%d\t%d\t%s\n", f.language.c_str(), f.look.c_str(),
+                    f.templateId, f.dpi, f.clipped, f.overlapping, f.missingGlyphs, f.font.c_str());
         for (const std::string& finding : f.findings) {
             std::printf("finding\t%s\n", finding.c_str());
         }
@@ -338,15 +345,16 @@ std::vector<Fit> ReadReport(const std::string& output) {
         for (std::string cell; std::getline(cells, cell, '\t');) {
             fields.push_back(cell);
         }
-        if (fields.size() == 8 && fields[0] == "fit") {
+        if (fields.size() == 9 && fields[0] == "fit") {
             Fit f;
             f.language = fields[1];
-            f.templateId = std::stoi(fields[2]);
-            f.dpi = std::stoi(fields[3]);
-            f.clipped = std::stoi(fields[4]);
-            f.overlapping = std::stoi(fields[5]);
-            f.missingGlyphs = std::stoi(fields[6]);
-            f.font = fields[7];
+            f.look = fields[2];
+            f.templateId = std::stoi(fields[3]);
+            f.dpi = std::stoi(fields[4]);
+            f.clipped = std::stoi(fields[5]);
+            f.overlapping = std::stoi(fields[6]);
+            f.missingGlyphs = std::stoi(fields[7]);
+            f.font = fields[8];
             fits.push_back(f);
         } else if (fields.size() == 2 && fields[0] == "finding" && !fits.empty()) {
             fits.back().findings.push_back(fields[1]);
@@ -355,52 +363,17 @@ std::vector<Fit> ReadReport(const std::string& output) {
     return fits;
 }
 
-// HKCU\Control Panel\Desktop\LogPixels set for one scope, and put back as it was.
-class ScopedSystemDpi {
-  public:
-    explicit ScopedSystemDpi(DWORD dpi) {
-        RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
-                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key_.put(), nullptr);
-        DWORD size = sizeof(previous_);
-        hadValue_ = RegQueryValueExW(key_.get(), L"LogPixels", nullptr, nullptr,
-                                     reinterpret_cast<BYTE*>(&previous_), &size) == ERROR_SUCCESS;
-        RegSetValueExW(key_.get(), L"LogPixels", 0, REG_DWORD, reinterpret_cast<BYTE*>(&dpi),
-                       sizeof(dpi));
-    }
-    ~ScopedSystemDpi() {
-        if (hadValue_) {
-            RegSetValueExW(key_.get(), L"LogPixels", 0, REG_DWORD,
-                           reinterpret_cast<BYTE*>(&previous_), sizeof(previous_));
-        } else {
-            RegDeleteValueW(key_.get(), L"LogPixels");
-        }
-    }
-    ScopedSystemDpi(const ScopedSystemDpi&) = delete;
-    ScopedSystemDpi& operator=(const ScopedSystemDpi&) = delete;
-
-  private:
-    UniqueRegKey key_;
-    DWORD previous_ = 0;
-    bool hadValue_ = false;
-};
-
-std::vector<Fit> MeasureInChildAt(DWORD dpi) {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    SetEnvironmentVariableW(kChildVariable, L"1");
-    ChildResult child;
-    {
-        ScopedSystemDpi systemDpi(dpi);
-        child = RunChild(self, L"--gtest_filter=ResourceFit.*");
-    }
-    SetEnvironmentVariableW(kChildVariable, nullptr);
-    EXPECT_TRUE(child.started && child.exitCode == 0) << child.output;
-    return ReadReport(child.output);
+std::vector<Fit> MeasureInCopy(const Look& look) {
+    const ChildResult copy = RunInLook(look, L"--gtest_filter=ResourceFit.*");
+    EXPECT_TRUE(copy.started && copy.exitCode == 0) << copy.output;
+    return ReadReport(copy.output);
 }
 
-void PrintSummary(const std::map<std::tuple<int, int, std::string>, const Fit*>& table) {
-    std::printf("\nResource modules: clipped / overlapping / glyphless controls\n%-18s %4s",
-                "template", "DPI");
+using FitTable = std::map<std::tuple<int, int, std::string, std::string>, const Fit*>;
+
+void PrintSummary(const FitTable& table) {
+    std::printf("\nResource modules: clipped / overlapping / glyphless controls\n%-18s %5s %4s",
+                "template", "look", "DPI");
     for (const ModuleLanguage& language : kModuleLanguages) {
         std::printf(" %7s", language.tag);
     }
@@ -409,26 +382,28 @@ void PrintSummary(const std::map<std::tuple<int, int, std::string>, const Fit*>&
                                               {IDD_SECURE_PRINT_ALT, "143 compact"},
                                               {IDD_ABOUT, "154 about"}};
     for (WORD id : kTemplates) {
-        for (int dpi : kDpis) {
-            std::printf("%-18s %4d", names.at(id), dpi);
-            for (const ModuleLanguage& language : kModuleLanguages) {
-                const auto found = table.find({id, dpi, language.tag});
-                if (found == table.end()) {
-                    std::printf(" %7s", "-");
-                } else {
-                    const Fit& f = *found->second;
-                    const std::string cell = std::to_string(f.clipped) + "/" +
-                                             std::to_string(f.overlapping) + "/" +
-                                             std::to_string(f.missingGlyphs);
-                    std::printf(" %7s", cell.c_str());
+        for (const char* look : kLooks) {
+            for (int dpi : kDpis) {
+                std::printf("%-18s %5s %4d", names.at(id), look, dpi);
+                for (const ModuleLanguage& language : kModuleLanguages) {
+                    const auto found = table.find({id, dpi, language.tag, look});
+                    if (found == table.end()) {
+                        std::printf(" %7s", "-");
+                    } else {
+                        const Fit& f = *found->second;
+                        const std::string cell = std::to_string(f.clipped) + "/" +
+                                                 std::to_string(f.overlapping) + "/" +
+                                                 std::to_string(f.missingGlyphs);
+                        std::printf(" %7s", cell.c_str());
+                    }
                 }
+                std::printf("\n");
             }
-            std::printf("\n");
         }
     }
     for (int dpi : kDpis) {
         for (const ModuleLanguage& language : kModuleLanguages) {
-            const auto found = table.find({IDD_SECURE_PRINT, dpi, language.tag});
+            const auto found = table.find({IDD_SECURE_PRINT, dpi, language.tag, "plain"});
             if (found != table.end()) {
                 std::printf("font at %d DPI, %s: %s\n", dpi, language.tag,
                             found->second->font.c_str());
@@ -439,32 +414,39 @@ void PrintSummary(const std::map<std::tuple<int, int, std::string>, const Fit*>&
 }
 
 TEST(ResourceFit, EveryTextFitsAndNoVisibleControlsOverlap) {
-    if (GetEnvironmentVariableW(kChildVariable, nullptr, 0) != 0) {
+    if (IsLookCopy()) {
+        const HostManifest host;
         Report(MeasureHere());
         return;
     }
     std::vector<Fit> fits = MeasureHere();
-    for (Fit& f : MeasureInChildAt(144)) {
-        fits.push_back(f);
+    for (const Look& look :
+         {Look{.dpi = 144}, Look{.lightStyle = true}, Look{.lightStyle = true, .dpi = 144}}) {
+        for (Fit& f : MeasureInCopy(look)) {
+            fits.push_back(f);
+        }
     }
-    std::map<std::tuple<int, int, std::string>, const Fit*> table;
+    FitTable table;
     for (const Fit& f : fits) {
-        table[{f.templateId, f.dpi, f.language}] = &f;
+        table[{f.templateId, f.dpi, f.language, f.look}] = &f;
     }
     PrintSummary(table);
     for (WORD id : kTemplates) {
-        for (int dpi : kDpis) {
-            for (const ModuleLanguage& language : kModuleLanguages) {
-                const auto found = table.find({id, dpi, language.tag});
-                ASSERT_NE(found, table.end())
-                    << language.tag << ", template " << id << ", " << dpi << " DPI not measured";
-                const Fit& f = *found->second;
-                std::string findings;
-                for (const std::string& finding : f.findings) {
-                    findings += "\n  " + finding;
+        for (const char* look : kLooks) {
+            for (int dpi : kDpis) {
+                for (const ModuleLanguage& language : kModuleLanguages) {
+                    const auto found = table.find({id, dpi, language.tag, look});
+                    ASSERT_NE(found, table.end()) << language.tag << ", template " << id << ", "
+                                                  << look << ", " << dpi << " DPI not measured";
+                    const Fit& f = *found->second;
+                    std::string findings;
+                    for (const std::string& finding : f.findings) {
+                        findings += "\n  " + finding;
+                    }
+                    EXPECT_EQ(f.clipped + f.overlapping + f.missingGlyphs, 0)
+                        << language.tag << ", template " << id << ", " << look << ", " << dpi
+                        << " DPI:" << findings;
                 }
-                EXPECT_EQ(f.clipped + f.overlapping + f.missingGlyphs, 0)
-                    << language.tag << ", template " << id << ", " << dpi << " DPI:" << findings;
             }
         }
     }
