@@ -36,6 +36,7 @@
 #include "support/fault_injection.h"
 #include "support/help_control.h"
 #include "support/import_table.h"
+#include "support/look.h"
 #include "support/secure_page_fixture.h"
 #include "support/secure_page_sheet.h"
 #include "support/sheet_harness.h"
@@ -575,6 +576,16 @@ TEST_F(FaultSweep, DeviceSheet) {
             problems.push_back("blocks left on the driver heap");
         }
     });
+}
+
+// The same at 144 DPI, where the logo is scaled, in a copy of this program started at that DPI.
+TEST(FaultSweepInLook, DeviceSheetAt144Dpi) {
+    const ChildResult copy = RunInLook({.dpi = 144}, L"--gtest_filter=FaultSweep.DeviceSheet");
+    EXPECT_TRUE(copy.started && copy.exitCode == 0 &&
+                copy.output.find("[  PASSED  ] 1 test") != std::string::npos)
+        << copy.output;
+    const size_t summary = copy.output.find("[faults]");
+    printf("%s", summary != std::string::npos ? copy.output.c_str() + summary : "");
 }
 
 // Help shown from the secure-print page and closed with it, through the recording control.
