@@ -69,7 +69,7 @@ uint32_t Pixel(COLORREF c) {
 // The logo as the plug-in carries it, 123 x 32.
 std::vector<uint32_t> OwnLogo() {
     HBITMAP bitmap = LoadBitmapW(GetModuleHandleW(L"pinprintui.dll"), MAKEINTRESOURCEW(IDB_LOGO));
-    BITMAPINFO format = {{sizeof(BITMAPINFOHEADER), 123, -32, 1, 32, BI_RGB}};
+    BITMAPINFO format = {{sizeof(BITMAPINFOHEADER), 123, -32, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
     std::vector<uint32_t> pixels(123 * 32);
     HDC screen = GetDC(nullptr);
     EXPECT_EQ(GetDIBits(screen, bitmap, 0, 32, pixels.data(), &format, DIB_RGB_COLORS), 32);

@@ -119,7 +119,7 @@ std::vector<uint32_t> CaptureWindow(HWND window, SIZE& size) {
     size = {rect.right - rect.left, rect.bottom - rect.top};
     std::vector<uint32_t> pixels(static_cast<size_t>(size.cx) * size.cy);
     BITMAPINFO format = {};
-    format.bmiHeader = {sizeof(format.bmiHeader), size.cx, -size.cy, 1, 32, BI_RGB};
+    format.bmiHeader = {sizeof(format.bmiHeader), size.cx, -size.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     HDC source = GetWindowDC(window);
     HDC memory = CreateCompatibleDC(source);
     HBITMAP bitmap = CreateCompatibleBitmap(source, size.cx, size.cy);
