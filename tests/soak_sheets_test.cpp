@@ -138,6 +138,7 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
             return;
         }
         shown->sheet = sheet;
+        drvhost::detail::ClickLastTab(sheet);  // the plug-in's page, after the driver's own
         RedrawWindow(sheet, nullptr, nullptr,
                      RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
         HWND page = drvhost::CurrentPage(sheet);

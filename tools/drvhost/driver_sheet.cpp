@@ -157,20 +157,6 @@ void AddStandInPage(PPROPSHEETUI_INFO info, SheetKind kind) {
                           reinterpret_cast<LPARAM>(&page), 0);
 }
 
-// Clicks the last tab, the plug-in's page, as a user would; nothing when there is one page.
-void ClickLastTab(HWND sheet) {
-    const auto tab = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
-    const int count = static_cast<int>(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0));
-    RECT item = {};
-    if (count < 2 ||
-        !SendMessageW(tab, TCM_GETITEMRECT, count - 1, reinterpret_cast<LPARAM>(&item))) {
-        return;
-    }
-    const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
-    SendMessageW(tab, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(tab, WM_LBUTTONUP, 0, at);
-}
-
 struct Watch {
     DriverSheet* sheet = nullptr;
     HWND window = nullptr;
@@ -192,7 +178,7 @@ void CALLBACK WatchSheet(HWND, UINT, UINT_PTR, DWORD now) {
         if (watch.window == nullptr) {
             return;
         }
-        ClickLastTab(watch.window);
+        detail::ClickLastTab(watch.window);
         RedrawWindow(watch.window, nullptr, nullptr,
                      RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
         watch.shownAt = now;
@@ -264,6 +250,19 @@ HWND FindSheetWindow() {
         },
         reinterpret_cast<LPARAM>(&found));
     return found;
+}
+
+void ClickLastTab(HWND sheet) {
+    const auto tab = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+    const int count = static_cast<int>(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0));
+    RECT item = {};
+    if (count < 2 ||
+        !SendMessageW(tab, TCM_GETITEMRECT, count - 1, reinterpret_cast<LPARAM>(&item))) {
+        return;
+    }
+    const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+    SendMessageW(tab, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(tab, WM_LBUTTONUP, 0, at);
 }
 
 void DismissOtherDialogs(HWND sheet) {

@@ -53,6 +53,8 @@ LONG CALLBACK DriverSheetFunction(PPROPSHEETUI_INFO info, LPARAM lParam);
 HWND FindSheetWindow();
 // Ends the dialogs this thread shows besides the sheet (a page's warning box).
 void DismissOtherDialogs(HWND sheet);
+// Clicks the sheet's last tab, the plug-in's page after the driver's own, as a user would.
+void ClickLastTab(HWND sheet);
 
 }  // namespace detail
 
