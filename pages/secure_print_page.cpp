@@ -291,13 +291,17 @@ void DrawSeparator(const DRAWITEMSTRUCT* item) {
     if (item->CtlID != IDC_SEPARATOR) {
         return;
     }
-    const UniqueGdiObject pen(CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNSHADOW)));
+    // One pixel at 96 DPI, as thick as the rest of the page at any other; a wider pen's line is
+    // centred on its path, which is moved down so that the whole line lies on the control.
+    const int width = ScaleToDpi(1, WindowDpi(item->hwndItem));
+    const UniqueGdiObject pen(CreatePen(PS_SOLID, width, GetSysColor(COLOR_BTNSHADOW)));
     if (!pen) {
         return;
     }
     const ScopedSelect selected(item->hDC, pen.get());
-    MoveToEx(item->hDC, item->rcItem.left, item->rcItem.top, nullptr);
-    LineTo(item->hDC, item->rcItem.right, item->rcItem.top);
+    const int y = item->rcItem.top + width / 2;
+    MoveToEx(item->hDC, item->rcItem.left, y, nullptr);
+    LineTo(item->hDC, item->rcItem.right, y);
 }
 
 BOOL SetEditText(HWND page, SheetContext* context, int id, const wchar_t* text) {
