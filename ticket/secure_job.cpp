@@ -1,0 +1,116 @@
+#include "ticket/secure_job.h"
+
+#include "rules/name_rules.h"
+#include "rules/pin_digest.h"
+#include "ticket/print_schema.h"
+
+namespace pinprint::ticket {
+namespace {
+
+struct ItemName {
+    bool feature;  // a psf:Feature; otherwise the document's parameter element
+    const wchar_t* uri;
+    const wchar_t* keyword;
+};
+
+constexpr ItemName kItemNames[kItemCount] = {
+    {true, kPskV11Uri, kJobPasscode},
+    {false, kPskV11Uri, kJobPasscodeString},
+    {false, kPinPrintUri, kUserName},
+    {false, kPinPrintUri, kJobName},
+};
+
+}  // namespace
+
+HRESULT FindItems(const Root& root, const wchar_t* parameter, Items& items) {
+    return ForEachChildElement(root.element.get(), [&](IXMLDOMElement* element) {
+        // The local name first: most of a ticket is the driver's features, which end here.
+        Bstr local;
+        if (FAILED(element->get_baseName(local.put()))) {
+            return true;
+        }
+        const bool feature = local.view() == L"Feature";
+        if (!feature && local.view() != parameter) {
+            return true;
+        }
+        Bstr uri;
+        Bstr name;
+        if (FAILED(element->get_namespaceURI(uri.put())) || uri.view() != kPsfUri ||
+            !GetAttribute(element, L"name", name)) {
+            return true;
+        }
+        for (int i = 0; i < kItemCount; ++i) {
+            if (kItemNames[i].feature != feature ||
+                !QNameIs(root, element, 1, name.view(), kItemNames[i].uri, kItemNames[i].keyword)) {
+                continue;
+            }
+            auto shared = ComRef<IXMLDOMElement>::Share(element);
+            if (items.first[i]) {
+                items.duplicates.emplace_back(static_cast<Item>(i), std::move(shared));
+            } else {
+                items.first[i] = std::move(shared);
+            }
+            break;
+        }
+        return true;
+    });
+}
+
+Choice ReadChoice(const Root& root, IXMLDOMElement* feature) {
+    const ComRef<IXMLDOMElement> option = FirstChildElement(feature, kPsfUri, L"Option");
+    Bstr name;
+    if (!option || !GetAttribute(option.get(), L"name", name)) {
+        return Choice::Invalid;
+    }
+    if (QNameIs(root, option.get(), 2, name.view(), kPskUri, kOn)) {
+        return Choice::On;
+    }
+    if (QNameIs(root, option.get(), 2, name.view(), kPskUri, kOff)) {
+        return Choice::Off;
+    }
+    return Choice::Invalid;
+}
+
+bool ReadString(const Root& root, IXMLDOMElement* parameter, ComRef<IXMLDOMElement>& value,
+                Bstr& text) {
+    value = FirstChildElement(parameter, kPsfUri, L"Value");
+    Bstr type;
+    if (!value || !GetXsiType(root, value.get(), type) ||
+        !QNameIs(root, value.get(), 2, type.view(), kXsdUri, L"string")) {
+        value.reset();
+        return false;
+    }
+    return SUCCEEDED(value->get_text(text.put()));
+}
+
+bool IsPin(const Bstr& text) {
+    // The length first: a BSTR may hold a NUL after four digits.
+    return text.view().size() == 4 && IsFourDigits(text.get());
+}
+
+size_t PageName(std::wstring_view text, DWORD options, wchar_t (&name)[kNameChars + 1],
+                bool& changed) {
+    const NameCharset charset = NameCharsetFor(options);
+    const size_t limit = static_cast<size_t>(NameLimitFor(options));
+    size_t count = 0;
+    changed = false;
+    for (const wchar_t c : text) {
+        if (c < L' ' || c == 0x7F || !AcceptsNameCharacter(charset, c)) {
+            changed = true;
+            continue;
+        }
+        if (count == limit) {
+            changed = true;
+            break;
+        }
+        name[count++] = c;
+    }
+    if (count > 0 && IS_HIGH_SURROGATE(name[count - 1])) {
+        --count;
+        changed = true;
+    }
+    name[count] = L'\0';
+    return count;
+}
+
+}  // namespace pinprint::ticket

@@ -1,0 +1,47 @@
+// The secure job's four items in a Print Schema document: the JobPasscode feature, the
+// JobPasscodeString parameter, and the plug-in's user-name and job-name parameters. Finding them
+// among the root's children, reading their values, and the names as the page would hold them.
+#pragma once
+
+#include <windows.h>
+
+#include <string_view>
+#include <vector>
+
+#include "devmode/private_devmode.h"
+#include "ticket/dom.h"
+
+namespace pinprint::ticket {
+
+enum Item { kPasscodeItem, kPasscodeStringItem, kUserNameItem, kJobNameItem, kItemCount };
+
+// The first element of each item among the root's children, and every later one of the same name.
+struct Items {
+    ComRef<IXMLDOMElement> first[kItemCount];
+    std::vector<std::pair<Item, ComRef<IXMLDOMElement>>> duplicates;
+};
+
+// One walk over the root's children. `parameter` is the framework's parameter element of the
+// document: "ParameterInit" in a ticket, "ParameterDef" in capabilities.
+HRESULT FindItems(const Root& root, const wchar_t* parameter, Items& items);
+
+// The JobPasscode feature's selected option.
+enum class Choice { On, Off, Invalid };
+Choice ReadChoice(const Root& root, IXMLDOMElement* feature);
+
+// A ParameterInit's value: its first psf:Value, which must be of type xsd:string. False (and
+// nothing read) for any other shape.
+bool ReadString(const Root& root, IXMLDOMElement* parameter, ComRef<IXMLDOMElement>& value,
+                Bstr& text);
+
+// True for a PIN the page accepts: exactly four ASCII digits and nothing else.
+bool IsPin(const Bstr& text);
+
+// `text` as the page's name edit would hold it had it been typed there under `options`: the
+// characters the page keeps out dropped (and control characters, which a one-line edit never
+// takes in), then cut at the page's limit, a surrogate pair never cut in two. Writes at most
+// kNameChars characters and a NUL; `changed` tells whether anything was dropped or cut.
+size_t PageName(std::wstring_view text, DWORD options, wchar_t (&name)[kNameChars + 1],
+                bool& changed);
+
+}  // namespace pinprint::ticket
