@@ -1,5 +1,6 @@
 // Binding, the two conversions and validation.
 #include <cstring>
+#include <cwchar>
 
 #include "config/driver_options.h"
 #include "rules/pin_digest.h"
@@ -32,6 +33,17 @@ std::wstring_view FieldView(const char16_t* field) {
     const auto* text = reinterpret_cast<const wchar_t*>(field);
     return std::wstring_view(text, wcsnlen(text, kNameChars));
 }
+
+// A name field as the ticket may carry it: what the capabilities allow under the options word.
+struct TicketName {
+    TicketName(const char16_t* field, DWORD options) {
+        bool changed = false;
+        length = PageName(FieldView(field), options, text, changed);
+    }
+    std::wstring_view view() const { return std::wstring_view(text, length); }
+    wchar_t text[kNameChars + 1];
+    size_t length;
+};
 
 }  // namespace
 
@@ -156,7 +168,8 @@ HRESULT ConvertDevModeToPrintTicket(HANDLE printer, ULONG privateSize, const voi
     if (hr != S_OK) {
         return FAILED(hr) ? hr : E_PRINTTICKET_FORMAT;
     }
-    if (!HasDriverOption(printer, DRVOPT_SECURE_PAGE)) {
+    const DriverOptions options = ReadDriverOptions(printer);
+    if ((options & DRVOPT_SECURE_PAGE) == 0) {
         return S_OK;
     }
     Items items;

@@ -94,8 +94,14 @@ size_t PageName(std::wstring_view text, DWORD options, wchar_t (&name)[kNameChar
     const size_t limit = static_cast<size_t>(NameLimitFor(options));
     size_t count = 0;
     changed = false;
-    for (const wchar_t c : text) {
-        if (c < L' ' || c == 0x7F || !AcceptsNameCharacter(charset, c)) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        // Half a surrogate pair, and the two non-characters, are no text at all.
+        const bool unpaired =
+            (IS_HIGH_SURROGATE(c) && (i + 1 == text.size() || !IS_LOW_SURROGATE(text[i + 1]))) ||
+            (IS_LOW_SURROGATE(c) && (i == 0 || !IS_HIGH_SURROGATE(text[i - 1])));
+        if (c < L' ' || c == 0x7F || c >= 0xFFFE || unpaired || !AcceptsNameCharacter(charset, c) ||
+            (c == L' ' && count == 0)) {
             changed = true;
             continue;
         }
@@ -106,6 +112,11 @@ size_t PageName(std::wstring_view text, DWORD options, wchar_t (&name)[kNameChar
         name[count++] = c;
     }
     if (count > 0 && IS_HIGH_SURROGATE(name[count - 1])) {
+        --count;  // its other half did not fit
+        changed = true;
+    }
+    // Spaces at either end do not survive a ticket: MSXML reads element text without them.
+    while (count > 0 && name[count - 1] == L' ') {
         --count;
         changed = true;
     }

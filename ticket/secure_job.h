@@ -38,9 +38,10 @@ bool ReadString(const Root& root, IXMLDOMElement* parameter, ComRef<IXMLDOMEleme
 bool IsPin(const Bstr& text);
 
 // `text` as the page's name edit would hold it had it been typed there under `options`: the
-// characters the page keeps out dropped (and control characters, which a one-line edit never
-// takes in), then cut at the page's limit, a surrogate pair never cut in two. Writes at most
-// kNameChars characters and a NUL; `changed` tells whether anything was dropped or cut.
+// characters the page keeps out dropped (and what no one-line edit or XML text can hold:
+// control characters, U+FFFE, U+FFFF, half surrogate pairs), then cut at the page's limit, a
+// pair never cut in two, and without spaces at either end. Writes at most kNameChars characters
+// and a NUL; `changed` tells whether anything was dropped or cut.
 size_t PageName(std::wstring_view text, DWORD options, wchar_t (&name)[kNameChars + 1],
                 bool& changed);
 
