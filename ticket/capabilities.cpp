@@ -1,6 +1,8 @@
 // The secure job in the printer's capabilities: the JobPasscode feature, the passcode parameter
 // and the two names, with display names in the resource module's language.
-#include <string>
+#include <cwchar>
+#include <string_view>
+#include <utility>
 
 #include "config/driver_files.h"
 #include "config/driver_options.h"
@@ -25,7 +27,10 @@ constexpr UINT kDisplayNameIds[kCount] = {IDS_TICKET_SECURE_PRINT, IDS_TICKET_ON
 // The display names from the resource module the pages use, loaded and freed here. A name the
 // module lacks (or a module that cannot be had) stays empty, and its property is left out: the
 // schema's keywords then name the item.
-void LoadDisplayNames(HANDLE printer, std::wstring (&names)[kCount]) {
+void LoadDisplayNames(HANDLE printer, wchar_t (&names)[kCount][kDisplayNameChars]) {
+    for (auto& name : names) {
+        name[0] = L'\0';
+    }
     wchar_t path[kPathChars] = {};
     if (GetModuleFileNameW(OwnModuleHandle(), path, kPathChars) == 0) {
         return;
@@ -36,35 +41,44 @@ void LoadDisplayNames(HANDLE printer, std::wstring (&names)[kCount]) {
         return;
     }
     for (int i = 0; i < kCount; ++i) {
-        wchar_t text[kDisplayNameChars] = {};
-        if (LoadStringW(module, kDisplayNameIds[i], text, kDisplayNameChars) > 0) {
-            names[i] = text;
+        if (LoadStringW(module, kDisplayNameIds[i], names[i], kDisplayNameChars) <= 0) {
+            names[i][0] = L'\0';
         }
     }
     FreeLibrary(module);
 }
 
-void DisplayNameProperty(Writer& writer, IXMLDOMElement* parent, const std::wstring& name) {
-    if (!name.empty()) {
-        writer.Property(parent, writer.Name(kPskUri, L"DisplayName"), L"string", name);
-    }
+HRESULT DisplayNameProperty(Writer& writer, IXMLDOMElement* parent, const wchar_t* name) {
+    return name[0] == L'\0' ? S_OK
+                            : writer.Property(parent, kPskUri, L"DisplayName", L"string", name);
 }
 
 // A ParameterDef of a string of `minLength` to `maxLength` characters, optional, empty by
 // default.
-ComRef<IXMLDOMElement> StringParameter(Writer& writer, const std::wstring& name, int minLength,
-                                       int maxLength, const wchar_t* unit,
-                                       const std::wstring& displayName) {
-    ComRef<IXMLDOMElement> def = writer.Element(L"ParameterDef", name);
-    const auto psf = [&writer](const wchar_t* local) { return writer.Name(kPsfUri, local); };
-    writer.Property(def.get(), psf(L"DataType"), L"QName", writer.Name(kXsdUri, L"string"));
-    writer.Property(def.get(), psf(L"DefaultValue"), L"string", L"");
-    writer.Property(def.get(), psf(L"MaxLength"), L"integer", std::to_wstring(maxLength));
-    writer.Property(def.get(), psf(L"MinLength"), L"integer", std::to_wstring(minLength));
-    writer.Property(def.get(), psf(L"Mandatory"), L"QName", writer.Name(kPskUri, L"Optional"));
-    writer.Property(def.get(), psf(L"UnitType"), L"string", unit);
-    DisplayNameProperty(writer, def.get(), displayName);
-    return def;
+HRESULT StringParameter(Writer& writer, const wchar_t* uri, const wchar_t* keyword, int minLength,
+                        int maxLength, const wchar_t* unit, const wchar_t* displayName,
+                        ComRef<IXMLDOMElement>& def) {
+    wchar_t minText[16];
+    wchar_t maxText[16];
+    swprintf(minText, 16, L"%d", minLength);
+    swprintf(maxText, 16, L"%d", maxLength);
+    Bstr string;
+    Bstr optional;
+    PINPRINT_RETURN_IF_FAILED(writer.Name(kXsdUri, L"string", string));
+    PINPRINT_RETURN_IF_FAILED(writer.Name(kPskUri, L"Optional", optional));
+    PINPRINT_RETURN_IF_FAILED(writer.Named(L"ParameterDef", uri, keyword, def));
+    const struct {
+        const wchar_t* property;
+        const wchar_t* type;
+        std::wstring_view text;
+    } properties[] = {
+        {L"DataType", L"QName", string.view()},    {L"DefaultValue", L"string", L""},
+        {L"MaxLength", L"integer", maxText},       {L"MinLength", L"integer", minText},
+        {L"Mandatory", L"QName", optional.view()}, {L"UnitType", L"string", unit}};
+    for (const auto& p : properties) {
+        PINPRINT_RETURN_IF_FAILED(writer.Property(def.get(), kPsfUri, p.property, p.type, p.text));
+    }
+    return DisplayNameProperty(writer, def.get(), displayName);
 }
 
 }  // namespace
@@ -74,54 +88,53 @@ HRESULT CompletePrintCapabilities(HANDLE printer, IXMLDOMDocument2* capabilities
         return E_POINTER;
     }
     Root root;
-    HRESULT hr = ReadRoot(capabilities, L"PrintCapabilities", root);
-    if (hr != S_OK) {
-        return FAILED(hr) ? hr : E_PRINTCAPABILITIES_FORMAT;
+    PINPRINT_RETURN_IF_FAILED(ReadRoot(capabilities, L"PrintCapabilities", root));
+    if (!root.element) {
+        return E_PRINTCAPABILITIES_FORMAT;
     }
     const DriverOptions options = ReadDriverOptions(printer);
     if ((options & DRVOPT_SECURE_PAGE) == 0) {
         return S_OK;
     }
     Items items;
-    hr = FindItems(root, L"ParameterDef", items);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    std::wstring names[kCount];
+    PINPRINT_RETURN_IF_FAILED(FindItems(root, L"ParameterDef", items));
+    wchar_t names[kCount][kDisplayNameChars];
     LoadDisplayNames(printer, names);
 
+    // Every new element is built before the first one goes in.
     Writer writer(capabilities, root);
     ComRef<IXMLDOMElement> built[kItemCount];
-    built[kPasscodeItem] = writer.Element(L"Feature", writer.Name(kPskV11Uri, kJobPasscode));
+    Bstr pickOne;
+    PINPRINT_RETURN_IF_FAILED(writer.Name(kPskUri, L"PickOne", pickOne));
+    PINPRINT_RETURN_IF_FAILED(
+        writer.Named(L"Feature", kPskV11Uri, kJobPasscode, built[kPasscodeItem]));
     IXMLDOMElement* feature = built[kPasscodeItem].get();
-    writer.Property(feature, writer.Name(kPsfUri, L"SelectionType"), L"QName",
-                    writer.Name(kPskUri, L"PickOne"));
-    DisplayNameProperty(writer, feature, names[kFeatureName]);
+    PINPRINT_RETURN_IF_FAILED(
+        writer.Property(feature, kPsfUri, L"SelectionType", L"QName", pickOne.view()));
+    PINPRINT_RETURN_IF_FAILED(DisplayNameProperty(writer, feature, names[kFeatureName]));
     for (const auto& [keyword, displayName] :
          {std::pair{kOn, kOnName}, std::pair{kOff, kOffName}}) {
-        const ComRef<IXMLDOMElement> option =
-            writer.Element(L"Option", writer.Name(kPskUri, keyword));
-        DisplayNameProperty(writer, option.get(), names[displayName]);
-        writer.Append(feature, option.get());
+        ComRef<IXMLDOMElement> option;
+        PINPRINT_RETURN_IF_FAILED(writer.Named(L"Option", kPskUri, keyword, option));
+        PINPRINT_RETURN_IF_FAILED(DisplayNameProperty(writer, option.get(), names[displayName]));
+        PINPRINT_RETURN_IF_FAILED(Writer::Append(feature, option.get()));
     }
-    built[kPasscodeStringItem] =
-        StringParameter(writer, writer.Name(kPskV11Uri, kJobPasscodeString), 4, 4, L"numeric",
-                        names[kPasscodeName]);
     const int nameLimit = NameLimitFor(options);
-    built[kUserNameItem] = StringParameter(writer, writer.Name(kPinPrintUri, kUserName), 1,
-                                           nameLimit, L"characters", names[kUserLabel]);
-    built[kJobNameItem] = StringParameter(writer, writer.Name(kPinPrintUri, kJobName), 1, nameLimit,
-                                          L"characters", names[kJobLabel]);
-    if (FAILED(writer.result())) {
-        return writer.result();
-    }
+    PINPRINT_RETURN_IF_FAILED(StringParameter(writer, kPskV11Uri, kJobPasscodeString, 4, 4,
+                                              L"numeric", names[kPasscodeName],
+                                              built[kPasscodeStringItem]));
+    PINPRINT_RETURN_IF_FAILED(StringParameter(writer, kPinPrintUri, kUserName, 1, nameLimit,
+                                              L"characters", names[kUserLabel],
+                                              built[kUserNameItem]));
+    PINPRINT_RETURN_IF_FAILED(StringParameter(writer, kPinPrintUri, kJobName, 1, nameLimit,
+                                              L"characters", names[kJobLabel],
+                                              built[kJobNameItem]));
+
     for (int i = 0; i < kItemCount; ++i) {
-        writer.Place(built[i].get(), items.first[i].get());
+        PINPRINT_RETURN_IF_FAILED(writer.Place(built[i].get(), items.first[i].get()));
     }
-    for (const auto& duplicate : items.duplicates) {
-        writer.Remove(duplicate.second.get());
-    }
-    return writer.result();
+    const Keep first[kItemCount] = {Keep::First, Keep::First, Keep::First, Keep::First};
+    return items.duplicates > 0 ? Prune(root, L"ParameterDef", first) : S_OK;
 }
 
 }  // namespace pinprint::ticket

@@ -1,6 +1,8 @@
 // Binding, the two conversions and validation.
 #include <cstring>
 #include <cwchar>
+#include <tuple>
+#include <utility>
 
 #include "config/driver_options.h"
 #include "rules/pin_digest.h"
@@ -33,17 +35,6 @@ std::wstring_view FieldView(const char16_t* field) {
     const auto* text = reinterpret_cast<const wchar_t*>(field);
     return std::wstring_view(text, wcsnlen(text, kNameChars));
 }
-
-// A name field as the ticket may carry it: what the capabilities allow under the options word.
-struct TicketName {
-    TicketName(const char16_t* field, DWORD options) {
-        bool changed = false;
-        length = PageName(FieldView(field), options, text, changed);
-    }
-    std::wstring_view view() const { return std::wstring_view(text, length); }
-    wchar_t text[kNameChars + 1];
-    size_t length;
-};
 
 }  // namespace
 
@@ -94,51 +85,48 @@ HRESULT ConvertPrintTicketToDevMode(HANDLE printer, IXMLDOMDocument2* ticket, UL
         return E_INVALIDARG;
     }
     Root root;
-    HRESULT hr = ReadRoot(ticket, L"PrintTicket", root);
-    if (hr != S_OK) {
-        return FAILED(hr) ? hr : E_PRINTTICKET_FORMAT;
+    PINPRINT_RETURN_IF_FAILED(ReadRoot(ticket, L"PrintTicket", root));
+    if (!root.element) {
+        return E_PRINTTICKET_FORMAT;
     }
     const DriverOptions options = ReadDriverOptions(printer);
     if ((options & DRVOPT_SECURE_PAGE) == 0) {
         return S_OK;
     }
     Items items;
-    hr = FindItems(root, L"ParameterInit", items);
-    if (FAILED(hr)) {
-        return hr;
-    }
+    PINPRINT_RETURN_IF_FAILED(FindItems(root, L"ParameterInit", items));
 
     if (items.first[kPasscodeItem]) {
-        const Choice choice = ReadChoice(root, items.first[kPasscodeItem].get());
+        Choice choice = Choice::Invalid;
+        PINPRINT_RETURN_IF_FAILED(ReadChoice(root, items.first[kPasscodeItem].get(), choice));
         if (choice == Choice::Invalid) {
             return E_PRINTTICKET_FORMAT;
         }
         record.secureEnabled = choice == Choice::On ? 1 : 0;
     }
-    struct Name {
-        Item item;
-        char16_t* field;
-    };
-    for (const Name& name :
-         {Name{kUserNameItem, record.userName}, Name{kJobNameItem, record.jobName}}) {
-        if (!items.first[name.item]) {
+    for (const auto& [item, field] :
+         {std::pair{kUserNameItem, record.userName}, std::pair{kJobNameItem, record.jobName}}) {
+        if (!items.first[item]) {
             continue;
         }
         ComRef<IXMLDOMElement> value;
         Bstr text;
-        if (!ReadString(root, items.first[name.item].get(), value, text)) {
+        PINPRINT_RETURN_IF_FAILED(ReadString(root, items.first[item].get(), value, text));
+        if (!value) {
             return E_PRINTTICKET_FORMAT;
         }
         wchar_t kept[kNameChars + 1];
         bool changed = false;
-        PageName(text.view(), options, kept, changed);
-        CopyToField(name.field, kNameChars, kept);
+        PageName(text.view(), options, true, kept, changed);
+        CopyToField(field, kNameChars, kept);
     }
     if (items.first[kPasscodeStringItem]) {
         ComRef<IXMLDOMElement> value;
         Bstr pin;
         pin.WipeOnRelease();
-        if (!ReadString(root, items.first[kPasscodeStringItem].get(), value, pin)) {
+        PINPRINT_RETURN_IF_FAILED(
+            ReadString(root, items.first[kPasscodeStringItem].get(), value, pin));
+        if (!value) {
             return E_PRINTTICKET_FORMAT;
         }
         DWORD error = 0;
@@ -164,60 +152,51 @@ HRESULT ConvertDevModeToPrintTicket(HANDLE printer, ULONG privateSize, const voi
         return E_INVALIDARG;
     }
     Root root;
-    HRESULT hr = ReadRoot(ticket, L"PrintTicket", root);
-    if (hr != S_OK) {
-        return FAILED(hr) ? hr : E_PRINTTICKET_FORMAT;
+    PINPRINT_RETURN_IF_FAILED(ReadRoot(ticket, L"PrintTicket", root));
+    if (!root.element) {
+        return E_PRINTTICKET_FORMAT;
     }
     const DriverOptions options = ReadDriverOptions(printer);
     if ((options & DRVOPT_SECURE_PAGE) == 0) {
         return S_OK;
     }
     Items items;
-    hr = FindItems(root, L"ParameterInit", items);
-    if (FAILED(hr)) {
-        return hr;
-    }
+    PINPRINT_RETURN_IF_FAILED(FindItems(root, L"ParameterInit", items));
 
     // Every new element is built before the first one goes in.
     Writer writer(ticket, root);
-    const ComRef<IXMLDOMElement> feature =
-        writer.Element(L"Feature", writer.Name(kPskV11Uri, kJobPasscode));
-    const ComRef<IXMLDOMElement> option =
-        writer.Element(L"Option", writer.Name(kPskUri, record.secureEnabled == 1 ? kOn : kOff));
-    writer.Append(feature.get(), option.get());
-    struct Name {
-        Item item;
-        const wchar_t* keyword;
-        std::wstring_view text;
-        ComRef<IXMLDOMElement> element;
-    } names[] = {{kUserNameItem, kUserName, FieldView(record.userName), {}},
-                 {kJobNameItem, kJobName, FieldView(record.jobName), {}}};
-    for (Name& name : names) {
-        // An empty name is no name: the parameter is left out, as its capabilities ask.
-        if (!name.text.empty()) {
-            name.element =
-                writer.Element(L"ParameterInit", writer.Name(kPinPrintUri, name.keyword));
-            writer.Value(name.element.get(), L"string", name.text);
+    ComRef<IXMLDOMElement> built[kItemCount];
+    ComRef<IXMLDOMElement> option;
+    PINPRINT_RETURN_IF_FAILED(
+        writer.Named(L"Feature", kPskV11Uri, kJobPasscode, built[kPasscodeItem]));
+    PINPRINT_RETURN_IF_FAILED(
+        writer.Named(L"Option", kPskUri, record.secureEnabled == 1 ? kOn : kOff, option));
+    PINPRINT_RETURN_IF_FAILED(Writer::Append(built[kPasscodeItem].get(), option.get()));
+    Keep keep[kItemCount] = {Keep::First, Keep::All, Keep::First, Keep::First};
+    for (const auto& [item, keyword, field] :
+         {std::tuple{kUserNameItem, kUserName, record.userName},
+          std::tuple{kJobNameItem, kJobName, record.jobName}}) {
+        wchar_t name[kNameChars + 1];
+        bool changed = false;
+        // The record's name as the ticket may carry it; an empty one is no name at all, and
+        // the parameter is left out, as its capabilities ask.
+        const size_t length = PageName(FieldView(field), options, false, name, changed);
+        if (length == 0) {
+            keep[item] = Keep::None;
+            continue;
         }
-    }
-    if (FAILED(writer.result())) {
-        return writer.result();
+        PINPRINT_RETURN_IF_FAILED(
+            writer.Named(L"ParameterInit", kPinPrintUri, keyword, built[item]));
+        PINPRINT_RETURN_IF_FAILED(
+            writer.Value(built[item].get(), L"string", std::wstring_view(name, length)));
     }
 
-    writer.Place(feature.get(), items.first[kPasscodeItem].get());
-    for (const Name& name : names) {
-        if (name.element) {
-            writer.Place(name.element.get(), items.first[name.item].get());
-        } else {
-            writer.Remove(items.first[name.item].get());
+    for (int i = 0; i < kItemCount; ++i) {
+        if (built[i]) {
+            PINPRINT_RETURN_IF_FAILED(writer.Place(built[i].get(), items.first[i].get()));
         }
     }
-    for (const auto& [item, element] : items.duplicates) {
-        if (item != kPasscodeStringItem) {
-            writer.Remove(element.get());
-        }
-    }
-    return writer.result();
+    return Prune(root, L"ParameterInit", keep);
 }
 
 HRESULT ValidatePrintTicket(HANDLE printer, IXMLDOMDocument2* ticket) {
@@ -225,39 +204,42 @@ HRESULT ValidatePrintTicket(HANDLE printer, IXMLDOMDocument2* ticket) {
         return E_POINTER;
     }
     Root root;
-    HRESULT hr = ReadRoot(ticket, L"PrintTicket", root);
-    if (hr != S_OK) {
-        return FAILED(hr) ? hr : E_PRINTTICKET_FORMAT;
+    PINPRINT_RETURN_IF_FAILED(ReadRoot(ticket, L"PrintTicket", root));
+    if (!root.element) {
+        return E_PRINTTICKET_FORMAT;
     }
     const DriverOptions options = ReadDriverOptions(printer);
     if ((options & DRVOPT_SECURE_PAGE) == 0) {
         return S_NO_CONFLICT;
     }
     Items items;
-    hr = FindItems(root, L"ParameterInit", items);
-    if (FAILED(hr)) {
-        return hr;
+    PINPRINT_RETURN_IF_FAILED(FindItems(root, L"ParameterInit", items));
+    bool changed = items.duplicates > 0;
+    if (changed) {
+        const Keep first[kItemCount] = {Keep::First, Keep::First, Keep::First, Keep::First};
+        PINPRINT_RETURN_IF_FAILED(Prune(root, L"ParameterInit", first));
     }
 
     Writer writer(ticket, root);
-    bool changed = !items.duplicates.empty();
-    for (const auto& duplicate : items.duplicates) {
-        writer.Remove(duplicate.second.get());
-    }
     const auto drop = [&](Item item) {
-        writer.Remove(items.first[item].get());
         changed = true;
+        return writer.Remove(items.first[item].get());
     };
-    if (items.first[kPasscodeItem] &&
-        ReadChoice(root, items.first[kPasscodeItem].get()) == Choice::Invalid) {
-        drop(kPasscodeItem);
+    if (items.first[kPasscodeItem]) {
+        Choice choice = Choice::Invalid;
+        PINPRINT_RETURN_IF_FAILED(ReadChoice(root, items.first[kPasscodeItem].get(), choice));
+        if (choice == Choice::Invalid) {
+            PINPRINT_RETURN_IF_FAILED(drop(kPasscodeItem));
+        }
     }
     if (items.first[kPasscodeStringItem]) {
         ComRef<IXMLDOMElement> value;
         Bstr pin;
         pin.WipeOnRelease();
-        if (!ReadString(root, items.first[kPasscodeStringItem].get(), value, pin) || !IsPin(pin)) {
-            drop(kPasscodeStringItem);
+        PINPRINT_RETURN_IF_FAILED(
+            ReadString(root, items.first[kPasscodeStringItem].get(), value, pin));
+        if (!value || !IsPin(pin)) {
+            PINPRINT_RETURN_IF_FAILED(drop(kPasscodeStringItem));
         }
     }
     for (const Item item : {kUserNameItem, kJobNameItem}) {
@@ -268,20 +250,15 @@ HRESULT ValidatePrintTicket(HANDLE printer, IXMLDOMDocument2* ticket) {
         Bstr text;
         wchar_t kept[kNameChars + 1];
         bool cut = false;
-        if (!ReadString(root, items.first[item].get(), value, text) ||
-            PageName(text.view(), options, kept, cut) == 0) {
-            drop(item);
-        } else if (cut && SUCCEEDED(writer.result())) {
-            Bstr shorter(kept);
-            hr = shorter.get() == nullptr ? E_OUTOFMEMORY : value->put_text(shorter.get());
-            if (FAILED(hr)) {
-                return hr;
-            }
+        PINPRINT_RETURN_IF_FAILED(ReadString(root, items.first[item].get(), value, text));
+        if (!value || PageName(text.view(), options, true, kept, cut) == 0) {
+            PINPRINT_RETURN_IF_FAILED(drop(item));
+        } else if (cut) {
+            Bstr shorter;
+            PINPRINT_RETURN_IF_FAILED(shorter.Assign(kept));
+            PINPRINT_RETURN_IF_FAILED(value->put_text(shorter.get()));
             changed = true;
         }
-    }
-    if (FAILED(writer.result())) {
-        return writer.result();
     }
     return changed ? S_CONFLICT_RESOLVED : S_NO_CONFLICT;
 }

@@ -1,15 +1,14 @@
 #include "ticket/dom.h"
 
+#include <cstring>
+#include <cwchar>
+
 #include "ticket/print_schema.h"
 
 namespace pinprint::ticket {
 namespace {
 
 constexpr std::wstring_view kXmlns = L"xmlns";
-
-std::wstring_view ViewOf(BSTR b) {
-    return b != nullptr ? std::wstring_view(b, SysStringLen(b)) : std::wstring_view();
-}
 
 // Splits "prefix:local"; a name without a colon has the empty prefix.
 std::pair<std::wstring_view, std::wstring_view> Split(std::wstring_view qname) {
@@ -35,44 +34,61 @@ bool DeclaredPrefix(std::wstring_view name, std::wstring_view& prefix) {
     return false;
 }
 
-// Every attribute of `element` as name and text.
-HRESULT ReadAttributes(IXMLDOMElement* element, std::vector<Declaration>& attributes) {
-    ComRef<IXMLDOMNamedNodeMap> map;
-    HRESULT hr = element->get_attributes(map.put());
-    long count = 0;
-    if (SUCCEEDED(hr) && map) {
-        hr = map->get_length(&count);
-    }
-    for (long i = 0; SUCCEEDED(hr) && i < count; ++i) {
-        ComRef<IXMLDOMNode> attribute;
-        Bstr name;
-        Bstr text;
-        hr = map->get_item(i, attribute.put());
-        if (SUCCEEDED(hr) && attribute) {
-            hr = attribute->get_nodeName(name.put());
-        }
-        if (SUCCEEDED(hr) && attribute) {
-            hr = attribute->get_text(text.put());
-        }
-        if (SUCCEEDED(hr)) {
-            attributes.push_back({std::wstring(name.view()), std::wstring(text.view())});
-        }
-    }
-    return hr;
+bool Declares(std::wstring_view name, std::wstring_view prefix) {
+    std::wstring_view declared;
+    return DeclaredPrefix(name, declared) && declared == prefix;
 }
 
-// The URI that `prefix` stands for on `element` itself, from a declaration among its attributes.
-bool LocalDeclaration(IXMLDOMElement* element, std::wstring_view prefix, Bstr& uri) {
-    std::wstring name(kXmlns);
-    if (!prefix.empty()) {
-        name.append(L":").append(prefix);
+// Calls visit(name, text) for each attribute of `element`: S_OK goes on, anything else stops.
+template <typename Visit>
+HRESULT ForEachAttribute(IXMLDOMElement* element, Visit&& visit) {
+    ComRef<IXMLDOMNamedNodeMap> map;
+    PINPRINT_RETURN_IF_FAILED(element->get_attributes(map.put()));
+    long count = 0;
+    if (map) {
+        PINPRINT_RETURN_IF_FAILED(map->get_length(&count));
     }
-    return GetAttribute(element, name.c_str(), uri);
+    for (long i = 0; i < count; ++i) {
+        ComRef<IXMLDOMNode> attribute;
+        PINPRINT_RETURN_IF_FAILED(map->get_item(i, attribute.put()));
+        if (!attribute) {
+            continue;
+        }
+        Bstr name;
+        Bstr text;
+        PINPRINT_RETURN_IF_FAILED(attribute->get_nodeName(name.put()));
+        PINPRINT_RETURN_IF_FAILED(attribute->get_text(text.put()));
+        const HRESULT hr = visit(name.view(), text);
+        if (hr != S_OK) {
+            return FAILED(hr) ? hr : S_OK;
+        }
+    }
+    return S_OK;
+}
+
+// The URI the root declares for `prefix`; null when it declares none.
+HRESULT RootUri(const Root& root, std::wstring_view prefix, Bstr& uri) {
+    return ForEachAttribute(root.element.get(), [&](std::wstring_view name, Bstr& text) {
+        if (!Declares(name, prefix)) {
+            return S_OK;
+        }
+        uri = std::move(text);
+        return S_FALSE;
+    });
+}
+
+HRESULT SetAttribute(IXMLDOMElement* element, std::wstring_view name, std::wstring_view value) {
+    Bstr attribute;
+    Bstr text;
+    PINPRINT_RETURN_IF_FAILED(attribute.Assign(name));
+    PINPRINT_RETURN_IF_FAILED(text.Assign(value));
+    VARIANT v;
+    v.vt = VT_BSTR;
+    v.bstrVal = text.get();
+    return element->setAttribute(attribute.get(), v);
 }
 
 }  // namespace
-
-Bstr::Bstr(const wchar_t* text) : b_(SysAllocString(text)) {}
 
 Bstr::~Bstr() {
     if (b_ != nullptr) {
@@ -83,6 +99,18 @@ Bstr::~Bstr() {
     }
 }
 
+HRESULT Bstr::Assign(std::wstring_view a, std::wstring_view b, std::wstring_view c) {
+    put();
+    b_ = SysAllocStringLen(nullptr, static_cast<UINT>(a.size() + b.size() + c.size()));
+    if (b_ == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    wmemcpy(b_, a.data(), a.size());
+    wmemcpy(b_ + a.size(), b.data(), b.size());
+    wmemcpy(b_ + a.size() + b.size(), c.data(), c.size());
+    return S_OK;
+}
+
 BSTR* Bstr::put() {
     if (b_ != nullptr) {
         SysFreeString(std::exchange(b_, nullptr));
@@ -91,285 +119,257 @@ BSTR* Bstr::put() {
 }
 
 std::wstring_view Bstr::view() const {
-    return ViewOf(b_);
-}
-
-std::wstring_view Root::UriOf(std::wstring_view prefix) const {
-    for (const auto& d : declarations) {
-        if (d.prefix == prefix) {
-            return d.uri;
-        }
-    }
-    return {};
-}
-
-std::wstring_view Root::PrefixOf(std::wstring_view uri) const {
-    for (const auto& d : declarations) {
-        if (d.uri == uri && !d.prefix.empty()) {
-            return d.prefix;
-        }
-    }
-    return {};
+    return b_ != nullptr ? std::wstring_view(b_, SysStringLen(b_)) : std::wstring_view();
 }
 
 HRESULT ReadRoot(IXMLDOMDocument2* document, const wchar_t* local, Root& root) {
-    HRESULT hr = document->get_documentElement(root.element.put());
-    if (hr != S_OK || !root.element) {
-        return FAILED(hr) ? hr : S_FALSE;
+    ComRef<IXMLDOMElement> element;
+    PINPRINT_RETURN_IF_FAILED(document->get_documentElement(element.put()));
+    bool is = false;
+    if (element) {
+        PINPRINT_RETURN_IF_FAILED(IsElement(element.get(), kPsfUri, local, is));
     }
-    if (!IsElement(root.element.get(), kPsfUri, local)) {
-        return S_FALSE;
+    if (is) {
+        root.element = std::move(element);
     }
-    std::vector<Declaration> attributes;
-    hr = ReadAttributes(root.element.get(), attributes);
-    for (auto& attribute : attributes) {
-        std::wstring_view prefix;
-        if (DeclaredPrefix(attribute.prefix, prefix)) {
-            root.declarations.push_back({std::wstring(prefix), std::move(attribute.uri)});
+    return S_OK;
+}
+
+HRESULT IsElement(IXMLDOMNode* node, const wchar_t* uri, const wchar_t* local, bool& is) {
+    Bstr name;
+    Bstr ns;
+    PINPRINT_RETURN_IF_FAILED(node->get_baseName(name.put()));
+    is = name.view() == local;
+    if (is) {
+        PINPRINT_RETURN_IF_FAILED(node->get_namespaceURI(ns.put()));
+        is = ns.view() == uri;
+    }
+    return S_OK;
+}
+
+HRESULT QNameIs(const Root& root, IXMLDOMElement* element, int depth, std::wstring_view qname,
+                const wchar_t* uri, const wchar_t* local, bool& is) {
+    const auto [prefix, name] = Split(qname);
+    is = false;
+    if (name != local) {
+        return S_OK;
+    }
+    // Declarations on the element and its parents below the root come first, then the root's.
+    Bstr declaration;
+    PINPRINT_RETURN_IF_FAILED(prefix.empty() ? declaration.Assign(kXmlns)
+                                             : declaration.Assign(kXmlns, L":", prefix));
+    ComRef<IXMLDOMElement> current = ComRef<IXMLDOMElement>::Share(element);
+    for (int level = 0; level < depth && current; ++level) {
+        Bstr declared;
+        PINPRINT_RETURN_IF_FAILED(GetAttribute(current.get(), declaration.view(), declared));
+        if (declared.get() != nullptr) {
+            is = declared.view() == uri;
+            return S_OK;
         }
+        ComRef<IXMLDOMNode> parent;
+        if (level + 1 < depth) {
+            PINPRINT_RETURN_IF_FAILED(current->get_parentNode(parent.put()));
+        }
+        current.reset();
+        if (parent) {
+            PINPRINT_RETURN_IF_FAILED(parent->QueryInterface(
+                IID_IXMLDOMElement, reinterpret_cast<void**>(current.put())));
+        }
+    }
+    Bstr declared;
+    PINPRINT_RETURN_IF_FAILED(RootUri(root, prefix, declared));
+    is = declared.get() != nullptr && declared.view() == uri;
+    return S_OK;
+}
+
+HRESULT GetAttribute(IXMLDOMElement* element, std::wstring_view name, Bstr& value) {
+    Bstr attribute;
+    PINPRINT_RETURN_IF_FAILED(attribute.Assign(name));
+    VARIANT v;
+    v.vt = VT_EMPTY;
+    const HRESULT hr = element->getAttribute(attribute.get(), &v);
+    value.put();
+    if (hr == S_OK && v.vt == VT_BSTR) {
+        *value.put() = v.bstrVal;  // the variant's string now belongs to `value`
     }
     return FAILED(hr) ? hr : S_OK;
 }
 
-bool IsElement(IXMLDOMNode* node, const wchar_t* uri, const wchar_t* local) {
-    Bstr name;
-    if (FAILED(node->get_baseName(name.put())) || name.view() != local) {
-        return false;
-    }
-    Bstr ns;
-    return SUCCEEDED(node->get_namespaceURI(ns.put())) && ns.view() == uri;
-}
-
-bool QNameIs(const Root& root, IXMLDOMElement* element, int depth, std::wstring_view qname,
-             const wchar_t* uri, const wchar_t* local) {
-    const auto [prefix, name] = Split(qname);
-    if (name != local) {
-        return false;
-    }
-    // Declarations on the element and its parents below the root come first, then the root's.
-    ComRef<IXMLDOMElement> current = ComRef<IXMLDOMElement>::Share(element);
-    for (int level = 0; level < depth && current; ++level) {
-        Bstr declared;
-        if (LocalDeclaration(current.get(), prefix, declared)) {
-            return declared.view() == uri;
+HRESULT GetXsiType(const Root& root, IXMLDOMElement* element, Bstr& value) {
+    value.put();
+    // The attribute whose name is p:type, where p stands for XML Schema instance on the
+    // element itself or at the root.
+    return ForEachAttribute(element, [&](std::wstring_view name, Bstr& text) -> HRESULT {
+        const auto [prefix, local] = Split(name);
+        if (local != L"type" || prefix.empty() || prefix == kXmlns) {
+            return S_OK;
         }
-        ComRef<IXMLDOMNode> parent;
-        if (level + 1 < depth && SUCCEEDED(current->get_parentNode(parent.put())) && parent) {
-            parent->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(current.put()));
-        } else {
-            current.reset();
-        }
-    }
-    return root.UriOf(prefix) == uri;
-}
-
-bool GetAttribute(IXMLDOMElement* element, const wchar_t* name, Bstr& value) {
-    Bstr attributeName(name);
-    VARIANT v;
-    v.vt = VT_EMPTY;
-    if (attributeName.get() == nullptr || element->getAttribute(attributeName.get(), &v) != S_OK ||
-        v.vt != VT_BSTR) {
-        return false;
-    }
-    *value.put() = v.bstrVal;  // the variant's string now belongs to `value`
-    return true;
-}
-
-bool GetXsiType(const Root& root, IXMLDOMElement* element, Bstr& value) {
-    std::vector<Declaration> attributes;
-    if (FAILED(ReadAttributes(element, attributes))) {
-        return false;
-    }
-    for (const auto& attribute : attributes) {
-        const auto [prefix, name] = Split(attribute.prefix);
-        if (name != L"type" || prefix.empty() || prefix == kXmlns) {
-            continue;
-        }
-        std::wstring_view uri = root.UriOf(prefix);
-        for (const auto& local : attributes) {
-            std::wstring_view declared;
-            if (DeclaredPrefix(local.prefix, declared) && declared == prefix) {
-                uri = local.uri;
+        Bstr uri;
+        PINPRINT_RETURN_IF_FAILED(ForEachAttribute(element, [&](std::wstring_view n, Bstr& t) {
+            if (!Declares(n, prefix)) {
+                return S_OK;
             }
+            uri = std::move(t);
+            return S_FALSE;
+        }));
+        if (uri.get() == nullptr) {
+            PINPRINT_RETURN_IF_FAILED(RootUri(root, prefix, uri));
         }
-        if (uri == kXsiUri) {
-            *value.put() =
-                SysAllocStringLen(attribute.uri.data(), static_cast<UINT>(attribute.uri.size()));
-            return value.get() != nullptr;
+        if (uri.view() != kXsiUri) {
+            return S_OK;
         }
-    }
-    return false;
+        value = std::move(text);
+        return S_FALSE;
+    });
 }
 
-ComRef<IXMLDOMElement> FirstChildElement(IXMLDOMNode* parent, const wchar_t* uri,
-                                         const wchar_t* local) {
-    ComRef<IXMLDOMElement> found;
-    ForEachChildElement(parent, [&](IXMLDOMElement* element) {
-        if (!IsElement(element, uri, local)) {
-            return true;
+HRESULT FirstChildElement(IXMLDOMNode* parent, const wchar_t* uri, const wchar_t* local,
+                          ComRef<IXMLDOMElement>& found) {
+    found.reset();
+    return ForEachChildElement(parent, [&](IXMLDOMElement* element) -> HRESULT {
+        bool is = false;
+        PINPRINT_RETURN_IF_FAILED(IsElement(element, uri, local, is));
+        if (!is) {
+            return S_OK;
         }
         found = ComRef<IXMLDOMElement>::Share(element);
-        return false;
+        return S_FALSE;
     });
-    return found;
 }
 
-Writer::Writer(IXMLDOMDocument2* document, Root& root) : document_(document), root_(root) {
-    psf_ = Declare(kPsfUri, kPsfPrefix);
-}
-
-std::wstring Writer::Declare(const wchar_t* uri, const wchar_t* preferred) {
-    for (const auto& d : root_.declarations) {
-        if (d.uri == uri) {
-            return d.prefix;
+HRESULT Writer::Prefix(const wchar_t* uri, std::wstring_view& prefix) {
+    static constexpr std::pair<const wchar_t*, const wchar_t*> kNamespaceList[kNamespaces] = {
+        {kPsfUri, kPsfPrefix}, {kPskUri, kPskPrefix}, {kPskV11Uri, kPskV11Prefix},
+        {kXsiUri, kXsiPrefix}, {kXsdUri, kXsdPrefix}, {kPinPrintUri, kPinPrintPrefix}};
+    int n = 0;
+    while (n < kNamespaces - 1 && std::wstring_view(kNamespaceList[n].first) != uri) {
+        ++n;
+    }
+    if (!known_[n]) {
+        // The prefix the root declares for the namespace, else a free one declared there.
+        PINPRINT_RETURN_IF_FAILED(
+            ForEachAttribute(root_.element.get(), [&](std::wstring_view name, Bstr& text) {
+                std::wstring_view declared;
+                if (text.view() != uri || !DeclaredPrefix(name, declared)) {
+                    return S_OK;
+                }
+                const HRESULT hr = prefixes_[n].Assign(declared);
+                return FAILED(hr) ? hr : S_FALSE;
+            }));
+        if (prefixes_[n].get() == nullptr) {
+            wchar_t free[32];
+            swprintf(free, 32, L"%ls", kNamespaceList[n].second);
+            for (int suffix = 1;; ++suffix) {
+                Bstr taken;
+                PINPRINT_RETURN_IF_FAILED(RootUri(root_, free, taken));
+                if (taken.get() == nullptr) {
+                    break;
+                }
+                swprintf(free, 32, L"%ls%d", kNamespaceList[n].second, suffix);
+            }
+            Bstr name;
+            PINPRINT_RETURN_IF_FAILED(name.Assign(kXmlns, L":", free));
+            PINPRINT_RETURN_IF_FAILED(SetAttribute(root_.element.get(), name.view(), uri));
+            PINPRINT_RETURN_IF_FAILED(prefixes_[n].Assign(free));
         }
+        known_[n] = true;
     }
-    std::wstring prefix = preferred;
-    for (int n = 1; !root_.UriOf(prefix).empty(); ++n) {
-        prefix = std::wstring(preferred) + std::to_wstring(n);
-    }
-    if (FAILED(hr_)) {
-        return prefix;
-    }
-    Bstr name((std::wstring(kXmlns) + L":" + prefix).c_str());
-    Bstr text(uri);
-    VARIANT v;
-    v.vt = VT_BSTR;
-    v.bstrVal = text.get();
-    hr_ = name.get() == nullptr || text.get() == nullptr
-              ? E_OUTOFMEMORY
-              : root_.element->setAttribute(name.get(), v);
-    if (SUCCEEDED(hr_)) {
-        root_.declarations.push_back({prefix, uri});
-    }
-    return prefix;
+    prefix = prefixes_[n].view();
+    return S_OK;
 }
 
-std::wstring Writer::Name(const wchar_t* uri, const wchar_t* local) {
-    static constexpr std::pair<const wchar_t*, const wchar_t*> kPreferred[] = {
-        {kPsfUri, kPsfPrefix},
-        {kPskUri, kPskPrefix},
-        {kPskV11Uri, kPskV11Prefix},
-        {kXsdUri, kXsdPrefix},
-        {kPinPrintUri, kPinPrintPrefix}};
-    const wchar_t* preferred = kPinPrintPrefix;
-    for (const auto& [known, prefix] : kPreferred) {
-        if (std::wstring_view(known) == uri) {
-            preferred = prefix;
-        }
-    }
-    const std::wstring prefix = Declare(uri, preferred);
-    return prefix.empty() ? std::wstring(local) : prefix + L":" + local;
+HRESULT Writer::Name(const wchar_t* uri, const wchar_t* local, Bstr& name) {
+    std::wstring_view prefix;
+    PINPRINT_RETURN_IF_FAILED(Prefix(uri, prefix));
+    return prefix.empty() ? name.Assign(local) : name.Assign(prefix, L":", local);
 }
 
-ComRef<IXMLDOMElement> Writer::Element(const wchar_t* local, const std::wstring& name) {
-    ComRef<IXMLDOMElement> element;
-    if (FAILED(hr_)) {
-        return element;
-    }
-    Bstr qualified((psf_.empty() ? std::wstring(local) : psf_ + L":" + local).c_str());
-    Bstr uri(kPsfUri);
+HRESULT Writer::Element(const wchar_t* local, std::wstring_view name,
+                        ComRef<IXMLDOMElement>& element) {
+    Bstr qualified;
+    Bstr uri;
+    PINPRINT_RETURN_IF_FAILED(Name(kPsfUri, local, qualified));
+    PINPRINT_RETURN_IF_FAILED(uri.Assign(kPsfUri));
     ComRef<IXMLDOMNode> node;
     VARIANT type;
     type.vt = VT_I4;
     type.lVal = NODE_ELEMENT;
-    hr_ = qualified.get() == nullptr || uri.get() == nullptr
-              ? E_OUTOFMEMORY
-              : document_->createNode(type, qualified.get(), uri.get(), node.put());
-    if (SUCCEEDED(hr_)) {
-        hr_ = node->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.put()));
-    }
-    if (SUCCEEDED(hr_) && !name.empty()) {
-        Bstr attribute(L"name");
-        Bstr value(name.c_str());
-        VARIANT v;
-        v.vt = VT_BSTR;
-        v.bstrVal = value.get();
-        hr_ = attribute.get() == nullptr || value.get() == nullptr
-                  ? E_OUTOFMEMORY
-                  : element->setAttribute(attribute.get(), v);
-    }
-    if (FAILED(hr_)) {
-        element.reset();
-    }
-    return element;
+    PINPRINT_RETURN_IF_FAILED(document_->createNode(type, qualified.get(), uri.get(), node.put()));
+    PINPRINT_RETURN_IF_FAILED(
+        node->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.put())));
+    return name.empty() ? S_OK : SetAttribute(element.get(), L"name", name);
 }
 
-void Writer::Value(IXMLDOMElement* parent, const wchar_t* type, std::wstring_view text) {
-    if (xsi_.empty() && SUCCEEDED(hr_)) {
-        xsi_ = Declare(kXsiUri, kXsiPrefix);
-    }
-    const std::wstring typeName = Name(kXsdUri, type);
-    ComRef<IXMLDOMElement> value = Element(L"Value", {});
-    if (FAILED(hr_)) {
-        return;
-    }
+HRESULT Writer::Named(const wchar_t* local, const wchar_t* uri, const wchar_t* keyword,
+                      ComRef<IXMLDOMElement>& element) {
+    Bstr name;
+    PINPRINT_RETURN_IF_FAILED(Name(uri, keyword, name));
+    return Element(local, name.view(), element);
+}
+
+HRESULT Writer::Value(IXMLDOMElement* parent, const wchar_t* type, std::wstring_view text) {
+    Bstr typeName;
+    std::wstring_view xsi;
+    PINPRINT_RETURN_IF_FAILED(Name(kXsdUri, type, typeName));
+    PINPRINT_RETURN_IF_FAILED(Prefix(kXsiUri, xsi));
+    ComRef<IXMLDOMElement> value;
+    PINPRINT_RETURN_IF_FAILED(Element(L"Value", {}, value));
     // An attribute in a namespace is made as a node of that namespace: a prefix alone would
     // not bind it while the element is not yet in the document.
-    Bstr attributeName((xsi_ + L":type").c_str());
-    Bstr xsiUri(kXsiUri);
-    Bstr typeText(typeName.c_str());
+    Bstr qualified;
+    Bstr xsiUri;
+    PINPRINT_RETURN_IF_FAILED(qualified.Assign(xsi, L":type"));
+    PINPRINT_RETURN_IF_FAILED(xsiUri.Assign(kXsiUri));
     ComRef<IXMLDOMNode> node;
     ComRef<IXMLDOMAttribute> attribute;
     ComRef<IXMLDOMAttribute> replaced;
     VARIANT kind;
     kind.vt = VT_I4;
     kind.lVal = NODE_ATTRIBUTE;
-    hr_ = attributeName.get() == nullptr || xsiUri.get() == nullptr || typeText.get() == nullptr
-              ? E_OUTOFMEMORY
-              : document_->createNode(kind, attributeName.get(), xsiUri.get(), node.put());
-    if (SUCCEEDED(hr_)) {
-        hr_ = node->QueryInterface(IID_IXMLDOMAttribute, reinterpret_cast<void**>(attribute.put()));
+    PINPRINT_RETURN_IF_FAILED(
+        document_->createNode(kind, qualified.get(), xsiUri.get(), node.put()));
+    PINPRINT_RETURN_IF_FAILED(
+        node->QueryInterface(IID_IXMLDOMAttribute, reinterpret_cast<void**>(attribute.put())));
+    VARIANT v;
+    v.vt = VT_BSTR;
+    v.bstrVal = typeName.get();
+    PINPRINT_RETURN_IF_FAILED(attribute->put_value(v));
+    PINPRINT_RETURN_IF_FAILED(value->setAttributeNode(attribute.get(), replaced.put()));
+    if (!text.empty()) {
+        Bstr content;
+        PINPRINT_RETURN_IF_FAILED(content.Assign(text));
+        PINPRINT_RETURN_IF_FAILED(value->put_text(content.get()));
     }
-    if (SUCCEEDED(hr_)) {
-        VARIANT v;
-        v.vt = VT_BSTR;
-        v.bstrVal = typeText.get();
-        hr_ = attribute->put_value(v);
-    }
-    if (SUCCEEDED(hr_)) {
-        hr_ = value->setAttributeNode(attribute.get(), replaced.put());
-    }
-    if (SUCCEEDED(hr_) && !text.empty()) {
-        Bstr content(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
-        hr_ = content.get() == nullptr ? E_OUTOFMEMORY : value->put_text(content.get());
-    }
-    Append(parent, value.get());
+    return Append(parent, value.get());
 }
 
-void Writer::Property(IXMLDOMElement* parent, const std::wstring& name, const wchar_t* type,
-                      std::wstring_view text) {
-    ComRef<IXMLDOMElement> property = Element(L"Property", name);
-    Value(property.get(), type, text);
-    Append(parent, property.get());
+HRESULT Writer::Property(IXMLDOMElement* parent, const wchar_t* uri, const wchar_t* local,
+                         const wchar_t* type, std::wstring_view text) {
+    ComRef<IXMLDOMElement> property;
+    PINPRINT_RETURN_IF_FAILED(Named(L"Property", uri, local, property));
+    PINPRINT_RETURN_IF_FAILED(Value(property.get(), type, text));
+    return Append(parent, property.get());
 }
 
-void Writer::Append(IXMLDOMNode* parent, IXMLDOMNode* child) {
-    if (FAILED(hr_) || parent == nullptr || child == nullptr) {
-        return;
-    }
+HRESULT Writer::Append(IXMLDOMNode* parent, IXMLDOMNode* child) {
     ComRef<IXMLDOMNode> added;
-    hr_ = parent->appendChild(child, added.put());
+    return parent->appendChild(child, added.put());
 }
 
-void Writer::Place(IXMLDOMElement* element, IXMLDOMElement* old) {
+HRESULT Writer::Place(IXMLDOMElement* element, IXMLDOMElement* old) {
     if (old == nullptr) {
-        Append(root_.element.get(), element);
-        return;
-    }
-    if (FAILED(hr_)) {
-        return;
+        return Append(root_.element.get(), element);
     }
     ComRef<IXMLDOMNode> replaced;
-    hr_ = root_.element->replaceChild(element, old, replaced.put());
+    return root_.element->replaceChild(element, old, replaced.put());
 }
 
-void Writer::Remove(IXMLDOMElement* element) {
-    if (FAILED(hr_) || element == nullptr) {
-        return;
+HRESULT Writer::Remove(IXMLDOMElement* element) {
+    if (element == nullptr) {
+        return S_OK;
     }
     ComRef<IXMLDOMNode> removed;
-    hr_ = root_.element->removeChild(element, removed.put());
+    return root_.element->removeChild(element, removed.put());
 }
 
 }  // namespace pinprint::ticket

@@ -2,6 +2,10 @@
 // and BSTRs, the Print Schema's qualified names resolved against the namespaces in scope, and
 // the creation of the framework's elements.
 //
+// Every operation reports failure as an HRESULT, allocation failure as E_OUTOFMEMORY: nothing
+// throws, and nothing allocates through the C++ library, whose exceptions would leave the
+// runtime's per-thread blocks behind in the host process.
+//
 // Qualified names in Print Schema documents are attribute values ("psk:On"), so the document's
 // own declarations decide what they stand for. The declarations are read from the root element's
 // attribute list (where Print Schema documents keep them, and where a declaration added through
@@ -12,12 +16,18 @@
 #include <oleauto.h>
 #include <msxml2.h>
 
-#include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 namespace pinprint::ticket {
+
+#define PINPRINT_RETURN_IF_FAILED(expression) \
+    do {                                      \
+        const HRESULT hr_ = (expression);     \
+        if (FAILED(hr_)) {                    \
+            return hr_;                       \
+        }                                     \
+    } while (0)
 
 // One reference to a COM interface, released once.
 template <typename T>
@@ -66,11 +76,17 @@ class ComRef {
 class Bstr {
   public:
     Bstr() = default;
-    explicit Bstr(const wchar_t* text);  // null when the allocation fails
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
+    Bstr(Bstr&& other) noexcept
+        : b_(std::exchange(other.b_, nullptr)), wipe_(std::exchange(other.wipe_, false)) {}
+    Bstr& operator=(Bstr&& other) noexcept {
+        std::swap(b_, other.b_);
+        std::swap(wipe_, other.wipe_);
+        return *this;
+    }
     ~Bstr();
 
+    // The concatenation of the parts; E_OUTOFMEMORY (and nothing held) when it cannot be had.
+    HRESULT Assign(std::wstring_view a, std::wstring_view b = {}, std::wstring_view c = {});
     BSTR get() const { return b_; }
     BSTR* put();
     // The text as a view: its full length, embedded NULs included; empty for null.
@@ -82,98 +98,93 @@ class Bstr {
     bool wipe_ = false;
 };
 
-// A namespace declaration: prefix ("" for the default namespace) and URI.
-struct Declaration {
-    std::wstring prefix;
-    std::wstring uri;
-};
-
-// The root element and the namespaces it declares.
+// The document's root element. `element` is null unless the root is the framework's element
+// the caller asked for.
 struct Root {
     ComRef<IXMLDOMElement> element;
-    std::vector<Declaration> declarations;
-
-    // The URI `prefix` stands for at the root; empty when undeclared.
-    std::wstring_view UriOf(std::wstring_view prefix) const;
-    // A prefix declared for `uri` at the root; empty when none.
-    std::wstring_view PrefixOf(std::wstring_view uri) const;
 };
 
 // The document's root when it is the framework's element `local` (PrintTicket,
-// PrintCapabilities), with its declarations. S_FALSE when the document has another root or none.
+// PrintCapabilities); `root.element` stays null for any other root, or none.
 HRESULT ReadRoot(IXMLDOMDocument2* document, const wchar_t* local, Root& root);
 
-// True when `node` is an element of namespace `uri` with the local name `local`.
-bool IsElement(IXMLDOMNode* node, const wchar_t* uri, const wchar_t* local);
+// Whether `node` is an element of namespace `uri` with the local name `local`.
+HRESULT IsElement(IXMLDOMNode* node, const wchar_t* uri, const wchar_t* local, bool& is);
 
 // Whether the qualified name `qname`, read on `element`, stands for {uri}local. `depth` counts
 // the elements from `element` up to the root, the root excluded (1 for the root's children).
-bool QNameIs(const Root& root, IXMLDOMElement* element, int depth, std::wstring_view qname,
-             const wchar_t* uri, const wchar_t* local);
+HRESULT QNameIs(const Root& root, IXMLDOMElement* element, int depth, std::wstring_view qname,
+                const wchar_t* uri, const wchar_t* local, bool& is);
 
-// The element's attribute `name` ("name"); empty when absent.
-bool GetAttribute(IXMLDOMElement* element, const wchar_t* name, Bstr& value);
+// The element's attribute `name`; `value` stays null when there is none.
+HRESULT GetAttribute(IXMLDOMElement* element, std::wstring_view name, Bstr& value);
 
-// The element's xsi:type attribute, however its prefix is spelled; empty when absent.
-bool GetXsiType(const Root& root, IXMLDOMElement* element, Bstr& value);
+// The element's xsi:type attribute, however its prefix is spelled; null when absent.
+HRESULT GetXsiType(const Root& root, IXMLDOMElement* element, Bstr& value);
 
-// The first child element that is {uri}local, or null.
-ComRef<IXMLDOMElement> FirstChildElement(IXMLDOMNode* parent, const wchar_t* uri,
-                                         const wchar_t* local);
-
-// Calls visit(element) for each child element of `parent`, in document order, until it
-// answers false. Fails with MSXML's error when the children cannot be walked.
+// Calls visit(element) for each child element of `parent`, in document order: S_OK goes on,
+// S_FALSE stops, a failure stops and is returned. The next sibling is found before the visit,
+// so the visit may remove the element it is given.
 template <typename Visit>
 HRESULT ForEachChildElement(IXMLDOMNode* parent, Visit&& visit) {
     ComRef<IXMLDOMNode> child;
-    HRESULT hr = parent->get_firstChild(child.put());
-    while (hr == S_OK && child) {
+    PINPRINT_RETURN_IF_FAILED(parent->get_firstChild(child.put()));
+    while (child) {
+        ComRef<IXMLDOMNode> next;
+        PINPRINT_RETURN_IF_FAILED(child->get_nextSibling(next.put()));
         DOMNodeType type = NODE_INVALID;
-        if (SUCCEEDED(child->get_nodeType(&type)) && type == NODE_ELEMENT) {
+        PINPRINT_RETURN_IF_FAILED(child->get_nodeType(&type));
+        if (type == NODE_ELEMENT) {
             ComRef<IXMLDOMElement> element;
-            if (SUCCEEDED(child->QueryInterface(IID_IXMLDOMElement,
-                                                reinterpret_cast<void**>(element.put()))) &&
-                !visit(element.get())) {
-                return S_OK;
+            PINPRINT_RETURN_IF_FAILED(
+                child->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.put())));
+            const HRESULT hr = visit(element.get());
+            if (hr != S_OK) {
+                return FAILED(hr) ? hr : S_OK;
             }
         }
-        ComRef<IXMLDOMNode> next;
-        hr = child->get_nextSibling(next.put());
         child = std::move(next);
     }
-    return FAILED(hr) ? hr : S_OK;
+    return S_OK;
 }
 
+// The first child element that is {uri}local; null when there is none.
+HRESULT FirstChildElement(IXMLDOMNode* parent, const wchar_t* uri, const wchar_t* local,
+                          ComRef<IXMLDOMElement>& found);
+
 // Writes elements of the framework into one document with the prefixes the document uses,
-// declaring at the root the namespaces it lacks. The first failure is kept and every later
-// step does nothing, so a caller checks result() once at the end.
+// declaring at the root the namespaces it lacks.
 class Writer {
   public:
-    explicit Writer(IXMLDOMDocument2* document, Root& root);
+    Writer(IXMLDOMDocument2* document, const Root& root) : document_(document), root_(root) {}
 
-    HRESULT result() const { return hr_; }
-    // "prefix:local" for a namespace the writer has declared.
-    std::wstring Name(const wchar_t* uri, const wchar_t* local);
+    // "prefix:local", the namespace declared at the root when it was not. `uri` is one of the
+    // namespaces of print_schema.h.
+    HRESULT Name(const wchar_t* uri, const wchar_t* local, Bstr& name);
 
-    // <psf:`local` name="`name`"/>, or without the name attribute when `name` is empty.
-    ComRef<IXMLDOMElement> Element(const wchar_t* local, const std::wstring& name);
+    // <psf:`local` name="`name`"/> (no name attribute for an empty one), not yet in the document.
+    HRESULT Element(const wchar_t* local, std::wstring_view name, ComRef<IXMLDOMElement>& element);
+    // The same, named {uri}keyword.
+    HRESULT Named(const wchar_t* local, const wchar_t* uri, const wchar_t* keyword,
+                  ComRef<IXMLDOMElement>& element);
     // <psf:Value xsi:type="xsd:`type`">text</psf:Value> under `parent`.
-    void Value(IXMLDOMElement* parent, const wchar_t* type, std::wstring_view text);
-    // <psf:Property name="`name`"><psf:Value .../></psf:Property> under `parent`.
-    void Property(IXMLDOMElement* parent, const std::wstring& name, const wchar_t* type,
-                  std::wstring_view text);
-    void Append(IXMLDOMNode* parent, IXMLDOMNode* child);
-    // Puts `element` in the place of `old` (the first of its name), or at the end of the root.
-    void Place(IXMLDOMElement* element, IXMLDOMElement* old);
-    void Remove(IXMLDOMElement* element);
+    HRESULT Value(IXMLDOMElement* parent, const wchar_t* type, std::wstring_view text);
+    // <psf:Property name="{uri}local"><psf:Value .../></psf:Property> under `parent`.
+    HRESULT Property(IXMLDOMElement* parent, const wchar_t* uri, const wchar_t* local,
+                     const wchar_t* type, std::wstring_view text);
+    static HRESULT Append(IXMLDOMNode* parent, IXMLDOMNode* child);
+    // Puts `element` in the place of `old`, or at the end of the root when there is none.
+    HRESULT Place(IXMLDOMElement* element, IXMLDOMElement* old);
+    HRESULT Remove(IXMLDOMElement* element);
 
   private:
-    std::wstring Declare(const wchar_t* uri, const wchar_t* preferred);
+    HRESULT Prefix(const wchar_t* uri, std::wstring_view& prefix);
 
+    static constexpr int kNamespaces = 6;
     IXMLDOMDocument2* document_;
-    Root& root_;
-    HRESULT hr_ = S_OK;
-    std::wstring psf_, xsi_, xsd_;
+    const Root& root_;
+    Bstr prefixes_[kNamespaces];
+    bool known_[kNamespaces] = {};
 };
 
 }  // namespace pinprint::ticket

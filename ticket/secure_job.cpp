@@ -1,5 +1,7 @@
 #include "ticket/secure_job.h"
 
+#include <utility>
+
 #include "rules/name_rules.h"
 #include "rules/pin_digest.h"
 #include "ticket/print_schema.h"
@@ -22,65 +24,111 @@ constexpr ItemName kItemNames[kItemCount] = {
 
 }  // namespace
 
-HRESULT FindItems(const Root& root, const wchar_t* parameter, Items& items) {
-    return ForEachChildElement(root.element.get(), [&](IXMLDOMElement* element) {
-        // The local name first: most of a ticket is the driver's features, which end here.
-        Bstr local;
-        if (FAILED(element->get_baseName(local.put()))) {
-            return true;
+namespace {
+
+// Which item `element`, a child of the root, is; kItemCount for none of them.
+HRESULT ItemOf(const Root& root, const wchar_t* parameter, IXMLDOMElement* element, Item& item) {
+    item = kItemCount;
+    // The local name first: most of a ticket is the driver's features, which end here.
+    Bstr local;
+    PINPRINT_RETURN_IF_FAILED(element->get_baseName(local.put()));
+    const bool feature = local.view() == L"Feature";
+    if (!feature && local.view() != parameter) {
+        return S_OK;
+    }
+    Bstr uri;
+    Bstr name;
+    PINPRINT_RETURN_IF_FAILED(element->get_namespaceURI(uri.put()));
+    if (uri.view() != kPsfUri) {
+        return S_OK;
+    }
+    PINPRINT_RETURN_IF_FAILED(GetAttribute(element, L"name", name));
+    for (int i = 0; i < kItemCount && name.get() != nullptr; ++i) {
+        bool is = false;
+        if (kItemNames[i].feature == feature) {
+            PINPRINT_RETURN_IF_FAILED(QNameIs(root, element, 1, name.view(), kItemNames[i].uri,
+                                              kItemNames[i].keyword, is));
         }
-        const bool feature = local.view() == L"Feature";
-        if (!feature && local.view() != parameter) {
-            return true;
-        }
-        Bstr uri;
-        Bstr name;
-        if (FAILED(element->get_namespaceURI(uri.put())) || uri.view() != kPsfUri ||
-            !GetAttribute(element, L"name", name)) {
-            return true;
-        }
-        for (int i = 0; i < kItemCount; ++i) {
-            if (kItemNames[i].feature != feature ||
-                !QNameIs(root, element, 1, name.view(), kItemNames[i].uri, kItemNames[i].keyword)) {
-                continue;
-            }
-            auto shared = ComRef<IXMLDOMElement>::Share(element);
-            if (items.first[i]) {
-                items.duplicates.emplace_back(static_cast<Item>(i), std::move(shared));
-            } else {
-                items.first[i] = std::move(shared);
-            }
+        if (is) {
+            item = static_cast<Item>(i);
             break;
         }
-        return true;
+    }
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT FindItems(const Root& root, const wchar_t* parameter, Items& items) {
+    return ForEachChildElement(root.element.get(), [&](IXMLDOMElement* element) -> HRESULT {
+        Item item = kItemCount;
+        PINPRINT_RETURN_IF_FAILED(ItemOf(root, parameter, element, item));
+        if (item != kItemCount) {
+            if (items.first[item]) {
+                ++items.duplicates;
+            } else {
+                items.first[item] = ComRef<IXMLDOMElement>::Share(element);
+            }
+        }
+        return S_OK;
     });
 }
 
-Choice ReadChoice(const Root& root, IXMLDOMElement* feature) {
-    const ComRef<IXMLDOMElement> option = FirstChildElement(feature, kPsfUri, L"Option");
-    Bstr name;
-    if (!option || !GetAttribute(option.get(), L"name", name)) {
-        return Choice::Invalid;
-    }
-    if (QNameIs(root, option.get(), 2, name.view(), kPskUri, kOn)) {
-        return Choice::On;
-    }
-    if (QNameIs(root, option.get(), 2, name.view(), kPskUri, kOff)) {
-        return Choice::Off;
-    }
-    return Choice::Invalid;
+HRESULT Prune(const Root& root, const wchar_t* parameter, const Keep (&keep)[kItemCount]) {
+    bool seen[kItemCount] = {};
+    return ForEachChildElement(root.element.get(), [&](IXMLDOMElement* element) -> HRESULT {
+        Item item = kItemCount;
+        PINPRINT_RETURN_IF_FAILED(ItemOf(root, parameter, element, item));
+        if (item == kItemCount || keep[item] == Keep::All ||
+            (keep[item] == Keep::First && !std::exchange(seen[item], true))) {
+            return S_OK;
+        }
+        ComRef<IXMLDOMNode> removed;
+        return root.element->removeChild(element, removed.put());
+    });
 }
 
-bool ReadString(const Root& root, IXMLDOMElement* parameter, ComRef<IXMLDOMElement>& value,
-                Bstr& text) {
-    value = FirstChildElement(parameter, kPsfUri, L"Value");
-    Bstr type;
-    if (!value || !GetXsiType(root, value.get(), type) ||
-        !QNameIs(root, value.get(), 2, type.view(), kXsdUri, L"string")) {
-        value.reset();
-        return false;
+HRESULT ReadChoice(const Root& root, IXMLDOMElement* feature, Choice& choice) {
+    choice = Choice::Invalid;
+    ComRef<IXMLDOMElement> option;
+    Bstr name;
+    PINPRINT_RETURN_IF_FAILED(FirstChildElement(feature, kPsfUri, L"Option", option));
+    if (option) {
+        PINPRINT_RETURN_IF_FAILED(GetAttribute(option.get(), L"name", name));
     }
-    return SUCCEEDED(value->get_text(text.put()));
+    if (name.get() == nullptr) {
+        return S_OK;
+    }
+    bool is = false;
+    PINPRINT_RETURN_IF_FAILED(QNameIs(root, option.get(), 2, name.view(), kPskUri, kOn, is));
+    if (is) {
+        choice = Choice::On;
+        return S_OK;
+    }
+    PINPRINT_RETURN_IF_FAILED(QNameIs(root, option.get(), 2, name.view(), kPskUri, kOff, is));
+    if (is) {
+        choice = Choice::Off;
+    }
+    return S_OK;
+}
+
+HRESULT ReadString(const Root& root, IXMLDOMElement* parameter, ComRef<IXMLDOMElement>& value,
+                   Bstr& text) {
+    Bstr type;
+    bool is = false;
+    PINPRINT_RETURN_IF_FAILED(FirstChildElement(parameter, kPsfUri, L"Value", value));
+    if (value) {
+        PINPRINT_RETURN_IF_FAILED(GetXsiType(root, value.get(), type));
+    }
+    if (type.get() != nullptr) {
+        PINPRINT_RETURN_IF_FAILED(
+            QNameIs(root, value.get(), 2, type.view(), kXsdUri, L"string", is));
+    }
+    if (!is) {
+        value.reset();
+        return S_OK;
+    }
+    return value->get_text(text.put());
 }
 
 bool IsPin(const Bstr& text) {
@@ -88,8 +136,8 @@ bool IsPin(const Bstr& text) {
     return text.view().size() == 4 && IsFourDigits(text.get());
 }
 
-size_t PageName(std::wstring_view text, DWORD options, wchar_t (&name)[kNameChars + 1],
-                bool& changed) {
+size_t PageName(std::wstring_view text, DWORD options, bool characterRules,
+                wchar_t (&name)[kNameChars + 1], bool& changed) {
     const NameCharset charset = NameCharsetFor(options);
     const size_t limit = static_cast<size_t>(NameLimitFor(options));
     size_t count = 0;
@@ -100,8 +148,8 @@ size_t PageName(std::wstring_view text, DWORD options, wchar_t (&name)[kNameChar
         const bool unpaired =
             (IS_HIGH_SURROGATE(c) && (i + 1 == text.size() || !IS_LOW_SURROGATE(text[i + 1]))) ||
             (IS_LOW_SURROGATE(c) && (i == 0 || !IS_HIGH_SURROGATE(text[i - 1])));
-        if (c < L' ' || c == 0x7F || c >= 0xFFFE || unpaired || !AcceptsNameCharacter(charset, c) ||
-            (c == L' ' && count == 0)) {
+        if (c < L' ' || c == 0x7F || c >= 0xFFFE || unpaired ||
+            (characterRules && !AcceptsNameCharacter(charset, c)) || (c == L' ' && count == 0)) {
             changed = true;
             continue;
         }
