@@ -200,8 +200,9 @@ HRESULT GetXsiType(const Root& root, IXMLDOMElement* element, Bstr& value) {
     // The attribute whose name is p:type, where p stands for XML Schema instance on the
     // element itself or at the root.
     return ForEachAttribute(element, [&](std::wstring_view name, Bstr& text) -> HRESULT {
-        const auto [prefix, local] = Split(name);
-        if (local != L"type" || prefix.empty() || prefix == kXmlns) {
+        const std::pair<std::wstring_view, std::wstring_view> parts = Split(name);
+        const std::wstring_view prefix = parts.first;
+        if (parts.second != L"type" || prefix.empty() || prefix == kXmlns) {
             return S_OK;
         }
         Bstr uri;
