@@ -194,9 +194,12 @@ HRESULT ConvertDevModeToPrintTicket(HANDLE printer, ULONG privateSize, const voi
     for (int i = 0; i < kItemCount; ++i) {
         if (built[i]) {
             PINPRINT_RETURN_IF_FAILED(writer.Place(built[i].get(), items.first[i].get()));
+        } else if (keep[i] == Keep::None) {
+            PINPRINT_RETURN_IF_FAILED(writer.Remove(items.first[i].get()));
         }
     }
-    return Prune(root, L"ParameterInit", keep);
+    // A second walk only for names given more than once.
+    return items.duplicates > 0 ? Prune(root, L"ParameterInit", keep) : S_OK;
 }
 
 HRESULT ValidatePrintTicket(HANDLE printer, IXMLDOMDocument2* ticket) {
