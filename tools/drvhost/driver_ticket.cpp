@@ -176,8 +176,15 @@ std::wstring DocumentText(IXMLDOMDocument2* document) {
         if (source[i] != L'<') {
             const size_t end = source.find(L'<', i);
             const std::wstring text = source.substr(i, end - i);
-            if (text.find_first_not_of(L" \t\r\n") != std::wstring::npos) {
-                out += open.back().masked ? L"****" : text;
+            if (text.find_first_not_of(L" \t\r\n") == std::wstring::npos) {
+                // whitespace between elements
+            } else if (open.back().masked) {
+                out += L"****";
+            } else if (text.size() > 96) {  // the driver's snapshot, for one
+                out +=
+                    text.substr(0, 32) + L"... (" + std::to_wstring(text.size()) + L" characters)";
+            } else {
+                out += text;
             }
             i = end;
             continue;

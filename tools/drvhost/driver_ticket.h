@@ -29,7 +29,8 @@ IXMLDOMDocument2* CreateDocument(HRESULT* error = nullptr);
 bool LoadXml(IXMLDOMDocument2* document, const std::wstring& xml, std::wstring& reason);
 bool LoadXmlFile(IXMLDOMDocument2* document, const std::wstring& path, std::wstring& reason);
 
-// The document as text, indented, with the text of any JobPasscodeString value masked.
+// The document as text, indented, with the text of any JobPasscodeString value masked and long
+// texts (the driver's snapshot) shortened.
 std::wstring DocumentText(IXMLDOMDocument2* document);
 
 // "S_OK", "E_PRINTTICKET_FORMAT", ... or the number.
