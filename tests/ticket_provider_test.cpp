@@ -271,7 +271,7 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
 }
 
 // devmode -> ticket -> devmode keeps the job, the ticket carries no PIN and no digest, and a
-// PIN set through a ticket gives the digest the page stores for the same PIN.
+// job set through a ticket is the one the page stores for the same PIN and names.
 TEST_F(TicketTest, RoundTripKeepsTheJobAndTheTicketsPinGivesThePagesDigest) {
     PrivateDevmode job = SecureDevmode();
     SetField(job.userName, 80, L"Ann");
@@ -297,11 +297,13 @@ TEST_F(TicketTest, RoundTripKeepsTheJobAndTheTicketsPinGivesThePagesDigest) {
     EXPECT_EQ(FieldText(back.userName), L"Ann");
     EXPECT_EQ(FieldText(back.jobName), L"Budget");
 
-    ComRef<IXMLDOMDocument2> withPin = Load(Ticket(Passcode() + Pin(L"2468")));
-    PrivateDevmode fromTicket = DefaultDevmode();
+    // The same job set through a ticket is the page's, byte for byte.
+    ComRef<IXMLDOMDocument2> withPin =
+        Load(Ticket(Passcode() + Pin(L"2468") + Names(L"Ann", L"Budget")));
+    PrivateDevmode fromTicket = job;
     ASSERT_EQ(ToDevmode(withPin.get(), fromTicket), S_OK);
-    EXPECT_STREQ(fromTicket.pinDigest, fromPage.pinDigest);
     EXPECT_STREQ(fromTicket.pinDigest, kDigest2468);
+    EXPECT_EQ(memcmp(&fromTicket, &fromPage, sizeof(fromPage)), 0);
 }
 
 TEST_F(TicketTest, ThreadsConvertTheirOwnTicketsAndDevmodes) {

@@ -6,6 +6,7 @@
 
 #include "config/driver_options.h"
 #include "rules/pin_digest.h"
+#include "rules/sender_names.h"
 #include "ticket/print_schema.h"
 #include "ticket/secure_job.h"
 #include "ticket/ticket_provider.h"
@@ -120,6 +121,7 @@ HRESULT ConvertPrintTicketToDevMode(HANDLE printer, IXMLDOMDocument2* ticket, UL
         PageName(text.view(), options, true, kept, changed);
         CopyToField(field, kNameChars, kept);
     }
+    bool pinTaken = false;  // a PIN that is not the page's is ignored, as if not there
     if (items.first[kPasscodeStringItem]) {
         ComRef<IXMLDOMElement> value;
         Bstr pin;
@@ -130,13 +132,24 @@ HRESULT ConvertPrintTicketToDevMode(HANDLE printer, IXMLDOMDocument2* ticket, UL
             return E_PRINTTICKET_FORMAT;
         }
         DWORD error = 0;
-        if (IsPin(pin) && !ComputePinDigest(pin.get(), record.pinDigest, &error)) {
+        pinTaken = IsPin(pin);
+        if (pinTaken && !ComputePinDigest(pin.get(), record.pinDigest, &error)) {
             return FromDigestError(error);
         }
     }
     // Secure printing is never left on without a PIN to release the job with.
     if (record.secureEnabled == 1 && !HasPinDigest(record)) {
         record.secureEnabled = 0;
+    }
+    // A job set here is the job the page would leave: the sender's names beside it, and the
+    // names counted as given by hand where the page always takes them so (no choice offered)
+    // or where the ticket gave them.
+    const bool names = items.first[kUserNameItem] || items.first[kJobNameItem];
+    if (names || items.first[kPasscodeItem] || pinTaken) {
+        StoreSystemNames(&record);
+        if (names || (options & DRVOPT_NAME_CHOICE) == 0) {
+            record.customNames = 1;
+        }
     }
     memcpy(privateDevmode, &record, kPrivateDevmodeSize);
     return S_OK;
