@@ -1,5 +1,5 @@
-// The two sheet entries driven the way compstui drives them, with a sheet callback of the
-// tests' own that records the page it is given and answers with a chosen value.
+// The two sheet entries driven the way compstui drives them, with the driver side's stand-in
+// for compstui's callback, which records the page it is given and answers with a chosen value.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,46 +14,20 @@
 #include "pages/sheet_context.h"
 #include "platform/property_sheet_page.h"
 #include "resmodule/resource_ids.h"
-#include "support/sheet_harness.h"
 #include "support/test_printer.h"
 #include "support/test_support.h"
+#include "tools/drvhost/driver_side.h"
 
 namespace pinprint {
 namespace {
 
+using drvhost::SheetCall;
 using test::BinPath;
-using test::DriverHeap;
 using test::DriverSetup;
-using test::SheetCall;
 using test::TestPrinter;
-using Entry = HRESULT (*)(PPROPSHEETUI_INFO, LPARAM);
+using Entry = SheetCall::Entry;
 
 const HANDLE kSheetHandle = reinterpret_cast<HANDLE>(0x43440001);
-
-// What the sheet's callback was given, and what it answers.
-struct Recorder {
-    int calls = 0;
-    HANDLE sheet = nullptr;
-    UINT function = 0;
-    LPARAM lParam2 = -1;
-    PropSheetPageFull page = {};
-    LONG_PTR answer = 0x43440002;
-};
-Recorder g_recorder;
-
-LONG_PTR CALLBACK RecordingSheet(HANDLE sheet, UINT function, LPARAM lParam1, LPARAM lParam2) {
-    ++g_recorder.calls;
-    g_recorder.sheet = sheet;
-    g_recorder.function = function;
-    g_recorder.lParam2 = lParam2;
-    g_recorder.page = {};
-    const auto* page = reinterpret_cast<const PropSheetPageFull*>(lParam1);
-    if (page != nullptr) {
-        memcpy(&g_recorder.page, page,
-               page->dwSize < sizeof(g_recorder.page) ? page->dwSize : sizeof(g_recorder.page));
-    }
-    return g_recorder.answer;
-}
 
 DriverSetup Driver(const wchar_t* name) {
     DriverSetup driver;
@@ -66,7 +40,6 @@ DriverSetup Driver(const wchar_t* name) {
 class SheetRegistration : public ::testing::Test {
   protected:
     void SetUp() override {
-        g_recorder = Recorder();
         plugin_ = LoadLibraryW(BinPath(L"pinprintui.dll").c_str());
         ASSERT_NE(plugin_, nullptr);
         SetOwnModuleHandle(plugin_);
@@ -77,15 +50,17 @@ class SheetRegistration : public ::testing::Test {
         FreeLibrary(plugin_);
     }
 
-    SheetCall Call(const TestPrinter& printer, DWORD flags = 0) {
-        SheetCall call(printer.handle(), heap_.get(), flags);
-        call.info.hComPropSheet = kSheetHandle;
-        call.info.pfnComPropSheet = RecordingSheet;
-        return call;
+    // One sheet of `printer` (none: no printer) with the driver's parameters, on `heap` (the
+    // test's own by default), through compstui's recording stand-in.
+    SheetCall Call(HANDLE printer = nullptr, DWORD flags = 0, HANDLE heap = nullptr) {
+        return SheetCall(
+            drvhost::DriverParameters(printer, L"PinPrint Test", nullptr,
+                                      heap != nullptr ? heap : heap_.get(), nullptr, flags),
+            kSheetHandle);
     }
 
     HMODULE plugin_ = nullptr;
-    DriverHeap heap_;
+    drvhost::DriverHeap heap_;
 };
 
 // Every member the page record must leave zero, checked by wiping the expected ones.
@@ -123,22 +98,21 @@ TEST_F(SheetRegistration, DocumentPageFollowsTheOptionsWord) {
         } else {
             printer.RemoveOptions();
         }
-        g_recorder = Recorder();
-        SheetCall call = Call(printer);
+        SheetCall call = Call(printer.handle());
         ASSERT_EQ(call.Run(DocumentPropertySheets, PROPSHEETUI_REASON_INIT), S_OK);
-        SheetContext* context = call.context();
+        SheetContext* context = call.context<SheetContext>();
         ASSERT_NE(context, nullptr);
         if (c.templateId == 0) {
-            EXPECT_EQ(g_recorder.calls, 0);
+            EXPECT_EQ(call.service.calls, 0);
             EXPECT_EQ(call.info.Result, 1u);
             EXPECT_EQ(context->resourceModule, nullptr);
             EXPECT_EQ(context->pageHandle, 0);
         } else {
-            ASSERT_EQ(g_recorder.calls, 1);
-            EXPECT_EQ(g_recorder.sheet, kSheetHandle);
-            EXPECT_EQ(g_recorder.function, static_cast<UINT>(CPSFUNC_ADD_PROPSHEETPAGEW));
-            EXPECT_EQ(g_recorder.lParam2, 0);
-            const PropSheetPageFull& page = g_recorder.page;
+            ASSERT_EQ(call.service.calls, 1);
+            EXPECT_EQ(call.service.sheet, kSheetHandle);
+            EXPECT_EQ(call.service.function, static_cast<UINT>(CPSFUNC_ADD_PROPSHEETPAGEW));
+            EXPECT_EQ(call.service.lParam2, 0);
+            const PropSheetPageFull& page = call.service.page;
             EXPECT_EQ(page.dwSize, 104u);
             EXPECT_EQ(page.dwFlags, static_cast<DWORD>(PSP_HASHELP));
             EXPECT_EQ(page.hInstance, GetModuleHandleW(L"pinprintlg.dll"));
@@ -146,13 +120,13 @@ TEST_F(SheetRegistration, DocumentPageFollowsTheOptionsWord) {
             EXPECT_EQ(page.pfnDlgProc, &SecurePrintPageProc);
             EXPECT_EQ(page.lParam, static_cast<LPARAM>(call.info.UserData));
             ExpectOnlyListedMembers(page);
-            EXPECT_EQ(call.info.Result, static_cast<ULONG_PTR>(g_recorder.answer));
-            EXPECT_EQ(context->pageHandle, g_recorder.answer);
+            EXPECT_EQ(call.info.Result, static_cast<ULONG_PTR>(call.service.pageAnswer));
+            EXPECT_EQ(context->pageHandle, call.service.pageAnswer);
             EXPECT_EQ(context->ownModule, nullptr);
         }
         EXPECT_EQ(context->sheetHandle, kSheetHandle);
         EXPECT_EQ(context->uiParam, &call.param);
-        EXPECT_EQ(context->sheetCallback, &RecordingSheet);
+        EXPECT_EQ(context->sheetCallback, call.info.pfnComPropSheet);
         EXPECT_EQ(context->helpWindow, nullptr);
         ASSERT_EQ(call.Run(DocumentPropertySheets, PROPSHEETUI_REASON_DESTROY), S_OK);
         EXPECT_EQ(heap_.BusyBlocks(), 0);
@@ -178,19 +152,18 @@ TEST_F(SheetRegistration, DevicePageFollowsTheOptionsWord) {
         } else {
             printer.RemoveOptions();
         }
-        g_recorder = Recorder();
-        SheetCall call = Call(printer);
+        SheetCall call = Call(printer.handle());
         ASSERT_EQ(call.Run(DevicePropertySheets, PROPSHEETUI_REASON_INIT), S_OK);
-        SheetContext* context = call.context();
+        SheetContext* context = call.context<SheetContext>();
         ASSERT_NE(context, nullptr);
         if (!c.page) {
-            EXPECT_EQ(g_recorder.calls, 0);
+            EXPECT_EQ(call.service.calls, 0);
             EXPECT_EQ(call.info.Result, 0u);
             EXPECT_EQ(context->ownModule, nullptr);
         } else {
-            ASSERT_EQ(g_recorder.calls, 1);
-            EXPECT_EQ(g_recorder.function, static_cast<UINT>(CPSFUNC_ADD_PROPSHEETPAGEW));
-            const PropSheetPageFull& page = g_recorder.page;
+            ASSERT_EQ(call.service.calls, 1);
+            EXPECT_EQ(call.service.function, static_cast<UINT>(CPSFUNC_ADD_PROPSHEETPAGEW));
+            const PropSheetPageFull& page = call.service.page;
             EXPECT_EQ(page.dwSize, 104u);
             EXPECT_EQ(page.dwFlags, static_cast<DWORD>(PSP_DEFAULT));
             EXPECT_EQ(page.hInstance, GetModuleHandleW(L"pinprintlg.dll"));
@@ -198,7 +171,7 @@ TEST_F(SheetRegistration, DevicePageFollowsTheOptionsWord) {
             EXPECT_EQ(page.pfnDlgProc, &AboutPageProc);
             EXPECT_EQ(page.lParam, static_cast<LPARAM>(call.info.UserData));
             ExpectOnlyListedMembers(page);
-            EXPECT_EQ(call.info.Result, static_cast<ULONG_PTR>(g_recorder.answer));
+            EXPECT_EQ(call.info.Result, static_cast<ULONG_PTR>(call.service.pageAnswer));
             EXPECT_EQ(context->ownModule, plugin_);
         }
         EXPECT_EQ(context->pageHandle, 0);
@@ -228,15 +201,14 @@ TEST_F(SheetRegistration, RefusedPageLeavesItsValueInResult) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "answer 0x" << std::hex << c.answer);
         for (Entry entry : {Entry(DocumentPropertySheets), Entry(DevicePropertySheets)}) {
-            g_recorder = Recorder();
-            g_recorder.answer = c.answer;
-            SheetCall call = Call(printer);
+            SheetCall call = Call(printer.handle());
+            call.service.pageAnswer = c.answer;
             ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), S_OK);
-            EXPECT_EQ(g_recorder.calls, 1);
+            EXPECT_EQ(call.service.calls, 1);
             EXPECT_EQ(call.info.Result, static_cast<ULONG_PTR>(c.answer));
-            ASSERT_NE(call.context(), nullptr);
+            ASSERT_NE(call.context<SheetContext>(), nullptr);
             const bool document = entry == Entry(DocumentPropertySheets);
-            EXPECT_EQ(call.context()->pageHandle, document ? c.pageHandle : 0);
+            EXPECT_EQ(call.context<SheetContext>()->pageHandle, document ? c.pageHandle : 0);
             ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_DESTROY), S_OK);
             EXPECT_EQ(heap_.BusyBlocks(), 0);
         }
@@ -245,7 +217,7 @@ TEST_F(SheetRegistration, RefusedPageLeavesItsValueInResult) {
 
 TEST_F(SheetRegistration, OtherReasonsAnswerAsTheSheetExpects) {
     for (Entry entry : {Entry(DocumentPropertySheets), Entry(DevicePropertySheets)}) {
-        SheetCall call(nullptr, heap_.get());
+        SheetCall call = Call();
         call.info.Result = 77;
         call.info.UserData = 0x5A5A;
 
@@ -290,8 +262,7 @@ TEST_F(SheetRegistration, EntryTestRefusesOtherVersionsAndNullRecords) {
         for (WORD version : {WORD(0x0101), WORD(0x00FF), WORD(0)}) {
             for (WORD reason : {WORD(PROPSHEETUI_REASON_INIT), WORD(PROPSHEETUI_REASON_DESTROY),
                                 WORD(PROPSHEETUI_REASON_SET_RESULT)}) {
-                SheetCall call(nullptr, heap_.get());
-                call.info.pfnComPropSheet = RecordingSheet;
+                SheetCall call = Call();
                 call.info.Version = version;
                 call.info.Result = 77;
                 call.info.UserData = 0;
@@ -300,25 +271,25 @@ TEST_F(SheetRegistration, EntryTestRefusesOtherVersionsAndNullRecords) {
                 EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
                 EXPECT_EQ(call.info.Result, 77u);
                 EXPECT_EQ(call.info.UserData, 0u);
+                EXPECT_EQ(call.service.calls, 0);
             }
         }
     }
     EXPECT_EQ(heap_.BusyBlocks(), 0);
-    EXPECT_EQ(g_recorder.calls, 0);
 }
 
 // A driver that hands over no OEMUIPSPARAM (or no sheet callback) gets a refusal, not a crash.
 TEST_F(SheetRegistration, InitWithoutDriverParametersFails) {
     for (Entry entry : {Entry(DocumentPropertySheets), Entry(DevicePropertySheets)}) {
-        SheetCall call(nullptr, heap_.get());
+        SheetCall call = Call();
         call.info.lParamInit = 0;
-        call.info.pfnComPropSheet = RecordingSheet;
         SetLastError(0);
         EXPECT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), E_FAIL);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
         EXPECT_EQ(call.info.UserData, 0u);
 
-        SheetCall noCallback(nullptr, heap_.get());
+        SheetCall noCallback = Call();
+        noCallback.info.pfnComPropSheet = nullptr;
         SetLastError(0);
         EXPECT_EQ(noCallback.Run(entry, PROPSHEETUI_REASON_INIT), E_FAIL);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -329,11 +300,10 @@ TEST_F(SheetRegistration, InitWithoutDriverParametersFails) {
 TEST_F(SheetRegistration, AllocationFailureIsOutOfMemory) {
     TestPrinter printer(L"Sheets Memory", Driver(L"PinPrint Sheets Memory"));
     ASSERT_TRUE(printer.ok() && printer.SetOptions(0x101));
-    DriverHeap full(64 * 1024);
-    ASSERT_TRUE(full.Exhaust());
+    drvhost::DriverHeap full(64 * 1024);
+    ASSERT_TRUE(full.Exhaust(sizeof(SheetContext)));
     for (Entry entry : {Entry(DocumentPropertySheets), Entry(DevicePropertySheets)}) {
-        SheetCall call(printer.handle(), full.get());
-        call.info.pfnComPropSheet = RecordingSheet;
+        SheetCall call = Call(printer.handle(), 0, full.get());
         call.info.Result = 77;
         call.info.UserData = 0;
         EXPECT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), E_OUTOFMEMORY);
@@ -343,8 +313,8 @@ TEST_F(SheetRegistration, AllocationFailureIsOutOfMemory) {
         // The sheet still sends DESTROY; with no context there is nothing to free.
         EXPECT_EQ(call.Run(entry, PROPSHEETUI_REASON_DESTROY), S_OK);
         EXPECT_EQ(call.info.Result, 1u);
+        EXPECT_EQ(call.service.calls, 0);
     }
-    EXPECT_EQ(g_recorder.calls, 0);
 }
 
 // Each sheet frees its context on the driver's heap and releases the resource module only
@@ -366,11 +336,11 @@ TEST_F(SheetRegistration, DestroyReleasesWhatInitTook) {
     for (Entry entry : {Entry(DocumentPropertySheets), Entry(DevicePropertySheets)}) {
         // Found: INIT loads it, DESTROY gives it back.
         {
-            SheetCall call = Call(found);
+            SheetCall call = Call(found.handle());
             ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), S_OK);
             const HMODULE lg = GetModuleHandleW(lgPath.c_str());
             ASSERT_NE(lg, nullptr);
-            EXPECT_EQ(g_recorder.page.hInstance, lg);
+            EXPECT_EQ(call.service.page.hInstance, lg);
             EXPECT_EQ(heap_.BusyBlocks(), 1);
             ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_DESTROY), S_OK);
             EXPECT_EQ(call.info.Result, 1u);
@@ -381,9 +351,9 @@ TEST_F(SheetRegistration, DestroyReleasesWhatInitTook) {
         {
             const HMODULE ours = LoadLibraryW(lgPath.c_str());
             ASSERT_NE(ours, nullptr);
-            SheetCall call = Call(found);
+            SheetCall call = Call(found.handle());
             ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), S_OK);
-            EXPECT_EQ(g_recorder.page.hInstance, ours);
+            EXPECT_EQ(call.service.page.hInstance, ours);
             ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_DESTROY), S_OK);
             EXPECT_EQ(GetModuleHandleW(lgPath.c_str()), ours);
             FreeLibrary(ours);
@@ -393,10 +363,10 @@ TEST_F(SheetRegistration, DestroyReleasesWhatInitTook) {
         for (auto* printer : {&plain, &missing}) {
             SCOPED_TRACE(printer->name());
             const HMODULE extra = LoadLibraryW(BinPath(L"pinprintui.dll").c_str());
-            SheetCall call = Call(*printer);
+            SheetCall call = Call(printer->handle());
             ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), S_OK);
-            EXPECT_EQ(g_recorder.page.hInstance, plugin_);
-            EXPECT_EQ(call.context()->resourceModule, plugin_);
+            EXPECT_EQ(call.service.page.hInstance, plugin_);
+            EXPECT_EQ(call.context<SheetContext>()->resourceModule, plugin_);
             ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_DESTROY), S_OK);
             EXPECT_EQ(heap_.BusyBlocks(), 0);
             FreeLibrary(extra);
@@ -413,12 +383,11 @@ TEST_F(SheetRegistration, PageWithoutOwnPathHasNoInstance) {
     ASSERT_TRUE(printer.ok() && printer.SetOptions(0x101));
     SetOwnModuleHandle(reinterpret_cast<HINSTANCE>(0x7FF000000000));  // no module lives here
     for (Entry entry : {Entry(DocumentPropertySheets), Entry(DevicePropertySheets)}) {
-        g_recorder = Recorder();
-        SheetCall call = Call(printer);
+        SheetCall call = Call(printer.handle());
         ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), S_OK);
-        EXPECT_EQ(g_recorder.calls, 1);
-        EXPECT_EQ(g_recorder.page.hInstance, nullptr);
-        EXPECT_EQ(call.context()->resourceModule, nullptr);
+        EXPECT_EQ(call.service.calls, 1);
+        EXPECT_EQ(call.service.page.hInstance, nullptr);
+        EXPECT_EQ(call.context<SheetContext>()->resourceModule, nullptr);
         ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_DESTROY), S_OK);
         EXPECT_EQ(heap_.BusyBlocks(), 0);
     }
@@ -428,8 +397,7 @@ TEST_F(SheetRegistration, PageWithoutOwnPathHasNoInstance) {
 // gets its context freed, on the heap INIT used.
 TEST_F(SheetRegistration, DestroyWithoutDriverParametersUsesTheContextsOwn) {
     for (Entry entry : {Entry(DocumentPropertySheets), Entry(DevicePropertySheets)}) {
-        SheetCall call(nullptr, heap_.get());
-        call.info.pfnComPropSheet = RecordingSheet;
+        SheetCall call = Call();
         ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), S_OK);
         ASSERT_EQ(heap_.BusyBlocks(), 1);
         call.info.lParamInit = 0;
@@ -457,10 +425,9 @@ TEST_F(SheetRegistration, FlagsComeFromTheDriverAndTheSystem) {
         SCOPED_TRACE(testing::Message()
                      << (c.entry == Entry(DocumentPropertySheets) ? "document" : "device")
                      << " dwFlags 0x" << std::hex << c.dwFlags);
-        SheetCall call(nullptr, heap_.get(), c.dwFlags);
-        call.info.pfnComPropSheet = RecordingSheet;
+        SheetCall call = Call(nullptr, c.dwFlags);
         ASSERT_EQ(call.Run(c.entry, PROPSHEETUI_REASON_INIT), S_OK);
-        const SheetContext* context = call.context();
+        const SheetContext* context = call.context<SheetContext>();
         ASSERT_NE(context, nullptr);
         EXPECT_EQ(context->canChange, c.canChange);
         EXPECT_EQ(context->userDefault, c.userDefault);

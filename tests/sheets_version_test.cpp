@@ -10,34 +10,28 @@
 
 #include "pages/page_procs.h"
 #include "pages/property_sheets.h"
+#include "pages/sheet_context.h"
 #include "support/child_process.h"
-#include "support/sheet_harness.h"
+#include "tools/drvhost/driver_side.h"
 
 namespace pinprint {
 namespace {
 
-using test::DriverHeap;
-using test::SheetCall;
-
 constexpr wchar_t kChildVariable[] = L"PINPRINT_SHEET_FLAGS_CHILD";
 constexpr DWORD kFlagCases[] = {0x00, 0x40, 0x20};
-
-LONG_PTR CALLBACK NoSheet(HANDLE, UINT, LPARAM, LPARAM) {
-    return 0;
-}
 
 // The child's part: one line per dwFlags value.
 void ReportFlags() {
     const DWORD version = GetVersion();
-    DriverHeap heap;
+    drvhost::DriverHeap heap;
     for (DWORD flags : kFlagCases) {
-        SheetCall call(nullptr, heap.get(), flags);
-        call.info.pfnComPropSheet = NoSheet;
+        drvhost::SheetCall call(
+            drvhost::DriverParameters(nullptr, nullptr, nullptr, heap.get(), nullptr, flags));
         if (call.Run(DocumentPropertySheets, PROPSHEETUI_REASON_INIT) != S_OK) {
             printf("sheet-flags init failed\n");
             continue;
         }
-        const SheetContext* context = call.context();
+        const auto* context = call.context<SheetContext>();
         printf("sheet-flags %u.%u 0x%02lx %lu %lu %lu\n", LOBYTE(version), HIBYTE(version), flags,
                context->canChange, context->userDefault, context->perDocument);
         call.Run(DocumentPropertySheets, PROPSHEETUI_REASON_DESTROY);

@@ -1,6 +1,5 @@
 #include "support/test_support.h"
 
-#include "devmode/private_devmode.h"
 #include "platform/proc_address.h"
 
 namespace pinprint::test {
@@ -23,16 +22,6 @@ void PumpMessages() {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-}
-
-bool DefaultDevmodeBlock(IPrintOemUI* plugin, std::vector<BYTE>& block) {
-    block.assign(sizeof(DEVMODEW) + kPrivateDevmodeSize, 0);
-    OEMDMPARAM param = {};
-    param.cbSize = sizeof(param);
-    param.pPublicDMIn = reinterpret_cast<DEVMODEW*>(block.data());
-    param.pOEMDMOut = block.data() + sizeof(DEVMODEW);
-    param.cbBufSize = kPrivateDevmodeSize;
-    return plugin != nullptr && plugin->DevMode(OEMDM_DEFAULT, &param) == S_OK;
 }
 
 LoadedPlugin::LoadedPlugin() : module_(LoadLibraryW(BinPath(L"pinprintui.dll").c_str())) {}

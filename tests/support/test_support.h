@@ -20,10 +20,6 @@ std::wstring BinPath(const wchar_t* fileName);
 // Dispatches every message waiting for this thread's windows.
 void PumpMessages();
 
-// The driver's devmode for a sheet: a public DEVMODEW followed by the plug-in's private block,
-// filled with OEMDM_DEFAULT through `plugin`. False when the plug-in refuses.
-bool DefaultDevmodeBlock(IPrintOemUI* plugin, std::vector<BYTE>& block);
-
 // The plug-in DLL loaded as the driver loads it, released at scope end.
 class LoadedPlugin {
   public:

@@ -34,8 +34,7 @@ class PluginHost {
     DWORD signature() const { return signature_; }
     DWORD version() const { return version_; }
 
-    // OEMDM_SIZE, then a public DEVMODEW plus private block filled with OEMDM_DEFAULT.
-    // `block` receives sizeof(DEVMODEW) + private size bytes; the private part follows the public.
+    // The driver's devmode as drvhost::DefaultDevmode makes it (driver_side.h); says why not.
     bool DefaultDevmode(std::vector<BYTE>& block, DWORD& privateSize);
     // OEMDM_MERGE of `privateIn` into the private part of `block`, as the driver does before
     // a job is printed.

@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "driver_side.h"
 #include "host.h"
 #include "platform/proc_address.h"
 
@@ -127,28 +128,9 @@ bool PluginHost::Load(const std::wstring& dllPath) {
 }
 
 bool PluginHost::DefaultDevmode(std::vector<BYTE>& block, DWORD& privateSize) {
-    OEMDMPARAM param = {};
-    param.cbSize = sizeof(param);
-    if (FAILED(plugin_->DevMode(OEMDM_SIZE, &param))) {
-        fwprintf(stderr, L"drvhost: DevMode(OEMDM_SIZE) failed, error %lu\n", GetLastError());
-        return false;
-    }
-    privateSize = param.cbBufSize;
-    block.assign(sizeof(DEVMODEW) + privateSize, 0);
-    auto* pub = reinterpret_cast<DEVMODEW*>(block.data());
-    lstrcpynW(pub->dmDeviceName, L"PinPrint Secure PS", CCHDEVICENAME);
-    pub->dmSpecVersion = DM_SPECVERSION;
-    pub->dmSize = sizeof(DEVMODEW);
-    pub->dmDriverExtra = static_cast<WORD>(privateSize);
-    pub->dmFields = DM_COPIES | DM_ORIENTATION;
-    pub->dmCopies = 1;
-    pub->dmOrientation = DMORIENT_PORTRAIT;
-
-    param.pPublicDMIn = pub;
-    param.pOEMDMOut = block.data() + sizeof(DEVMODEW);
-    param.cbBufSize = privateSize;
-    if (FAILED(plugin_->DevMode(OEMDM_DEFAULT, &param))) {
-        fwprintf(stderr, L"drvhost: DevMode(OEMDM_DEFAULT) failed, error %lu\n", GetLastError());
+    if (!drvhost::DefaultDevmode(plugin_, block, &privateSize)) {
+        fwprintf(stderr, L"drvhost: DevMode(OEMDM_SIZE, OEMDM_DEFAULT) failed, error %lu\n",
+                 GetLastError());
         return false;
     }
     return true;
