@@ -42,6 +42,35 @@ bool DriverHeap::Exhaust(SIZE_T size) {
     return HeapAlloc(heap_, HEAP_ZERO_MEMORY, size) == nullptr;
 }
 
+HRESULT DriverHelper::QueryInterface(REFIID riid, void** ppv) {
+    ++queries;
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    if (answers_ && (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPrintOemDriverUI))) {
+        *ppv = static_cast<IPrintOemDriverUI*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT DriverHelper::DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD, PDWORD) {
+    ++helperCalls;
+    return E_NOTIMPL;
+}
+
+HRESULT DriverHelper::DrvUpgradeRegistrySetting(HANDLE, PCSTR, PCSTR) {
+    ++helperCalls;
+    return E_NOTIMPL;
+}
+
+HRESULT DriverHelper::DrvUpdateUISetting(PVOID, PVOID, DWORD, DWORD) {
+    ++helperCalls;
+    return E_NOTIMPL;
+}
+
 bool DefaultDevmode(IPrintOemUI* plugin, std::vector<BYTE>& block, DWORD* privateSize) {
     OEMDMPARAM param = {};
     param.cbSize = sizeof(param);

@@ -36,6 +36,31 @@ class DriverHeap {
     HANDLE heap_;
 };
 
+// The driver's helper interface handed to PublishDriverInterface. It counts its references and
+// the questions it is asked; the helpers themselves answer E_NOTIMPL and are counted, since the
+// plug-in never calls them. One that does not answer refuses every interface.
+class DriverHelper final : public IPrintOemDriverUI {
+  public:
+    explicit DriverHelper(bool answers = true) : answers_(answers) {}
+    DriverHelper(const DriverHelper&) = delete;
+    DriverHelper& operator=(const DriverHelper&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs); }
+    ULONG STDMETHODCALLTYPE Release() override { return InterlockedDecrement(&refs); }
+    HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD,
+                                                  PDWORD) override;
+    HRESULT STDMETHODCALLTYPE DrvUpgradeRegistrySetting(HANDLE, PCSTR, PCSTR) override;
+    HRESULT STDMETHODCALLTYPE DrvUpdateUISetting(PVOID, PVOID, DWORD, DWORD) override;
+
+    LONG refs = 1;  // its owner's
+    int queries = 0;
+    int helperCalls = 0;
+
+  private:
+    bool answers_;
+};
+
 // The devmode the driver keeps for a printer: a public DEVMODEW and, right behind it, the
 // plug-in's private block, sized with OEMDM_SIZE and filled with OEMDM_DEFAULT. False when the
 // plug-in refuses either; `privateSize` (when given) receives the private block's size.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "driver_side.h"
 #include "platform/oemui.h"
 #include "platform/unique_handle.h"
 
@@ -43,7 +44,7 @@ class PluginHost {
   private:
     HMODULE module_ = nullptr;
     IPrintOemUI* plugin_ = nullptr;
-    IUnknown* driverObject_ = nullptr;
+    DriverHelper driverObject_;  // handed to PublishDriverInterface
     DWORD signature_ = 0;
     DWORD version_ = 0;
 };

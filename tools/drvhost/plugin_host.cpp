@@ -6,48 +6,6 @@
 #include "platform/proc_address.h"
 
 namespace drvhost {
-namespace {
-
-// The driver-side helper object handed to PublishDriverInterface. The plug-in only keeps it,
-// so every helper call answers E_NOTIMPL; reference counting is real.
-class DriverObject final : public IPrintOemDriverUI {
-  public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPrintOemDriverUI)) {
-            *ppv = static_cast<IPrintOemDriverUI*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG count = InterlockedDecrement(&refs_);
-        if (count == 0) {
-            delete this;
-        }
-        return count;
-    }
-    HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD,
-                                                  PDWORD) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE DrvUpgradeRegistrySetting(HANDLE, PCSTR, PCSTR) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE DrvUpdateUISetting(PVOID, PVOID, DWORD, DWORD) override {
-        return E_NOTIMPL;
-    }
-
-  private:
-    volatile LONG refs_ = 1;
-};
-
-}  // namespace
 
 bool HasFlag(const Args& args, const wchar_t* flag) {
     for (const auto& a : args) {
@@ -79,9 +37,6 @@ PluginHost::~PluginHost() {
     if (plugin_ != nullptr) {
         plugin_->Release();
     }
-    if (driverObject_ != nullptr) {
-        driverObject_->Release();
-    }
     if (module_ != nullptr) {
         FreeLibrary(module_);
     }
@@ -112,8 +67,7 @@ bool PluginHost::Load(const std::wstring& dllPath) {
         fwprintf(stderr, L"drvhost: CreateInstance failed, 0x%08lX\n", hr);
         return false;
     }
-    driverObject_ = new DriverObject();
-    hr = plugin_->PublishDriverInterface(driverObject_);
+    hr = plugin_->PublishDriverInterface(&driverObject_);
     if (FAILED(hr)) {
         fwprintf(stderr, L"drvhost: PublishDriverInterface failed, 0x%08lX\n", hr);
         return false;
