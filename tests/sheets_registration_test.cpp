@@ -75,38 +75,46 @@ void ExpectOnlyListedMembers(PropSheetPageFull page) {
     EXPECT_EQ(memcmp(&page, &zero, sizeof(page)), 0) << "a member outside the table was set";
 }
 
-TEST_F(SheetRegistration, DocumentPageFollowsTheOptionsWord) {
-    TestPrinter printer(L"Sheets Document", Driver(L"PinPrint Sheets Document"));
+TEST_F(SheetRegistration, PagesFollowTheOptionsWord) {
+    TestPrinter printer(L"Sheets Options", Driver(L"PinPrint Sheets Options"));
     ASSERT_TRUE(printer.ok());
     struct Case {
+        bool document;
         bool setOptions;
         DWORD options;
         WORD templateId;  // 0: no page
     };
     const Case cases[] = {
-        {true, 0x1, IDD_SECURE_PRINT},
-        {true, 0x21, IDD_SECURE_PRINT_ALT},
-        {true, 0x20, 0},
-        {true, 0x100, 0},
-        {true, 0x11F, IDD_SECURE_PRINT},  // no other bit changes the template
-        {false, 0, 0},                    // no "VkDriverOptions" at all
+        {true, true, 0x1, IDD_SECURE_PRINT},
+        {true, true, 0x21, IDD_SECURE_PRINT_ALT},
+        {true, true, 0x20, 0},
+        {true, true, 0x100, 0},
+        {true, true, 0x11F, IDD_SECURE_PRINT},  // no other bit changes the template
+        {true, false, 0, 0},                    // no "VkDriverOptions" at all
+        {false, true, 0x100, IDD_ABOUT},
+        {false, true, 0x1, 0},
+        {false, true, 0x21, 0},
+        {false, true, 0x13F, IDD_ABOUT},
+        {false, false, 0, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "options 0x" << std::hex << c.options);
+        SCOPED_TRACE(testing::Message() << (c.document ? "document" : "device") << ", options 0x"
+                                        << std::hex << c.options);
         if (c.setOptions) {
             ASSERT_TRUE(printer.SetOptions(c.options));
         } else {
             printer.RemoveOptions();
         }
+        const Entry entry =
+            c.document ? Entry(DocumentPropertySheets) : Entry(DevicePropertySheets);
         SheetCall call = Call(printer.handle());
-        ASSERT_EQ(call.Run(DocumentPropertySheets, PROPSHEETUI_REASON_INIT), S_OK);
+        ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), S_OK);
         SheetContext* context = call.context<SheetContext>();
         ASSERT_NE(context, nullptr);
         if (c.templateId == 0) {
             EXPECT_EQ(call.service.calls, 0);
-            EXPECT_EQ(call.info.Result, 1u);
-            EXPECT_EQ(context->resourceModule, nullptr);
-            EXPECT_EQ(context->pageHandle, 0);
+            EXPECT_EQ(call.info.Result, c.document ? 1u : 0u);
+            EXPECT_EQ(c.document ? context->resourceModule : context->ownModule, nullptr);
         } else {
             ASSERT_EQ(call.service.calls, 1);
             EXPECT_EQ(call.service.sheet, kSheetHandle);
@@ -114,70 +122,25 @@ TEST_F(SheetRegistration, DocumentPageFollowsTheOptionsWord) {
             EXPECT_EQ(call.service.lParam2, 0);
             const PropSheetPageFull& page = call.service.page;
             EXPECT_EQ(page.dwSize, 104u);
-            EXPECT_EQ(page.dwFlags, static_cast<DWORD>(PSP_HASHELP));
+            EXPECT_EQ(page.dwFlags, static_cast<DWORD>(c.document ? PSP_HASHELP : PSP_DEFAULT));
             EXPECT_EQ(page.hInstance, GetModuleHandleW(L"pinprintlg.dll"));
             EXPECT_EQ(page.pszTemplate, MAKEINTRESOURCEW(c.templateId));
-            EXPECT_EQ(page.pfnDlgProc, &SecurePrintPageProc);
+            EXPECT_EQ(page.pfnDlgProc, c.document ? &SecurePrintPageProc : &AboutPageProc);
             EXPECT_EQ(page.lParam, static_cast<LPARAM>(call.info.UserData));
             ExpectOnlyListedMembers(page);
             EXPECT_EQ(call.info.Result, static_cast<ULONG_PTR>(call.service.pageAnswer));
-            EXPECT_EQ(context->pageHandle, call.service.pageAnswer);
-            EXPECT_EQ(context->ownModule, nullptr);
+            EXPECT_EQ(context->ownModule, c.document ? nullptr : plugin_);
         }
+        // Only the document sheet keeps its page's handle; both keep what the sheet gave them.
+        EXPECT_EQ(context->pageHandle,
+                  c.document && c.templateId != 0 ? call.service.pageAnswer : 0);
         EXPECT_EQ(context->sheetHandle, kSheetHandle);
         EXPECT_EQ(context->uiParam, &call.param);
         EXPECT_EQ(context->sheetCallback, call.info.pfnComPropSheet);
         EXPECT_EQ(context->helpWindow, nullptr);
-        ASSERT_EQ(call.Run(DocumentPropertySheets, PROPSHEETUI_REASON_DESTROY), S_OK);
-        EXPECT_EQ(heap_.BusyBlocks(), 0);
-    }
-}
-
-TEST_F(SheetRegistration, DevicePageFollowsTheOptionsWord) {
-    TestPrinter printer(L"Sheets Device", Driver(L"PinPrint Sheets Device"));
-    ASSERT_TRUE(printer.ok());
-    struct Case {
-        bool setOptions;
-        DWORD options;
-        bool page;
-    };
-    const Case cases[] = {
-        {true, 0x100, true}, {true, 0x1, false}, {true, 0x21, false},
-        {true, 0x13F, true}, {false, 0, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "options 0x" << std::hex << c.options);
-        if (c.setOptions) {
-            ASSERT_TRUE(printer.SetOptions(c.options));
-        } else {
-            printer.RemoveOptions();
-        }
-        SheetCall call = Call(printer.handle());
-        ASSERT_EQ(call.Run(DevicePropertySheets, PROPSHEETUI_REASON_INIT), S_OK);
-        SheetContext* context = call.context<SheetContext>();
-        ASSERT_NE(context, nullptr);
-        if (!c.page) {
-            EXPECT_EQ(call.service.calls, 0);
-            EXPECT_EQ(call.info.Result, 0u);
-            EXPECT_EQ(context->ownModule, nullptr);
-        } else {
-            ASSERT_EQ(call.service.calls, 1);
-            EXPECT_EQ(call.service.function, static_cast<UINT>(CPSFUNC_ADD_PROPSHEETPAGEW));
-            const PropSheetPageFull& page = call.service.page;
-            EXPECT_EQ(page.dwSize, 104u);
-            EXPECT_EQ(page.dwFlags, static_cast<DWORD>(PSP_DEFAULT));
-            EXPECT_EQ(page.hInstance, GetModuleHandleW(L"pinprintlg.dll"));
-            EXPECT_EQ(page.pszTemplate, MAKEINTRESOURCEW(IDD_ABOUT));
-            EXPECT_EQ(page.pfnDlgProc, &AboutPageProc);
-            EXPECT_EQ(page.lParam, static_cast<LPARAM>(call.info.UserData));
-            ExpectOnlyListedMembers(page);
-            EXPECT_EQ(call.info.Result, static_cast<ULONG_PTR>(call.service.pageAnswer));
-            EXPECT_EQ(context->ownModule, plugin_);
-        }
-        EXPECT_EQ(context->pageHandle, 0);
         EXPECT_EQ(context->userDefault, 0u);
-        EXPECT_EQ(context->perDocument, 0u);
-        ASSERT_EQ(call.Run(DevicePropertySheets, PROPSHEETUI_REASON_DESTROY), S_OK);
+        EXPECT_EQ(context->perDocument, c.document ? 1u : 0u);
+        ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_DESTROY), S_OK);
         EXPECT_EQ(heap_.BusyBlocks(), 0);
     }
 }
