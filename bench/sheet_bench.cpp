@@ -23,7 +23,6 @@
 namespace {
 
 using pinprint::test::BinPath;
-using pinprint::test::DriverSetup;
 using pinprint::test::LoadedPlugin;
 using pinprint::test::TestPrinter;
 
@@ -103,9 +102,7 @@ double KeystrokeNs(HWND edit, int calls) {
 int main() {
     int missed = 0;
     {
-        DriverSetup driver;
-        driver.driverName = L"PinPrint Bench";
-        TestPrinter printer(L"PinPrint Bench", driver);
+        TestPrinter printer(L"PinPrint Bench");
         LoadedPlugin loaded;
         IPrintOemUI* plugin = loaded.CreatePlugin();
         if (!printer.ok() || plugin == nullptr ||

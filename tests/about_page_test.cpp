@@ -44,9 +44,7 @@ class AboutPage : public ::testing::Test {
         printer_.reset();
         ++printers_;
         const std::wstring unique = UniqueTestName(L"About ") + L" " + std::to_wstring(printers_);
-        DriverSetup driver;
-        driver.driverName = L"PinPrint " + unique;
-        printer_ = std::make_unique<TestPrinter>(name.empty() ? unique : name, driver);
+        printer_ = std::make_unique<TestPrinter>(name.empty() ? unique : name);
         ASSERT_TRUE(printer_->ok());
     }
 

@@ -177,7 +177,6 @@ class FaultSweep : public ::testing::Test {
   protected:
     void SetUp() override {
         DriverSetup driver;
-        driver.driverName = L"PinPrint Faults Driver";
         driver.settingsFile = kSettings;
         printer_ = std::make_unique<TestPrinter>(kPrinterName, driver);
         ASSERT_TRUE(printer_->ok());

@@ -89,9 +89,7 @@ constexpr wchar_t kYear1[] = L"CopyrightYear1";
 TEST(GuardPage, CopyrightYearStaysInTheDestination) {
     ResourceModule resources;
     ASSERT_NE(resources.get(), nullptr);
-    DriverSetup driver;
-    driver.driverName = UniqueTestName(L"Guard copyright") + L" Driver";
-    TestPrinter printer(UniqueTestName(L"Guard copyright"), driver);
+    TestPrinter printer(UniqueTestName(L"Guard copyright"));
     ASSERT_TRUE(printer.ok());
     AboutContext context(printer.handle(), printer.name(), resources.get(), nullptr);
 

@@ -18,9 +18,7 @@ namespace pinprint::test {
 namespace {
 
 TEST(RobustnessNull, PathBuildersRefuseMissingBuffersAndPrinters) {
-    DriverSetup driver;
-    driver.driverName = L"PinPrint Robustness Null Driver";
-    TestPrinter printer(L"PinPrint Robustness Null", driver);
+    TestPrinter printer(L"PinPrint Robustness Null");
     ASSERT_TRUE(printer.ok());
 
     for (HANDLE handle : {HANDLE(nullptr), printer.handle()}) {

@@ -738,9 +738,7 @@ void PumpUntil(const std::atomic<int>& count, int value) {
 // threads take turns to open, type and apply: Wine's text-shaping cache can be left locked when
 // two threads build it at the same moment, which would hang the edits, not the pages.
 TEST_F(SecurePageTest, TwoPagesOnTwoThreadsKeepToTheirOwn) {
-    DriverSetup driver;
-    driver.driverName = L"PinPrint Secure Second Thread Driver";
-    TestPrinter other(L"PinPrint Secure Second Thread", driver);
+    TestPrinter other(L"PinPrint Secure Second Thread");
     ASSERT_TRUE(other.ok());
     ASSERT_TRUE(printer().SetOptions(0));
     ASSERT_TRUE(other.SetOptions(0));

@@ -30,7 +30,6 @@ namespace {
 
 using drvhost::SheetKind;
 using test::BinPath;
-using test::DriverSetup;
 using test::SheetSeen;
 using test::TestPrinter;
 
@@ -194,9 +193,7 @@ void ReadPng(const std::wstring& path, Image& image) {
 class DriverHostSheets : public ::testing::Test {
   protected:
     void SetUp() override {
-        DriverSetup driver;
-        driver.driverName = L"PinPrint Sheets Host";
-        printer_ = std::make_unique<TestPrinter>(L"Sheets Host", driver);
+        printer_ = std::make_unique<TestPrinter>(L"Sheets Host");
         ASSERT_TRUE(printer_->ok());
         ASSERT_TRUE(printer_->SetOptions(0x101));
         wchar_t temp[MAX_PATH] = {};

@@ -29,12 +29,6 @@ using Entry = SheetCall::Entry;
 
 const HANDLE kSheetHandle = reinterpret_cast<HANDLE>(0x43440001);
 
-DriverSetup Driver(const wchar_t* name) {
-    DriverSetup driver;
-    driver.driverName = name;
-    return driver;
-}
-
 // A printer whose driver lists pinprintlg.dll, and the plug-in DLL of the bin folder as this
 // code's own module, so that the resource module is looked for beside it.
 class SheetRegistration : public ::testing::Test {
@@ -76,7 +70,7 @@ void ExpectOnlyListedMembers(PropSheetPageFull page) {
 }
 
 TEST_F(SheetRegistration, PagesFollowTheOptionsWord) {
-    TestPrinter printer(L"Sheets Options", Driver(L"PinPrint Sheets Options"));
+    TestPrinter printer(L"Sheets Options");
     ASSERT_TRUE(printer.ok());
     struct Case {
         bool document;
@@ -147,7 +141,7 @@ TEST_F(SheetRegistration, PagesFollowTheOptionsWord) {
 
 // Sheets report a refused page as a negative 32-bit value; only those low 32 bits decide.
 TEST_F(SheetRegistration, RefusedPageLeavesItsValueInResult) {
-    TestPrinter printer(L"Sheets Refused", Driver(L"PinPrint Sheets Refused"));
+    TestPrinter printer(L"Sheets Refused");
     ASSERT_TRUE(printer.ok() && printer.SetOptions(0x101));
     struct Case {
         LONG_PTR answer;
@@ -261,7 +255,7 @@ TEST_F(SheetRegistration, InitWithoutDriverParametersFails) {
 }
 
 TEST_F(SheetRegistration, AllocationFailureIsOutOfMemory) {
-    TestPrinter printer(L"Sheets Memory", Driver(L"PinPrint Sheets Memory"));
+    TestPrinter printer(L"Sheets Memory");
     ASSERT_TRUE(printer.ok() && printer.SetOptions(0x101));
     drvhost::DriverHeap full(64 * 1024);
     ASSERT_TRUE(full.Exhaust(sizeof(SheetContext)));
@@ -283,11 +277,11 @@ TEST_F(SheetRegistration, AllocationFailureIsOutOfMemory) {
 // Each sheet frees its context on the driver's heap and releases the resource module only
 // when its own INIT loaded it.
 TEST_F(SheetRegistration, DestroyReleasesWhatInitTook) {
-    TestPrinter found(L"Sheets Found", Driver(L"PinPrint Sheets Found"));
-    DriverSetup withoutLg = Driver(L"PinPrint Sheets Plain");
+    TestPrinter found(L"Sheets Found");
+    DriverSetup withoutLg;
     withoutLg.dependentFiles = {L"pinprintui.dll", L"PINPRINT.INI"};
     TestPrinter plain(L"Sheets Plain", withoutLg);
-    DriverSetup missingLg = Driver(L"PinPrint Sheets Missing");
+    DriverSetup missingLg;
     missingLg.dependentFiles = {L"pinprintui.dll", L"PINPRINTXLG.DLL"};
     TestPrinter missing(L"Sheets Missing", missingLg);
     ASSERT_TRUE(found.ok() && plain.ok() && missing.ok());
@@ -342,7 +336,7 @@ TEST_F(SheetRegistration, DestroyReleasesWhatInitTook) {
 // Without its own file path the plug-in cannot look for the resource module; the page is added
 // all the same, with no instance handle.
 TEST_F(SheetRegistration, PageWithoutOwnPathHasNoInstance) {
-    TestPrinter printer(L"Sheets Nopath", Driver(L"PinPrint Sheets Nopath"));
+    TestPrinter printer(L"Sheets Nopath");
     ASSERT_TRUE(printer.ok() && printer.SetOptions(0x101));
     SetOwnModuleHandle(reinterpret_cast<HINSTANCE>(0x7FF000000000));  // no module lives here
     for (Entry entry : {Entry(DocumentPropertySheets), Entry(DevicePropertySheets)}) {

@@ -130,15 +130,4 @@ AboutDialog::~AboutDialog() {
     }
 }
 
-std::wstring UniqueTestName(const wchar_t* prefix) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::wstring name = prefix;
-    if (info != nullptr) {
-        for (const char* p = info->name(); *p != '\0'; ++p) {
-            name += (*p == '/') ? L'-' : static_cast<wchar_t>(*p);
-        }
-    }
-    return name;
-}
-
 }  // namespace pinprint::test

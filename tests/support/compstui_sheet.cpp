@@ -3,9 +3,7 @@
 namespace pinprint::test {
 
 void CompstuiSheetTest::SetUp() {
-    DriverSetup driver;
-    driver.driverName = L"PinPrint " + printerName_;
-    printer_ = std::make_unique<TestPrinter>(printerName_, driver);
+    printer_ = std::make_unique<TestPrinter>(printerName_);
     ASSERT_TRUE(printer_->ok());
     plugin_ = loaded_.CreatePlugin();
     ASSERT_NE(plugin_, nullptr);

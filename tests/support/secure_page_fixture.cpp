@@ -6,27 +6,9 @@
 
 namespace pinprint::test {
 
-namespace {
-
-// Printer and driver names may not hold ',' or '\\'; keep letters and digits only.
-std::wstring NameOfCurrentTest() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string raw = std::string(info->test_suite_name()) + "_" + info->name();
-    std::wstring name = L"PinPrint Secure ";
-    for (char c : raw) {
-        name.push_back(isalnum(static_cast<unsigned char>(c)) ? static_cast<wchar_t>(c) : L'_');
-    }
-    return name;
-}
-
-}  // namespace
-
 void SecurePageTest::SetUp() {
     ASSERT_NE(resources_.get(), nullptr) << "pinprintlg.dll missing beside the test";
-    const std::wstring name = NameOfCurrentTest();
-    DriverSetup driver;
-    driver.driverName = name + L" Driver";
-    printer_ = std::make_unique<TestPrinter>(name, driver);
+    printer_ = std::make_unique<TestPrinter>(UniqueTestName(L"PinPrint Secure "));
     ASSERT_TRUE(printer_->ok());
     SecurePageSheet::ServiceCalls().clear();
 }
