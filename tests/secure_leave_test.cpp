@@ -87,11 +87,7 @@ TEST_F(LeavePageTest, NewPinStoresTheSha256OfItsDigits) {
                                 {L"0042", kDigest0042},
                                 {L"9999", kDigest9999}};
     for (const DigestCase& c : cases) {
-        PrivateDevmode devmode = SecureDevmode(kDigest1234);
-        devmode.pinDigest[0] = '\0';
-        SetField(devmode.userName, 80, L"u");
-        SetField(devmode.jobName, 80, L"j");
-        auto sheet = Open(0, devmode);
+        auto sheet = Open(0, SecureDevmode("", L"u", L"j"));
         EnterPin(*sheet, c.pin);
         EXPECT_TRUE(sheet->Apply());
         EXPECT_STREQ(sheet->devmode().pinDigest, c.digest);
@@ -139,11 +135,8 @@ TEST_F(LeavePageTest, MalformedPinIsRefusedWithThePinWarning) {
                                 {"a sign", L"-123"}};
     for (const DWORD options : {DWORD{0}, DRVOPT_ALT_TEMPLATE}) {
         for (const BadPinCase& c : cases) {
-            PrivateDevmode devmode = SecureDevmode();
-            devmode.pinDigest[0] = '\0';  // no PIN to keep: an empty edit is no PIN either
-            SetField(devmode.userName, 80, L"u");
-            SetField(devmode.jobName, 80, L"j");
-            auto sheet = Open(options, devmode, {});
+            // No PIN to keep: an empty edit is no PIN either.
+            auto sheet = Open(options, SecureDevmode("", L"u", L"j"), {});
             // The keyboard takes digits only; what else gets in comes pasted.
             SetFocus(sheet->item(IDC_PIN_EDIT));
             SetWindowTextW(sheet->item(IDC_PIN_EDIT), c.typed);
@@ -240,13 +233,7 @@ TEST_F(LeavePageTest, TabbingThroughThePinEditKeepsOnlyAStoredPin) {
         {"digits typed and erased again", true, true, false},
     };
     for (const Case& c : cases) {
-        PrivateDevmode devmode = SecureDevmode();
-        if (!c.stored) {
-            devmode.pinDigest[0] = '\0';
-        }
-        SetField(devmode.userName, 80, L"u");
-        SetField(devmode.jobName, 80, L"j");
-        auto sheet = Open(0, devmode);
+        auto sheet = Open(0, SecureDevmode(c.stored ? kDigest1234 : "", L"u", L"j"));
         const HWND pin = sheet->item(IDC_PIN_EDIT);
         SetFocus(sheet->item(IDC_SECURE_ENABLE));
         SendMessageW(sheet->sheet(), WM_NEXTDLGCTL, 0, FALSE);  // Tab
@@ -274,11 +261,7 @@ TEST_F(LeavePageTest, TabbingThroughThePinEditKeepsOnlyAStoredPin) {
 TEST_F(LeavePageTest, RefusalKeepsThePageWhenSwitchingTabs) {
     PageSetup setup;
     setup.secondPage = true;
-    PrivateDevmode devmode = SecureDevmode();
-    devmode.pinDigest[0] = '\0';
-    SetField(devmode.userName, 80, L"u");
-    SetField(devmode.jobName, 80, L"j");
-    auto sheet = Open(0, devmode, setup);
+    auto sheet = Open(0, SecureDevmode("", L"u", L"j"), setup);
     EnterPin(*sheet, L"12");
     boxes.Clear();
     EXPECT_FALSE(sheet->LeaveToSecondPage());
@@ -349,10 +332,7 @@ TEST_F(LeavePageTest, StringsTheModuleLacksReadAsEmpty) {
 
 TEST_F(LeavePageTest, PlaceholderWithoutAStoredDigestIsNotAPin) {
     // Leaving with secure printing off drops the digest; the edit still shows four digits.
-    PrivateDevmode devmode = SecureDevmode();
-    SetField(devmode.userName, 80, L"u");
-    SetField(devmode.jobName, 80, L"j");
-    auto sheet = Open(0, devmode);
+    auto sheet = Open(0, SecureDevmode(kDigest1234, L"u", L"j"));
     SendMessageW(sheet->item(IDC_SECURE_ENABLE), BM_CLICK, 0, 0);
     EXPECT_TRUE(sheet->Apply());
     ASSERT_EQ(sheet->devmode().pinDigest[0], '\0');
@@ -403,10 +383,7 @@ class NoCryptoProviders {
 };
 
 TEST_F(LeavePageTest, DigestFailureKeepsThePageAndTheOldDigest) {
-    PrivateDevmode devmode = SecureDevmode(kDigest1234);
-    SetField(devmode.userName, 80, L"u");
-    SetField(devmode.jobName, 80, L"j");
-    auto sheet = Open(0, devmode);
+    auto sheet = Open(0, SecureDevmode(kDigest1234, L"u", L"j"));
     EnterPin(*sheet, L"5678");
     SetWindowTextW(sheet->item(IDC_JOB_NAME_EDIT), L"new job");
     const PrivateDevmode before = sheet->devmode();

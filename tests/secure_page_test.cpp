@@ -483,10 +483,7 @@ TEST_F(SecurePageTest, TypedDigitsSurviveTheFocusComingBack) {
          }},
     };
     for (const Way& way : ways) {
-        PrivateDevmode devmode = SecureDevmode();
-        SetField(devmode.userName, 80, L"u");
-        SetField(devmode.jobName, 80, L"j");
-        auto sheet = Open(0, devmode);
+        auto sheet = Open(0, SecureDevmode(kDigest1234, L"u", L"j"));
         EnterPin(*sheet, L"12");
         boxes.Clear();
         way.leaveAndComeBack(*sheet);
@@ -503,10 +500,7 @@ TEST_F(SecurePageTest, TypedDigitsSurviveTheFocusComingBack) {
 TEST_F(SecurePageTest, ApplyReportsOkToTheCommonPropertySheet) {
     PageSetup setup;
     setup.pageHandle = 0x4711;
-    PrivateDevmode devmode = SecureDevmode();
-    SetField(devmode.userName, 80, L"u");
-    SetField(devmode.jobName, 80, L"j");
-    auto sheet = Open(0, devmode, setup);
+    auto sheet = Open(0, SecureDevmode(kDigest1234, L"u", L"j"), setup);
     EXPECT_TRUE(sheet->Apply());
     const auto& calls = SecurePageSheet::ServiceCalls();
     ASSERT_EQ(calls.size(), 1u);
@@ -676,9 +670,7 @@ TEST_F(SecurePageTest, PaintingPutsBackAndDeletesEveryObjectItMakes) {
 // ---- Two pages in one process -------------------------------------------------------------------
 
 TEST_F(SecurePageTest, FocusOnOnePagesPinLeavesTheOtherPagesDigestAlone) {
-    PrivateDevmode devmode = SecureDevmode(kDigest1234);
-    SetField(devmode.userName, 80, L"u");
-    SetField(devmode.jobName, 80, L"j");
+    PrivateDevmode devmode = SecureDevmode(kDigest1234, L"u", L"j");
     auto first = Open(0, devmode);
     auto second = Open(0, devmode);
     EnterPin(*first, L"5678");

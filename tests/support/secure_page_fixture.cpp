@@ -28,10 +28,17 @@ std::unique_ptr<SecurePageSheet> SecurePageTest::OpenAsIs(const PrivateDevmode& 
     return sheet;
 }
 
-PrivateDevmode SecurePageTest::SecureDevmode(const char* digest) {
+PrivateDevmode SecurePageTest::SecureDevmode(const char* digest, const wchar_t* user,
+                                             const wchar_t* job) {
     PrivateDevmode devmode = DefaultDevmode();
     devmode.secureEnabled = 1;
     memcpy(devmode.pinDigest, digest, strlen(digest) + 1);
+    if (user != nullptr) {
+        SetField(devmode.userName, kNameChars, user);
+    }
+    if (job != nullptr) {
+        SetField(devmode.jobName, kNameChars, job);
+    }
     return devmode;
 }
 

@@ -35,8 +35,11 @@ class SecurePageTest : public ::testing::Test {
     // Opens the page with the options word as it is.
     std::unique_ptr<SecurePageSheet> OpenAsIs(const PrivateDevmode& devmode, PageSetup setup = {});
 
-    // A devmode with secure printing on and the digest of "1234" stored.
-    static PrivateDevmode SecureDevmode(const char* digest = kDigest1234);
+    // A devmode with secure printing on, `digest` stored ("" for none) and, when given, the
+    // names typed by hand before.
+    static PrivateDevmode SecureDevmode(const char* digest = kDigest1234,
+                                        const wchar_t* user = nullptr,
+                                        const wchar_t* job = nullptr);
 
     // Focuses the PIN edit (which empties it) and types `pin`.
     static void EnterPin(SecurePageSheet& sheet, const std::wstring& pin);
