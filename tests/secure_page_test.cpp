@@ -510,20 +510,6 @@ TEST_F(SecurePageTest, ApplyReportsOkToTheCommonPropertySheet) {
     EXPECT_EQ(calls[0].lParam2, CPSUI_OK);
 }
 
-// ---- Messages before WM_INITDIALOG and closing -------------------------------------------------
-
-TEST_F(SecurePageTest, MessagesBeforeInitializationAreNotHandled) {
-    // A dialog-class window whose DWLP_USER slot is still empty.
-    HWND window =
-        CreateWindowW(L"#32770", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
-    for (UINT message : {WM_COMMAND, WM_NOTIFY, WM_HELP, WM_DRAWITEM, WM_ERASEBKGND,
-                         WM_LBUTTONDBLCLK, WM_CLOSE, WM_DESTROY}) {
-        EXPECT_EQ(SecurePrintPageProc(window, message, 0, 0), FALSE) << message;
-    }
-    DestroyWindow(window);
-}
-
 // ---- Painting ----------------------------------------------------------------------------------
 
 class MemoryCanvas {
