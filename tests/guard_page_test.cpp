@@ -116,9 +116,8 @@ TEST(GuardPage, CopyrightYearStaysInTheDestination) {
         full.replace(at, 2, c.value);
         for (size_t bytes : {2u, 4u, 16u, 256u, 1024u}) {
             SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(bytes) + " bytes");
-            GuardedArray<wchar_t> destination(bytes / sizeof(wchar_t));
+            GuardedArray<wchar_t> destination(bytes / sizeof(wchar_t), L'#');
             ASSERT_TRUE(destination.ok());
-            destination.Fill(L'#');
             const HRESULT result = FormatCopyrightYear(
                 context.context, kYear1, IDS_COPYRIGHT1_FORMAT, destination.data(), bytes);
             const size_t chars = destination.size();

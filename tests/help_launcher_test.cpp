@@ -150,9 +150,8 @@ TEST(HelpControlPath, ReadsTheRegisteredServerWithinItsBuffer) {
         } else if (c.type != 0) {
             ASSERT_TRUE(classes.Register(c.type, c.stored));
         }
-        test::GuardedArray<char> path(MAX_PATH);
+        test::GuardedArray<char> path(MAX_PATH, '#');
         ASSERT_TRUE(path.ok());
-        path.Fill('#');
         const int found = FindHelpControlPath(path.data());
         EXPECT_EQ(found, c.found);
         if (found) {
