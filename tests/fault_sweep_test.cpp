@@ -194,19 +194,8 @@ class FaultSweep : public ::testing::Test {
         if (module == nullptr) {
             return {"the plug-in did not load"};
         }
-        using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-        using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
-        const auto getClassObject = ProcAddress<GetClassObject>(module, "DllGetClassObject");
-        const auto canUnloadNow = ProcAddress<CanUnloadNow>(module, "DllCanUnloadNow");
-        IClassFactory* factory = nullptr;
-        IPrintOemUI* plugin = nullptr;
-        HRESULT created =
-            getClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-        if (SUCCEEDED(created)) {
-            created = factory->CreateInstance(nullptr, IID_IPrintOemUI,
-                                              reinterpret_cast<void**>(&plugin));
-            factory->Release();
-        }
+        HRESULT created = S_OK;
+        IPrintOemUI* plugin = drvhost::CreatePlugin(module, &created);
         // Without memory for the factory or the object the driver is told so, and gets nothing.
         if (plugin != nullptr) {
             scenario(plugin, module, plain, problems);
@@ -215,7 +204,7 @@ class FaultSweep : public ::testing::Test {
             problems.push_back("no plug-in object");
         }
         injector.Stop();
-        if (canUnloadNow() != S_OK) {
+        if (drvhost::CanUnloadNow(module) != S_OK) {
             problems.push_back("objects or locks left alive");
         }
         for (const auto& held : injector.Outstanding()) {

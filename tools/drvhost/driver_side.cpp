@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/proc_address.h"
+
 namespace drvhost {
 
 namespace {
@@ -11,6 +13,42 @@ namespace {
 SheetCall* activeCall = nullptr;
 
 }  // namespace
+
+PluginModule::~PluginModule() {
+    if (module_ != nullptr) {
+        FreeLibrary(module_);
+    }
+}
+
+HRESULT PluginModule::GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) const {
+    using Fn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    const auto fn = pinprint::ProcAddress<Fn>(module_, "DllGetClassObject");
+    return fn != nullptr ? fn(clsid, iid, ppv) : E_UNEXPECTED;
+}
+
+HRESULT CanUnloadNow(HMODULE module) {
+    using Fn = HRESULT(STDAPICALLTYPE*)();
+    const auto fn = pinprint::ProcAddress<Fn>(module, "DllCanUnloadNow");
+    return fn != nullptr ? fn() : E_UNEXPECTED;
+}
+
+IPrintOemUI* CreatePlugin(HMODULE module, HRESULT* result) {
+    using Fn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    const auto getClassObject = pinprint::ProcAddress<Fn>(module, "DllGetClassObject");
+    IClassFactory* factory = nullptr;
+    IPrintOemUI* plugin = nullptr;
+    HRESULT hr = getClassObject == nullptr ? E_UNEXPECTED
+                                           : getClassObject(CLSID_OEMUI, IID_IClassFactory,
+                                                            reinterpret_cast<void**>(&factory));
+    if (SUCCEEDED(hr)) {
+        hr = factory->CreateInstance(nullptr, IID_IPrintOemUI, reinterpret_cast<void**>(&plugin));
+        factory->Release();
+    }
+    if (result != nullptr) {
+        *result = hr;
+    }
+    return SUCCEEDED(hr) ? plugin : nullptr;
+}
 
 DriverHeap::DriverHeap(SIZE_T maximum) : heap_(HeapCreate(0, 0, maximum)) {}
 

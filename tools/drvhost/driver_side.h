@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <compstui.h>
 
+#include <string>
 #include <vector>
 
 #include "platform/oemui.h"
@@ -15,6 +16,32 @@
 namespace drvhost {
 
 enum class SheetKind { Document, Device };
+
+// The plug-in object of a loaded plug-in DLL, made as the driver makes it: DllGetClassObject,
+// then CreateInstance for IPrintOemUI. Null when it cannot be had; `result` tells why.
+IPrintOemUI* CreatePlugin(HMODULE module, HRESULT* result = nullptr);
+// The DLL's DllCanUnloadNow; E_UNEXPECTED when it exports none.
+HRESULT CanUnloadNow(HMODULE module);
+
+// A plug-in DLL loaded as the driver loads it (LoadLibraryW), freed at scope end.
+class PluginModule {
+  public:
+    explicit PluginModule(const std::wstring& path) : module_(LoadLibraryW(path.c_str())) {}
+    ~PluginModule();
+    PluginModule(const PluginModule&) = delete;
+    PluginModule& operator=(const PluginModule&) = delete;
+
+    HMODULE module() const { return module_; }
+    // The DLL's DllGetClassObject; E_UNEXPECTED when it exports none.
+    HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) const;
+    HRESULT CanUnloadNow() const { return drvhost::CanUnloadNow(module_); }
+    IPrintOemUI* CreatePlugin(HRESULT* result = nullptr) const {
+        return drvhost::CreatePlugin(module_, result);
+    }
+
+  private:
+    HMODULE module_;
+};
 
 // The heap the driver lends the plug-in (OEMUIPSPARAM.hOEMHeap): one of its own, so that what
 // the plug-in leaves on it can be counted. `maximum` 0 lets it grow.

@@ -3,7 +3,6 @@
 
 #include "driver_side.h"
 #include "host.h"
-#include "platform/proc_address.h"
 
 namespace drvhost {
 
@@ -49,22 +48,13 @@ bool PluginHost::Load(const std::wstring& dllPath) {
         fwprintf(stderr, L"drvhost: cannot load %ls (error %lu)\n", path.c_str(), GetLastError());
         return false;
     }
-    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto getClassObject = pinprint::ProcAddress<GetClassObjectFn>(module_, "DllGetClassObject");
-    if (getClassObject == nullptr) {
-        fwprintf(stderr, L"drvhost: %ls exports no DllGetClassObject\n", path.c_str());
-        return false;
-    }
-    IClassFactory* factory = nullptr;
-    HRESULT hr = getClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-    if (FAILED(hr)) {
-        fwprintf(stderr, L"drvhost: DllGetClassObject failed, 0x%08lX\n", hr);
-        return false;
-    }
-    hr = factory->CreateInstance(nullptr, IID_IPrintOemUI, reinterpret_cast<void**>(&plugin_));
-    factory->Release();
-    if (FAILED(hr)) {
-        fwprintf(stderr, L"drvhost: CreateInstance failed, 0x%08lX\n", hr);
+    HRESULT hr = S_OK;
+    plugin_ = CreatePlugin(module_, &hr);
+    if (plugin_ == nullptr) {
+        fwprintf(stderr,
+                 L"drvhost: %ls gives no plug-in object (DllGetClassObject, then "
+                 L"CreateInstance), 0x%08lX\n",
+                 path.c_str(), hr);
         return false;
     }
     hr = plugin_->PublishDriverInterface(&driverObject_);
