@@ -31,44 +31,37 @@ std::wstring Text(SecurePageSheet& sheet, int id) {
 
 // ---- Initialization --------------------------------------------------------------------------
 
-TEST_F(SecurePageTest, StoredDigestShowsTheFourZeroPlaceholder) {
-    auto sheet = Open(0, SecureDevmode());
-    EXPECT_EQ(Text(*sheet, IDC_PIN_EDIT), L"0000");
-    EXPECT_STREQ(sheet->devmode().pinDigest, kDigest1234);
-    EXPECT_TRUE(Checked(*sheet, IDC_SECURE_ENABLE));
-    for (int id : {IDC_SECURE_ENABLE, IDC_PIN_LABEL, IDC_PIN_EDIT}) {
-        EXPECT_TRUE(Enabled(*sheet, id)) << id;
-    }
-    EXPECT_EQ(SendMessageW(sheet->item(IDC_PIN_EDIT), EM_GETLIMITTEXT, 0, 0), 4);
-    EXPECT_EQ(sheet->context().pinEdited, 0u);
-}
-
-TEST_F(SecurePageTest, DigestOfAnyOtherLengthIsDroppedAndTheEditLeftEmpty) {
-    const std::string digests[] = {"", std::string(kDigest1234).substr(0, 63),
-                                   std::string(kDigest1234) + "5"};
-    for (const std::string& digest : digests) {
+// A whole stored digest shows as four zeros; one of any other length (65 characters: unterminated),
+// or secure printing off, is dropped and leaves the edit empty.
+TEST_F(SecurePageTest, StoredDigestShowsTheFourZeroPlaceholderOrIsDropped) {
+    const struct {
+        std::string digest;
+        uint8_t secure;
+        const wchar_t* shown;
+    } cases[] = {{kDigest1234, 1, L"0000"},
+                 {"", 1, L""},
+                 {std::string(kDigest1234).substr(0, 63), 1, L""},
+                 {std::string(kDigest1234) + "5", 1, L""},
+                 {kDigest1234, 0, L""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.digest.size() << " characters, secure " << +c.secure);
         PrivateDevmode devmode = SecureDevmode();
-        memcpy(devmode.pinDigest, digest.data(), digest.size());  // 65 characters: unterminated
-        if (digest.size() < sizeof(devmode.pinDigest)) {
-            devmode.pinDigest[digest.size()] = '\0';
+        memcpy(devmode.pinDigest, c.digest.data(), c.digest.size());
+        if (c.digest.size() < sizeof(devmode.pinDigest)) {
+            devmode.pinDigest[c.digest.size()] = '\0';
         }
+        devmode.secureEnabled = c.secure;
         auto sheet = Open(0, devmode);
-        EXPECT_EQ(Text(*sheet, IDC_PIN_EDIT), L"") << digest.size();
-        EXPECT_EQ(sheet->devmode().pinDigest[0], '\0') << digest.size();
-        EXPECT_EQ(sheet->devmode().secureEnabled, 1);
+        EXPECT_EQ(Text(*sheet, IDC_PIN_EDIT), c.shown);
+        EXPECT_STREQ(sheet->devmode().pinDigest, *c.shown != L'\0' ? kDigest1234 : "");
+        EXPECT_EQ(sheet->devmode().secureEnabled, c.secure);
+        EXPECT_EQ(Checked(*sheet, IDC_SECURE_ENABLE), c.secure == 1);
+        EXPECT_TRUE(Enabled(*sheet, IDC_SECURE_ENABLE));
+        EXPECT_EQ(Enabled(*sheet, IDC_PIN_LABEL), c.secure == 1);
+        EXPECT_EQ(Enabled(*sheet, IDC_PIN_EDIT), c.secure == 1);
+        EXPECT_EQ(SendMessageW(sheet->item(IDC_PIN_EDIT), EM_GETLIMITTEXT, 0, 0), 4);
+        EXPECT_EQ(sheet->context().pinEdited, 0u);
     }
-}
-
-TEST_F(SecurePageTest, SecurePrintingOffDropsTheDigestAndDisablesThePin) {
-    PrivateDevmode devmode = SecureDevmode();
-    devmode.secureEnabled = 0;
-    auto sheet = Open(0, devmode);
-    EXPECT_EQ(sheet->devmode().pinDigest[0], '\0');
-    EXPECT_EQ(Text(*sheet, IDC_PIN_EDIT), L"");
-    EXPECT_TRUE(Enabled(*sheet, IDC_SECURE_ENABLE));
-    EXPECT_FALSE(Checked(*sheet, IDC_SECURE_ENABLE));
-    EXPECT_FALSE(Enabled(*sheet, IDC_PIN_LABEL));
-    EXPECT_FALSE(Enabled(*sheet, IDC_PIN_EDIT));
 }
 
 struct LockCase {
