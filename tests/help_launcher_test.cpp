@@ -13,6 +13,7 @@
 #include "support/child_process.h"
 #include "support/guarded_array.h"
 #include "support/help_control.h"
+#include "support/key_override.h"
 #include "support/test_support.h"
 
 namespace pinprint {
@@ -28,32 +29,16 @@ std::string Narrow(const std::wstring& text) {
 }
 
 // HKEY_CLASSES_ROOT of this process, redirected to an empty key under HKCU for one scope.
-class ClassesRoot {
+class ClassesRoot : public test::KeyOverride {
   public:
-    ClassesRoot() {
-        path_ = "Software\\PinPrintTests\\Classes" + std::to_string(GetCurrentProcessId());
-        RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &root_, nullptr) == ERROR_SUCCESS) {
-            ok_ = RegOverridePredefKey(HKEY_CLASSES_ROOT, root_) == ERROR_SUCCESS;
-        }
-    }
-    ~ClassesRoot() {
-        RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        if (root_ != nullptr) {
-            RegCloseKey(root_);
-        }
-        RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
-    }
-    ClassesRoot(const ClassesRoot&) = delete;
-    ClassesRoot& operator=(const ClassesRoot&) = delete;
-
-    bool ok() const { return ok_; }
+    ClassesRoot()
+        : KeyOverride(HKEY_CLASSES_ROOT, L"Software\\PinPrintTests\\Classes" +
+                                             std::to_wstring(GetCurrentProcessId())) {}
 
     // The server key with a default value of `type` holding exactly `bytes`.
     bool Register(DWORD type, const std::string& bytes) {
         HKEY key = nullptr;
-        if (RegCreateKeyExA(root_, kServerKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+        if (RegCreateKeyExA(root(), kServerKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                             nullptr) != ERROR_SUCCESS) {
             return false;
         }
@@ -70,20 +55,15 @@ class ClassesRoot {
     // The server key without a default value.
     bool RegisterEmptyKey() {
         HKEY key = nullptr;
-        RegDeleteTreeA(root_, "CLSID");
-        const bool created = RegCreateKeyExA(root_, kServerKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+        RegDeleteTreeA(root(), "CLSID");
+        const bool created = RegCreateKeyExA(root(), kServerKey, 0, nullptr, 0, KEY_ALL_ACCESS,
                                              nullptr, &key, nullptr) == ERROR_SUCCESS;
         if (created) {
             RegCloseKey(key);
         }
         return created;
     }
-    void Unregister() { RegDeleteTreeA(root_, "CLSID"); }
-
-  private:
-    std::string path_;
-    HKEY root_ = nullptr;
-    bool ok_ = false;
+    void Unregister() { RegDeleteTreeA(root(), "CLSID"); }
 };
 
 const RecordedHelp* Recorder() {

@@ -9,6 +9,7 @@
 #include "pages/secure_page_leave.h"
 #include "pages/strip_mnemonic.h"
 #include "resmodule/resource_ids.h"
+#include "support/key_override.h"
 #include "support/secure_page_fixture.h"
 
 namespace pinprint::test {
@@ -364,31 +365,15 @@ TEST(PinDigest, HashingLeavesNoKeyContainerBehind) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_BAD_KEYSET));
 }
 
-// CryptoAPI finds its providers under HKEY_LOCAL_MACHINE; pointing that at an empty key of the
-// test's own makes every acquisition fail, for this process only.
-class NoCryptoProviders {
-  public:
-    NoCryptoProviders() {
-        RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\PinPrintTests\\EmptyMachine", &root_);
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, root_);
-    }
-    ~NoCryptoProviders() {
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        RegCloseKey(root_);
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\PinPrintTests\\EmptyMachine");
-    }
-
-  private:
-    HKEY root_ = nullptr;
-};
-
 TEST_F(LeavePageTest, DigestFailureKeepsThePageAndTheOldDigest) {
     auto sheet = Open(0, SecureDevmode(kDigest1234, L"u", L"j"));
     EnterPin(*sheet, L"5678");
     SetWindowTextW(sheet->item(IDC_JOB_NAME_EDIT), L"new job");
     const PrivateDevmode before = sheet->devmode();
     {
-        NoCryptoProviders broken;
+        // CryptoAPI finds its providers under HKEY_LOCAL_MACHINE; pointing that at an empty key
+        // of the test's own makes every acquisition fail, for this process only.
+        const KeyOverride broken(HKEY_LOCAL_MACHINE, L"Software\\PinPrintTests\\EmptyMachine");
         char digest[kPinDigestBytes] = "untouched";
         DWORD error = 0;
         ASSERT_FALSE(ComputePinDigest(L"5678", digest, &error)) << "providers still found";

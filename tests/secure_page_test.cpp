@@ -10,6 +10,7 @@
 #include "config/driver_options.h"
 #include "pages/page_procs.h"
 #include "resmodule/resource_ids.h"
+#include "support/key_override.h"
 #include "support/secure_page_fixture.h"
 #include "support/test_support.h"
 
@@ -149,32 +150,17 @@ TEST_F(SecurePageTest, AlternativeTemplateCarriesTheSameControls) {
     EXPECT_TRUE(Visible(*sheet, IDC_NAMES_AUTO));
 }
 
-// Overrides HKEY_LOCAL_MACHINE for this process with an empty key of the test's own, where the
+// HKEY_LOCAL_MACHINE of this process overridden by an empty key of the test's own, where the
 // computer name is read from. (The options word then reads as unset.)
-class LocalMachineOverride {
-  public:
-    explicit LocalMachineOverride(const wchar_t* computerName) {
-        RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\PinPrintTests\\Machine", &root_);
+struct LocalMachineOverride : KeyOverride {
+    explicit LocalMachineOverride(const wchar_t* computerName)
+        : KeyOverride(HKEY_LOCAL_MACHINE, L"Software\\PinPrintTests\\Machine") {
         for (const wchar_t* path :
              {L"System\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName",
               L"System\\CurrentControlSet\\Control\\ComputerName\\ComputerName"}) {
-            HKEY key = nullptr;
-            RegCreateKeyW(root_, path, &key);
-            RegSetValueExW(key, L"ComputerName", 0, REG_SZ,
-                           reinterpret_cast<const BYTE*>(computerName),
-                           static_cast<DWORD>((wcslen(computerName) + 1) * sizeof(wchar_t)));
-            RegCloseKey(key);
+            SetString(path, L"ComputerName", computerName);
         }
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, root_);
     }
-    ~LocalMachineOverride() {
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        RegCloseKey(root_);
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\PinPrintTests\\Machine");
-    }
-
-  private:
-    HKEY root_ = nullptr;
 };
 
 TEST_F(SecurePageTest, LoginAndComputerNamesAreStoredAndCut) {
