@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "config/driver_options.h"
 #include "resmodule/resource_ids.h"
 
 namespace pinprint::test {
@@ -45,6 +46,32 @@ PrivateDevmode SecurePageTest::SecureDevmode(const char* digest, const wchar_t* 
 void SecurePageTest::EnterPin(SecurePageSheet& sheet, const std::wstring& pin) {
     SetFocus(sheet.item(IDC_PIN_EDIT));
     SecurePageSheet::Type(sheet.item(IDC_PIN_EDIT), pin);
+}
+
+void SecurePageTest::ExpectFiltersDecide(std::span<const CharacterCase> cases) {
+    const struct {
+        const char* name;
+        DWORD options;
+        bool CharacterCase::*accepted;
+    } columns[] = {
+        {"short", DRVOPT_SHORT_NAMES, &CharacterCase::shortFilter},
+        {"full, 8-bit test", 0, &CharacterCase::fullLatin1},
+        {"full, ANSI test by radio pair", DRVOPT_NAME_CHOICE, &CharacterCase::fullAnsi},
+        {"full, ANSI test by swapped note", DRVOPT_LABEL_SWAP, &CharacterCase::fullAnsi}};
+    PrivateDevmode devmode = DefaultDevmode();
+    devmode.customNames = 1;
+    for (const auto& column : columns) {
+        auto sheet = Open(column.options, devmode);
+        for (const CharacterCase& c : cases) {
+            for (int edit : {IDC_USER_NAME_EDIT, IDC_JOB_NAME_EDIT}) {
+                for (SecurePageSheet::Input input : SecurePageSheet::kInputs) {
+                    EXPECT_EQ(TakesCharacter(*sheet, edit, c.c, input), c.*column.accepted)
+                        << column.name << ", " << c.what << ", edit " << edit << ", "
+                        << SecurePageSheet::InputName(input);
+                }
+            }
+        }
+    }
 }
 
 bool SecurePageTest::TakesCharacter(SecurePageSheet& sheet, int edit, wchar_t c,
