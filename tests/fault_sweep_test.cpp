@@ -24,11 +24,13 @@
 #include <vector>
 
 #include "config/help_launcher.h"
+#include "driver_ticket.h"
 #include "devmode/private_devmode.h"
 #include "pages/secure_page_leave.h"
 #include "pages/sheet_context.h"
 #include "pages/strip_mnemonic.h"
 #include "platform/oemui.h"
+#include "platform/print_ticket_provider.h"
 #include "platform/proc_address.h"
 #include "platform/property_sheet_page.h"
 #include "resmodule/resource_ids.h"
@@ -565,6 +567,120 @@ TEST_F(FaultSweep, Help) {
         if (viewer != nullptr) {
             DestroyWindow(viewer);
         }
+    });
+}
+
+// The PrintTicket provider as the driver drives it: versions, binding, capabilities, a stored
+// secure job into a ticket, a program's PIN and names validated and converted back. Whatever a
+// call reports as done is checked done; a failed conversion leaves the devmode as it was.
+TEST_F(FaultSweep, PrintTicketProvider) {
+    // Names within Latin-1: under the ANSI rule a failed code-page conversion is the platform
+    // saying a character has no one-byte form, which refuses it (as the page's filters do).
+    ASSERT_TRUE(printer().SetOptions(0x101));
+    HANDLE handle = printer().handle();
+    const std::wstring head =
+        L"xmlns:psf=\"http://schemas.microsoft.com/windows/2003/08/printing/printschemaframework\" "
+        L"xmlns:psk=\"http://schemas.microsoft.com/windows/2003/08/printing/printschemakeywords\" "
+        L"xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+        L"xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" xmlns:k=\"http://schemas.microsoft.com/"
+        L"windows/2013/05/printing/printschemakeywordsv11\" version=\"1\"";
+    const std::wstring request =
+        L"<psf:PrintTicket " + head +
+        L" xmlns:p=\"http://schemas.pinprint.example/2024/printing/securejob\"><psf:Feature "
+        L"name=\"k:JobPasscode\"><psf:Option name=\"psk:On\"/></psf:Feature><psf:ParameterInit "
+        L"name=\"k:JobPasscodeString\"><psf:Value xsi:type=\"xsd:string\">5678</psf:Value>"
+        L"</psf:ParameterInit><psf:ParameterInit name=\"p:UserName\"><psf:Value "
+        L"xsi:type=\"xsd:string\">Ann/B</psf:Value></psf:ParameterInit></psf:PrintTicket>";
+    Sweep("PrintTicket provider", [&](IPrintOemUI* plugin, HMODULE, bool plain,
+                                      Problems& problems) {
+        const auto expect = [&](bool ok, const char* what) {
+            if (!ok) {
+                problems.push_back(what);
+            }
+        };
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        IPrintOemPrintTicketProvider* provider = nullptr;
+        IXMLDOMDocument2* capabilities = drvhost::CreateDocument();
+        IXMLDOMDocument2* ticket = drvhost::CreateDocument();
+        std::wstring reason;
+        if (SUCCEEDED(plugin->QueryInterface(IID_IPrintOemPrintTicketProvider,
+                                             reinterpret_cast<void**>(&provider))) &&
+            drvhost::LoadXml(capabilities, L"<psf:PrintCapabilities " + head + L"/>", reason) &&
+            drvhost::LoadXml(ticket, L"<psf:PrintTicket " + head + L"/>", reason)) {
+            Injector& injector = TheInjector();
+            INT* versions = nullptr;
+            INT count = 0;
+            HRESULT hr = provider->GetSupportedVersions(handle, &versions, &count);
+            expect(SUCCEEDED(hr) ? count == 1 && versions[0] == 1 : !plain && versions == nullptr,
+                   "GetSupportedVersions");
+            injector.HandedOver(versions);
+            CoTaskMemFree(versions);
+            OEMPTOPTS options = OEMPT_NOSNAPSHOT;
+            BSTR* names = nullptr;
+            hr = provider->BindPrinter(handle, 1, &options, &count, &names);
+            expect(SUCCEEDED(hr) ? count == 1 && options == OEMPT_DEFAULT && names[0] != nullptr
+                                 : !plain && count == 0 && names == nullptr,
+                   "BindPrinter");
+            if (names != nullptr) {
+                injector.HandedOver(names[0]);
+                injector.HandedOver(names);
+                SysFreeString(names[0]);
+                CoTaskMemFree(names);
+            }
+            const auto text = [](IXMLDOMDocument2* document) {
+                BSTR xml = nullptr;
+                document->get_xml(&xml);
+                std::wstring result(xml != nullptr ? xml : L"");
+                SysFreeString(xml);
+                return result;
+            };
+            // A failed read of the options word offers no secure printing: the call then
+            // changes nothing, and says so with success.
+            std::wstring before = text(capabilities);
+            hr = provider->CompletePrintCapabilities(nullptr, capabilities);
+            expect(SUCCEEDED(hr) ? text(capabilities).find(L"JobName\"") != std::wstring::npos ||
+                                       (!plain && text(capabilities) == before)
+                                 : !plain,
+                   "CompletePrintCapabilities");
+            PrivateDevmode job{};
+            DefaultPrivateDevmode(&job);
+            job.secureEnabled = 1;
+            ComputePinDigest(L"1234", job.pinDigest);
+            SetField(job.userName, 80, L"Ann");
+            before = text(ticket);
+            hr = provider->ConvertDevModeToPrintTicket(0, nullptr, sizeof(job), &job, ticket);
+            expect(SUCCEEDED(hr) ? (text(ticket).find(L"psk:On") != std::wstring::npos &&
+                                    text(ticket).find(L">Ann<") != std::wstring::npos) ||
+                                       (!plain && text(ticket) == before)
+                                 : !plain,
+                   "ConvertDevModeToPrintTicket");
+            drvhost::LoadXml(ticket, request, reason);
+            before = text(ticket);
+            hr = provider->ValidatePrintTicket(ticket);
+            expect(hr == S_CONFLICT_RESOLVED ||
+                       (!plain && (FAILED(hr) || (hr == S_NO_CONFLICT && text(ticket) == before))),
+                   "ValidatePrintTicket");
+            const PrivateDevmode unchanged = job;
+            hr = provider->ConvertPrintTicketToDevMode(ticket, 0, nullptr, sizeof(job), &job);
+            char digest[65] = {};
+            ComputePinDigest(L"5678", digest);
+            const bool same = memcmp(&job, &unchanged, sizeof(job)) == 0;
+            expect(SUCCEEDED(hr) ? (strcmp(job.pinDigest, digest) == 0 &&
+                                    FieldText(job.userName) == L"AnnB") ||
+                                       (!plain && same)
+                                 : !plain && same,
+                   "ConvertPrintTicketToDevMode");
+        } else {
+            problems.push_back("no provider or no MSXML 6");
+        }
+        for (IUnknown* object :
+             {static_cast<IUnknown*>(provider), static_cast<IUnknown*>(capabilities),
+              static_cast<IUnknown*>(ticket)}) {
+            if (object != nullptr) {
+                object->Release();
+            }
+        }
+        CoUninitialize();
     });
 }
 

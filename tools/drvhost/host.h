@@ -70,5 +70,6 @@ int CommandDevmode(const Args& args);
 int CommandInstall(const Args& args);
 int CommandPrefs(const Args& args);
 int CommandProps(const Args& args);
+int CommandTicket(const Args& args);
 
 }  // namespace drvhost
