@@ -3,7 +3,7 @@
 #   make test   install what is missing, build, and run every test through CTest
 BUILD := build/mingw
 
-.PHONY: all deps configure build build-clang test demo bench fuzz faults coverage clean
+.PHONY: all deps configure build build-clang test demo bench fuzz faults soak coverage clean
 
 all: build
 
@@ -49,6 +49,12 @@ fuzz: deps
 faults: build
 	@tests/wine-session.sh start $(BUILD)
 	@status=0; PINPRINT_FAULTS=all PINPRINT_WINE_RETRY=1 ctest --preset mingw -R '^Fault' || status=$$?; \
+	  tests/wine-session.sh stop $(BUILD); exit $$status
+
+# The leak soaks at full length: 2,000 sheets of each kind (make test opens a bounded number).
+soak: build
+	@tests/wine-session.sh start $(BUILD)
+	@status=0; PINPRINT_SOAK=full PINPRINT_WINE_RETRY=1 ctest --preset mingw -R '^Soak' || status=$$?; \
 	  tests/wine-session.sh stop $(BUILD); exit $$status
 
 coverage:

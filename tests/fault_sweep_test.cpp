@@ -40,9 +40,9 @@
 #include "support/import_table.h"
 #include "support/secure_page_fixture.h"
 #include "support/secure_page_sheet.h"
-#include "support/sheet_harness.h"
 #include "support/test_printer.h"
 #include "support/test_support.h"
+#include "tools/drvhost/driver_side.h"
 
 namespace pinprint::test {
 namespace {
@@ -82,54 +82,37 @@ Injector& TheInjector() {
 
 // --- The driver's side of a sheet ------------------------------------------------------------
 
-struct DriverSide;
-DriverSide* currentSheet = nullptr;
-
 // What the driver and compstui hand the plug-in for one sheet, and what it got back.
 struct DriverSide {
-    DriverSide(IPrintOemUI* plugin, HANDLE printer, HMODULE module) : plugin(plugin) {
-        DefaultDevmodeBlock(plugin, devmode);
-        param.cbSize = sizeof(param);
-        param.hPrinter = printer;
-        param.pPrinterName = const_cast<PWSTR>(kPrinterName);
-        param.hModule = module;
-        param.hOEMHeap = heap.get();
-        param.pPublicDM = reinterpret_cast<DEVMODEW*>(devmode.data());
-        param.pOEMDM = devmode.data() + sizeof(DEVMODEW);
-        info.cbSize = sizeof(info);
-        info.Version = PROPSHEETUI_INFO_VERSION;
-        info.hComPropSheet = reinterpret_cast<HANDLE>(0x7000);
-        info.pfnComPropSheet = Service;
-        info.lParamInit = reinterpret_cast<LPARAM>(&param);
-        currentSheet = this;
-    }
-    ~DriverSide() {
-        CloseSheet();
-        currentSheet = nullptr;
-    }
+    // The devmode is filled first; the parameters then point into it.
+    DriverSide(IPrintOemUI* plugin, HANDLE printer, HMODULE module)
+        : plugin(plugin),
+          call((drvhost::DefaultDevmode(plugin, devmode),
+                drvhost::DriverParameters(printer, kPrinterName, module, heap.get(),
+                                          devmode.data())),
+               reinterpret_cast<HANDLE>(0x7000)) {}
+    ~DriverSide() { CloseSheet(); }
 
-    PrivateDevmode& Private() { return *static_cast<PrivateDevmode*>(param.pOEMDM); }
+    PrivateDevmode& Private() { return *static_cast<PrivateDevmode*>(call.param.pOEMDM); }
 
     // INIT; a page the plug-in added is shown in a real sheet. A failing INIT must have added
     // no page and must hold nothing.
     HRESULT Init(bool document, Problems& problems) {
-        this->document = document;
-        info.Reason = PROPSHEETUI_REASON_INIT;
-        const HRESULT result = document ? plugin->DocumentPropertySheets(&info, 0)
-                                        : plugin->DevicePropertySheets(&info, 0);
-        if (FAILED(result) && pagesAdded != 0) {
+        kind = document ? drvhost::SheetKind::Document : drvhost::SheetKind::Device;
+        const HRESULT result = call.Run(plugin, kind, PROPSHEETUI_REASON_INIT);
+        if (FAILED(result) && call.service.pagesAdded != 0) {
             problems.push_back("INIT failed after adding a page");
         }
         if (FAILED(result) && heap.BusyBlocks() != 0) {
             problems.push_back("INIT failed and left its context on the driver heap");
         }
-        if (SUCCEEDED(result) && pagesAdded != 0) {
+        if (SUCCEEDED(result) && call.service.pagesAdded != 0) {
             PROPSHEETHEADERW header = {};
             header.dwSize = sizeof(header);
             header.dwFlags = PSH_PROPSHEETPAGE | PSH_MODELESS;
             header.pszCaption = L"Faults";
             header.nPages = 1;
-            header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEW>(&page);
+            header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEW>(&call.service.page);
             sheet = reinterpret_cast<HWND>(PropertySheetW(&header));
             if (sheet == reinterpret_cast<HWND>(-1)) {
                 sheet = nullptr;
@@ -172,39 +155,17 @@ struct DriverSide {
 
     void Destroy() {
         CloseSheet();
-        info.Reason = PROPSHEETUI_REASON_DESTROY;
-        if (document) {
-            plugin->DocumentPropertySheets(&info, 0);
-        } else {
-            plugin->DevicePropertySheets(&info, 0);
-        }
+        call.Run(plugin, kind, PROPSHEETUI_REASON_DESTROY);
     }
 
     HWND item(int id) const { return GetDlgItem(pageWindow, id); }
 
-    static LONG_PTR CALLBACK Service(HANDLE, UINT function, LPARAM lParam1, LPARAM lParam2) {
-        DriverSide* self = currentSheet;
-        if (function == CPSFUNC_ADD_PROPSHEETPAGEW && lParam1 != 0) {
-            const auto* added = reinterpret_cast<const PropSheetPageFull*>(lParam1);
-            memcpy(&self->page, added, std::min<size_t>(added->dwSize, sizeof(self->page)));
-            ++self->pagesAdded;
-            return 0x7001;
-        }
-        if (function == CPSFUNC_SET_RESULT && lParam2 == CPSUI_OK) {
-            ++self->okResults;
-        }
-        return 0;
-    }
-
     IPrintOemUI* plugin;
-    DriverHeap heap;
+    drvhost::DriverHeap heap;
     std::vector<BYTE> devmode;
-    OEMUIPSPARAM param = {};
-    PROPSHEETUI_INFO info = {};
-    bool document = true;
-    PropSheetPageFull page = {};
-    int pagesAdded = 0;
-    int okResults = 0;
+    drvhost::SheetCall call;
+    const int& okResults = call.service.okResults;
+    drvhost::SheetKind kind = drvhost::SheetKind::Document;
     HWND sheet = nullptr;
     HWND pageWindow = nullptr;
 };
@@ -218,7 +179,6 @@ class FaultSweep : public ::testing::Test {
   protected:
     void SetUp() override {
         DriverSetup driver;
-        driver.driverName = L"PinPrint Faults Driver";
         driver.settingsFile = kSettings;
         printer_ = std::make_unique<TestPrinter>(kPrinterName, driver);
         ASSERT_TRUE(printer_->ok());
@@ -236,19 +196,8 @@ class FaultSweep : public ::testing::Test {
         if (module == nullptr) {
             return {"the plug-in did not load"};
         }
-        using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-        using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
-        const auto getClassObject = ProcAddress<GetClassObject>(module, "DllGetClassObject");
-        const auto canUnloadNow = ProcAddress<CanUnloadNow>(module, "DllCanUnloadNow");
-        IClassFactory* factory = nullptr;
-        IPrintOemUI* plugin = nullptr;
-        HRESULT created =
-            getClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-        if (SUCCEEDED(created)) {
-            created = factory->CreateInstance(nullptr, IID_IPrintOemUI,
-                                              reinterpret_cast<void**>(&plugin));
-            factory->Release();
-        }
+        HRESULT created = S_OK;
+        IPrintOemUI* plugin = drvhost::CreatePlugin(module, &created);
         // Without memory for the factory or the object the driver is told so, and gets nothing.
         if (plugin != nullptr) {
             scenario(plugin, module, plain, problems);
@@ -257,7 +206,7 @@ class FaultSweep : public ::testing::Test {
             problems.push_back("no plug-in object");
         }
         injector.Stop();
-        if (canUnloadNow() != S_OK) {
+        if (drvhost::CanUnloadNow(module) != S_OK) {
             problems.push_back("objects or locks left alive");
         }
         for (const auto& held : injector.Outstanding()) {

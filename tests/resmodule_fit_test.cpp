@@ -385,13 +385,11 @@ class ScopedSystemDpi {
 };
 
 std::vector<Fit> MeasureInChildAt(DWORD dpi) {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
     SetEnvironmentVariableW(kChildVariable, L"1");
     ChildResult child;
     {
         ScopedSystemDpi systemDpi(dpi);
-        child = RunChild(self, L"--gtest_filter=ResourceFit.*");
+        child = RunChild(OwnPath(), L"--gtest_filter=ResourceFit.*");
     }
     SetEnvironmentVariableW(kChildVariable, nullptr);
     EXPECT_TRUE(child.started && child.exitCode == 0) << child.output;
