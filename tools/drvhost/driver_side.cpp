@@ -32,22 +32,22 @@ HRESULT CanUnloadNow(HMODULE module) {
     return fn != nullptr ? fn() : E_UNEXPECTED;
 }
 
-IPrintOemUI* CreatePlugin(HMODULE module, HRESULT* result) {
+IUnknown* CreatePluginObject(HMODULE module, REFIID iid, HRESULT* result) {
     using Fn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     const auto getClassObject = pinprint::ProcAddress<Fn>(module, "DllGetClassObject");
     IClassFactory* factory = nullptr;
-    IPrintOemUI* plugin = nullptr;
+    IUnknown* object = nullptr;
     HRESULT hr = getClassObject == nullptr ? E_UNEXPECTED
                                            : getClassObject(CLSID_OEMUI, IID_IClassFactory,
                                                             reinterpret_cast<void**>(&factory));
     if (SUCCEEDED(hr)) {
-        hr = factory->CreateInstance(nullptr, IID_IPrintOemUI, reinterpret_cast<void**>(&plugin));
+        hr = factory->CreateInstance(nullptr, iid, reinterpret_cast<void**>(&object));
         factory->Release();
     }
     if (result != nullptr) {
         *result = hr;
     }
-    return SUCCEEDED(hr) ? plugin : nullptr;
+    return SUCCEEDED(hr) ? object : nullptr;
 }
 
 DriverHeap::DriverHeap(SIZE_T maximum) : heap_(HeapCreate(0, 0, maximum)) {}

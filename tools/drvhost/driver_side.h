@@ -18,8 +18,13 @@ namespace drvhost {
 enum class SheetKind { Document, Device };
 
 // The plug-in object of a loaded plug-in DLL, made as the driver makes it: DllGetClassObject,
-// then CreateInstance for IPrintOemUI. Null when it cannot be had; `result` tells why.
-IPrintOemUI* CreatePlugin(HMODULE module, HRESULT* result = nullptr);
+// then CreateInstance for `iid` (IID_IUnknown when the driver then asks the object for its
+// interfaces). Null when it cannot be had; `result` tells why.
+IUnknown* CreatePluginObject(HMODULE module, REFIID iid, HRESULT* result = nullptr);
+// The same for IPrintOemUI, as the driver makes the plug-in for its sheets and devmodes.
+inline IPrintOemUI* CreatePlugin(HMODULE module, HRESULT* result = nullptr) {
+    return static_cast<IPrintOemUI*>(CreatePluginObject(module, IID_IPrintOemUI, result));
+}
 // The DLL's DllCanUnloadNow; E_UNEXPECTED when it exports none.
 HRESULT CanUnloadNow(HMODULE module);
 

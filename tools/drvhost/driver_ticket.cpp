@@ -4,8 +4,6 @@
 
 #include <cwchar>
 
-#include "platform/proc_address.h"
-
 namespace drvhost {
 namespace {
 
@@ -261,30 +259,18 @@ TicketDriver::~TicketDriver() {
     if (ui_ != nullptr) {
         ui_->Release();
     }
-    if (module_ != nullptr) {
-        FreeLibrary(module_);
-    }
 }
 
 bool TicketDriver::Open(const std::wstring& dllPath, HANDLE printer, std::wstring& reason) {
     printer_ = printer;
-    module_ = LoadLibraryW(dllPath.c_str());
-    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    const auto getClassObject =
-        module_ != nullptr ? pinprint::ProcAddress<GetClassObject>(module_, "DllGetClassObject")
-                           : nullptr;
-    if (getClassObject == nullptr) {
+    module_ = std::make_unique<PluginModule>(dllPath);
+    if (module_->module() == nullptr) {
         reason = L"cannot load " + dllPath + L" (error " + std::to_wstring(GetLastError()) + L")";
         return false;
     }
-    IClassFactory* factory = nullptr;
-    IUnknown* object = nullptr;
-    HRESULT hr = getClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-    if (SUCCEEDED(hr)) {
-        hr = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object));
-        factory->Release();
-    }
-    if (FAILED(hr)) {
+    HRESULT hr = E_FAIL;
+    IUnknown* object = CreatePluginObject(module_->module(), IID_IUnknown, &hr);
+    if (object == nullptr) {
         reason = L"the plug-in object cannot be created (" + ResultName(hr) + L")";
         return false;
     }
@@ -328,17 +314,12 @@ bool TicketDriver::Open(const std::wstring& dllPath, HANDLE printer, std::wstrin
 }
 
 bool TicketDriver::DefaultPrivateDevmode(std::vector<BYTE>& block) {
-    OEMDMPARAM param = {};
-    param.cbSize = sizeof(param);
-    if (FAILED(ui_->DevMode(OEMDM_SIZE, &param)) || param.cbBufSize == 0) {
+    std::vector<BYTE> devmode;
+    if (!DefaultDevmode(ui_, devmode)) {
         return false;
     }
-    block.assign(param.cbBufSize, 0);
-    DEVMODEW publicDevmode = {};
-    publicDevmode.dmSize = sizeof(publicDevmode);
-    param.pPublicDMIn = &publicDevmode;
-    param.pOEMDMOut = block.data();
-    return SUCCEEDED(ui_->DevMode(OEMDM_DEFAULT, &param));
+    block.assign(devmode.begin() + sizeof(DEVMODEW), devmode.end());
+    return true;
 }
 
 std::wstring TicketDriver::Declarations() const {

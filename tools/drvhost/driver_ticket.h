@@ -11,11 +11,13 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/oemui.h"
 #include "platform/print_ticket_provider.h"
+#include "driver_side.h"
 
 namespace drvhost {
 
@@ -71,7 +73,7 @@ class TicketDriver {
   private:
     std::wstring Declarations() const;
 
-    HMODULE module_ = nullptr;
+    std::unique_ptr<PluginModule> module_;  // released last, after the interfaces
     IPrintOemPrintTicketProvider* provider_ = nullptr;
     IPrintOemUI* ui_ = nullptr;
     HANDLE printer_ = nullptr;
