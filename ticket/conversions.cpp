@@ -37,6 +37,21 @@ std::wstring_view FieldView(const char16_t* field) {
     return std::wstring_view(text, wcsnlen(text, kNameChars));
 }
 
+// What every ticket operation starts with: the ticket's root, the options word and the secure
+// job's items. S_FALSE when the printer offers no secure printing: nothing is read or changed.
+HRESULT OpenTicket(HANDLE printer, IXMLDOMDocument2* ticket, Root& root, DriverOptions& options,
+                   Items& items) {
+    PINPRINT_RETURN_IF_FAILED(ReadRoot(ticket, L"PrintTicket", root));
+    if (!root.element) {
+        return E_PRINTTICKET_FORMAT;
+    }
+    options = ReadDriverOptions(printer);
+    if ((options & DRVOPT_SECURE_PAGE) == 0) {
+        return S_FALSE;
+    }
+    return FindItems(root, L"ParameterInit", items);
+}
+
 }  // namespace
 
 HRESULT GetSupportedVersions(INT** versions, INT* count) {
@@ -86,16 +101,12 @@ HRESULT ConvertPrintTicketToDevMode(HANDLE printer, IXMLDOMDocument2* ticket, UL
         return E_INVALIDARG;
     }
     Root root;
-    PINPRINT_RETURN_IF_FAILED(ReadRoot(ticket, L"PrintTicket", root));
-    if (!root.element) {
-        return E_PRINTTICKET_FORMAT;
-    }
-    const DriverOptions options = ReadDriverOptions(printer);
-    if ((options & DRVOPT_SECURE_PAGE) == 0) {
-        return S_OK;
-    }
+    DriverOptions options = 0;
     Items items;
-    PINPRINT_RETURN_IF_FAILED(FindItems(root, L"ParameterInit", items));
+    const HRESULT opened = OpenTicket(printer, ticket, root, options, items);
+    if (opened != S_OK) {
+        return opened == S_FALSE ? S_OK : opened;
+    }
 
     if (items.first[kPasscodeItem]) {
         Choice choice = Choice::Invalid;
@@ -165,16 +176,12 @@ HRESULT ConvertDevModeToPrintTicket(HANDLE printer, ULONG privateSize, const voi
         return E_INVALIDARG;
     }
     Root root;
-    PINPRINT_RETURN_IF_FAILED(ReadRoot(ticket, L"PrintTicket", root));
-    if (!root.element) {
-        return E_PRINTTICKET_FORMAT;
-    }
-    const DriverOptions options = ReadDriverOptions(printer);
-    if ((options & DRVOPT_SECURE_PAGE) == 0) {
-        return S_OK;
-    }
+    DriverOptions options = 0;
     Items items;
-    PINPRINT_RETURN_IF_FAILED(FindItems(root, L"ParameterInit", items));
+    const HRESULT opened = OpenTicket(printer, ticket, root, options, items);
+    if (opened != S_OK) {
+        return opened == S_FALSE ? S_OK : opened;
+    }
 
     // Every new element is built before the first one goes in.
     Writer writer(ticket, root);
@@ -220,16 +227,12 @@ HRESULT ValidatePrintTicket(HANDLE printer, IXMLDOMDocument2* ticket) {
         return E_POINTER;
     }
     Root root;
-    PINPRINT_RETURN_IF_FAILED(ReadRoot(ticket, L"PrintTicket", root));
-    if (!root.element) {
-        return E_PRINTTICKET_FORMAT;
-    }
-    const DriverOptions options = ReadDriverOptions(printer);
-    if ((options & DRVOPT_SECURE_PAGE) == 0) {
-        return S_NO_CONFLICT;
-    }
+    DriverOptions options = 0;
     Items items;
-    PINPRINT_RETURN_IF_FAILED(FindItems(root, L"ParameterInit", items));
+    const HRESULT opened = OpenTicket(printer, ticket, root, options, items);
+    if (opened != S_OK) {
+        return opened == S_FALSE ? S_NO_CONFLICT : opened;
+    }
     bool changed = items.duplicates > 0;
     if (changed) {
         const Keep first[kItemCount] = {Keep::First, Keep::First, Keep::First, Keep::First};
