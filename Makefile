@@ -3,7 +3,7 @@
 #   make test   install what is missing, build, and run every test through CTest
 BUILD := build/mingw
 
-.PHONY: all deps configure build build-clang test demo bench fuzz faults coverage clean
+.PHONY: all deps configure build build-clang test demo bench fuzz faults soak coverage clean
 
 all: build
 
@@ -23,11 +23,15 @@ build-clang: deps
 	@cmake --build --preset clang-mingw -j2
 
 # One Wine session serves both builds' tests: the clang ones run in the mingw build's prefix.
+# Two Wine sessions (prefix, wineserver, Xvfb display each) let CTest run two Wine tests at
+# once; each test takes one (the RESOURCE_GROUPS of tests/CMakeLists.txt).
+SESSIONS := 2
 test: build build-clang
-	@tests/wine-session.sh start $(BUILD)
+	@PINPRINT_WINE_SESSIONS=$(SESSIONS) tests/wine-session.sh start $(BUILD)
 	@status=0; export PINPRINT_WINE_RETRY=1; \
 	  WINEPREFIX=$(CURDIR)/$(BUILD)/wineprefix ctest --preset clang-mingw || status=$$?; \
-	  ctest --preset mingw || status=$$?; \
+	  ctest --preset mingw -j$(SESSIONS) --resource-spec-file $(CURDIR)/$(BUILD)/wine-sessions.json \
+	    || status=$$?; \
 	  tests/wine-session.sh stop $(BUILD); exit $$status
 
 # make demo lang=ja (or de, fr) shows the pages in that language; English by default.
@@ -47,6 +51,12 @@ fuzz: deps
 faults: build
 	@tests/wine-session.sh start $(BUILD)
 	@status=0; PINPRINT_FAULTS=all PINPRINT_WINE_RETRY=1 ctest --preset mingw -R '^Fault' || status=$$?; \
+	  tests/wine-session.sh stop $(BUILD); exit $$status
+
+# The leak soaks at full length: 2,000 sheets of each kind (make test opens a bounded number).
+soak: build
+	@tests/wine-session.sh start $(BUILD)
+	@status=0; PINPRINT_SOAK=full PINPRINT_WINE_RETRY=1 ctest --preset mingw -R '^Soak' || status=$$?; \
 	  tests/wine-session.sh stop $(BUILD); exit $$status
 
 coverage:

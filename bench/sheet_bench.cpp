@@ -18,37 +18,21 @@
 #include "resmodule/resource_ids.h"
 #include "support/test_printer.h"
 #include "support/test_support.h"
+#include "tools/drvhost/driver_side.h"
 
 namespace {
 
 using pinprint::test::BinPath;
-using pinprint::test::DriverSetup;
 using pinprint::test::LoadedPlugin;
 using pinprint::test::TestPrinter;
 
-// The sheet's callback as the recording tests have it: accepts the page, hands back a handle.
-LONG_PTR CALLBACK RecordingSheet(HANDLE, UINT, LPARAM, LPARAM) {
-    return 0x43440002;
-}
-
+// The entries called as compstui calls them, with its recording stand-in accepting the page.
 double SheetInitDestroyNs(IPrintOemUI* plugin, HANDLE printer, HANDLE heap, int calls) {
-    OEMUIPSPARAM param = {};
-    param.cbSize = sizeof(param);
-    param.hPrinter = printer;
-    param.pPrinterName = const_cast<PWSTR>(L"PinPrint Bench");
-    param.hOEMHeap = heap;
-    PROPSHEETUI_INFO info = {};
-    info.cbSize = sizeof(info);
-    info.Version = PROPSHEETUI_INFO_VERSION;
-    info.lParamInit = reinterpret_cast<LPARAM>(&param);
-    info.pfnComPropSheet = RecordingSheet;
-    info.hComPropSheet = reinterpret_cast<HANDLE>(0x1234);
+    drvhost::SheetCall call(drvhost::DriverParameters(printer, L"PinPrint Bench", nullptr, heap));
     return bench::MedianNsPerCall(
         [&] {
-            info.Reason = PROPSHEETUI_REASON_INIT;
-            plugin->DocumentPropertySheets(&info, 0);
-            info.Reason = PROPSHEETUI_REASON_DESTROY;
-            plugin->DocumentPropertySheets(&info, 0);
+            call.Run(plugin, drvhost::SheetKind::Document, PROPSHEETUI_REASON_INIT);
+            call.Run(plugin, drvhost::SheetKind::Document, PROPSHEETUI_REASON_DESTROY);
         },
         calls);
 }
@@ -128,9 +112,7 @@ double KeystrokeNs(HWND edit, int calls) {
 int main() {
     int missed = 0;
     {
-        DriverSetup driver;
-        driver.driverName = L"PinPrint Bench";
-        TestPrinter printer(L"PinPrint Bench", driver);
+        TestPrinter printer(L"PinPrint Bench");
         LoadedPlugin loaded;
         IPrintOemUI* plugin = loaded.CreatePlugin();
         if (!printer.ok() || plugin == nullptr ||
@@ -143,16 +125,15 @@ int main() {
             fprintf(stderr, "the resource module is not in the driver directory\n");
             return 1;
         }
-        const HANDLE heap = HeapCreate(0, 0, 0);
+        const drvhost::DriverHeap heap;
         constexpr int kCalls = 200;
         // Interleaved, so that a slow stretch of the machine hits both alike.
         const double floorNs =
             SpoolerFloorNs(printer.handle(), loaded.module(), resourcePath, kCalls);
-        const double sheetNs = SheetInitDestroyNs(plugin, printer.handle(), heap, kCalls);
+        const double sheetNs = SheetInitDestroyNs(plugin, printer.handle(), heap.get(), kCalls);
         const double floorNs2 =
             SpoolerFloorNs(printer.handle(), loaded.module(), resourcePath, kCalls);
-        const double sheetNs2 = SheetInitDestroyNs(plugin, printer.handle(), heap, kCalls);
-        HeapDestroy(heap);
+        const double sheetNs2 = SheetInitDestroyNs(plugin, printer.handle(), heap.get(), kCalls);
         plugin->Release();
         missed += bench::Report("Document sheet INIT+DESTROY (median of 9 x 200, two rounds)",
                                 {{"INIT+DESTROY, secure-print page (round 1)", sheetNs,

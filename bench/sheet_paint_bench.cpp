@@ -19,6 +19,7 @@
 #include "support/test_printer.h"
 #include "support/test_support.h"
 #include "tools/drvhost/driver_sheet.h"
+#include "tools/drvhost/driver_side.h"
 
 namespace {
 
@@ -85,11 +86,14 @@ struct Times {
 Times OpenOnce(TestPrinter& printer, LoadedPlugin& loaded, IPrintOemUI* plugin, bool toPluginPage) {
     printer.SetOptions(toPluginPage ? pinprint::DRVOPT_SECURE_PAGE : 0);
     std::vector<BYTE> devmode;
-    pinprint::test::DefaultDevmodeBlock(plugin, devmode);
-    const HANDLE heap = HeapCreate(0, 0, 0);
+    drvhost::DefaultDevmode(plugin, devmode);
+    const drvhost::DriverHeap heap;
     drvhost::DriverSheet sheet;
-    drvhost::SetDriverParameters(sheet, printer.handle(), printer.name(), loaded.module(), heap,
-                                 devmode, plugin, drvhost::SheetKind::Document);
+    sheet.entry = {
+        .uiParam = drvhost::DriverParameters(printer.handle(), printer.name().c_str(),
+                                             loaded.module(), heap.get(), devmode.data()),
+        .plugin = plugin,
+        .kind = drvhost::SheetKind::Document};
     sheet.title = L"PinPrint Bench";
     Opening opening;
     opening.toPluginPage = toPluginPage;
@@ -100,7 +104,6 @@ Times OpenOnce(TestPrinter& printer, LoadedPlugin& loaded, IPrintOemUI* plugin, 
     drvhost::OpenDriverSheet(sheet);
     UnhookWindowsHookEx(hook);
     current = nullptr;
-    HeapDestroy(heap);
     if (opening.painted == 0) {
         return {};
     }

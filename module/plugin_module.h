@@ -9,6 +9,7 @@
 #include <new>
 
 #include "platform/oemui.h"
+#include "platform/print_ticket_provider.h"
 
 namespace pinprint {
 
@@ -64,7 +65,11 @@ class ClassFactory final : public IClassFactory, public RuntimeAllocated {
     volatile LONG refCount_;
 };
 
-class PluginObject final : public IPrintOemUI, public RuntimeAllocated {
+// One object for both interfaces the driver asks for: the UI plug-in and the PrintTicket provider.
+// IUnknown is IPrintOemUI's, whichever interface it is asked through.
+class PluginObject final : public IPrintOemUI,
+                           public IPrintOemPrintTicketProvider,
+                           public RuntimeAllocated {
   public:
     PluginObject();
     PluginObject(const PluginObject&) = delete;
@@ -108,10 +113,35 @@ class PluginObject final : public IPrintOemUI, public RuntimeAllocated {
     HRESULT STDMETHODCALLTYPE UpdateExternalFonts(HANDLE hPrinter, HANDLE hHeap,
                                                   PWSTR pwstrCartridges) override;
 
+    // IPrintOemPrintTicketProvider (the work is in ticket/)
+    HRESULT STDMETHODCALLTYPE GetSupportedVersions(HANDLE hPrinter, INT* ppVersions[],
+                                                   INT* cVersions) override;
+    HRESULT STDMETHODCALLTYPE BindPrinter(HANDLE hPrinter, INT version, POEMPTOPTS pOptions,
+                                          INT* cNamespaces, BSTR** ppNamespaces) override;
+    HRESULT STDMETHODCALLTYPE PublishPrintTicketHelperInterface(IUnknown* pHelper) override;
+    HRESULT STDMETHODCALLTYPE QueryDeviceDefaultNamespace(BSTR* pbstrNamespaceUri) override;
+    HRESULT STDMETHODCALLTYPE ConvertPrintTicketToDevMode(IXMLDOMDocument2* pPrintTicket,
+                                                          ULONG cbDevmode, PDEVMODEW pDevmode,
+                                                          ULONG cbDrvPrivateSize,
+                                                          PVOID pPrivateDevmode) override;
+    HRESULT STDMETHODCALLTYPE ConvertDevModeToPrintTicket(ULONG cbDevmode, PDEVMODEW pDevmode,
+                                                          ULONG cbDrvPrivateSize,
+                                                          PVOID pPrivateDevmode,
+                                                          IXMLDOMDocument2* pPrintTicket) override;
+    HRESULT STDMETHODCALLTYPE CompletePrintCapabilities(IXMLDOMDocument2* pPrintTicket,
+                                                        IXMLDOMDocument2* pCapabilities) override;
+    HRESULT STDMETHODCALLTYPE ExpandIntentOptions(IXMLDOMDocument2* pPrintTicket) override;
+    HRESULT STDMETHODCALLTYPE ValidatePrintTicket(IXMLDOMDocument2* pPrintTicket) override;
+
   private:
     ~PluginObject();
+    HANDLE BoundPrinter() const;
+
     volatile LONG refCount_;
     IPrintOemDriverUI* driverUI_;  // the driver's helper interface once published; never called
+    // The printer BindPrinter was given: the driver's handle, never closed here. Written once,
+    // read by calls on any thread.
+    HANDLE volatile printer_;
 };
 
 }  // namespace pinprint

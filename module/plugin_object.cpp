@@ -2,10 +2,11 @@
 #include "devmode/private_devmode.h"
 #include "module/plugin_module.h"
 #include "pages/property_sheets.h"
+#include "ticket/ticket_provider.h"
 
 namespace pinprint {
 
-PluginObject::PluginObject() : refCount_(1), driverUI_(nullptr) {
+PluginObject::PluginObject() : refCount_(1), driverUI_(nullptr), printer_(nullptr) {
     CountObjectIn();
 }
 
@@ -19,6 +20,11 @@ HRESULT PluginObject::QueryInterface(REFIID riid, void** ppv) {
     }
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPrintOemUI)) {
         *ppv = static_cast<IPrintOemUI*>(this);
+        AddRef();
+        return S_OK;
+    }
+    if (IsEqualIID(riid, IID_IPrintOemPrintTicketProvider)) {
+        *ppv = static_cast<IPrintOemPrintTicketProvider*>(this);
         AddRef();
         return S_OK;
     }
@@ -166,6 +172,61 @@ HRESULT PluginObject::FontInstallerDlgProc(HWND, UINT, WPARAM, LPARAM) {
 
 HRESULT PluginObject::UpdateExternalFonts(HANDLE, HANDLE, PWSTR) {
     return E_NOTIMPL;
+}
+
+HANDLE PluginObject::BoundPrinter() const {
+    return InterlockedCompareExchangePointer(const_cast<PVOID volatile*>(&printer_), nullptr,
+                                             nullptr);
+}
+
+HRESULT PluginObject::GetSupportedVersions(HANDLE, INT* ppVersions[], INT* cVersions) {
+    return ticket::GetSupportedVersions(ppVersions, cVersions);
+}
+
+HRESULT PluginObject::BindPrinter(HANDLE hPrinter, INT version, POEMPTOPTS pOptions,
+                                  INT* cNamespaces, BSTR** ppNamespaces) {
+    const HRESULT result = ticket::BindPrinter(version, pOptions, cNamespaces, ppNamespaces);
+    if (SUCCEEDED(result)) {
+        InterlockedExchangePointer(&printer_, hPrinter);
+    }
+    return result;
+}
+
+// The driver's helper is not needed: it is not kept, so no reference is taken.
+HRESULT PluginObject::PublishPrintTicketHelperInterface(IUnknown*) {
+    return S_OK;
+}
+
+// The plug-in keeps the namespace the driver generates for it.
+HRESULT PluginObject::QueryDeviceDefaultNamespace(BSTR*) {
+    return E_NOTIMPL;
+}
+
+HRESULT PluginObject::ConvertPrintTicketToDevMode(IXMLDOMDocument2* pPrintTicket, ULONG, PDEVMODEW,
+                                                  ULONG cbDrvPrivateSize, PVOID pPrivateDevmode) {
+    return ticket::ConvertPrintTicketToDevMode(BoundPrinter(), pPrintTicket, cbDrvPrivateSize,
+                                               pPrivateDevmode);
+}
+
+HRESULT PluginObject::ConvertDevModeToPrintTicket(ULONG, PDEVMODEW, ULONG cbDrvPrivateSize,
+                                                  PVOID pPrivateDevmode,
+                                                  IXMLDOMDocument2* pPrintTicket) {
+    return ticket::ConvertDevModeToPrintTicket(BoundPrinter(), cbDrvPrivateSize, pPrivateDevmode,
+                                               pPrintTicket);
+}
+
+HRESULT PluginObject::CompletePrintCapabilities(IXMLDOMDocument2*,
+                                                IXMLDOMDocument2* pCapabilities) {
+    return ticket::CompletePrintCapabilities(BoundPrinter(), pCapabilities);
+}
+
+// No option of the secure job stands for an intent of other settings.
+HRESULT PluginObject::ExpandIntentOptions(IXMLDOMDocument2*) {
+    return S_OK;
+}
+
+HRESULT PluginObject::ValidatePrintTicket(IXMLDOMDocument2* pPrintTicket) {
+    return ticket::ValidatePrintTicket(BoundPrinter(), pPrintTicket);
 }
 
 }  // namespace pinprint

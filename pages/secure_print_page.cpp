@@ -13,12 +13,11 @@
 #include "pages/secure_page_leave.h"
 #include "platform/unique_handle.h"
 #include "resmodule/resource_ids.h"
+#include "rules/sender_names.h"
 
 namespace pinprint {
 
 namespace {
-
-constexpr DWORD kSystemNameChars = 257;  // buffers for GetComputerNameW and GetUserNameW
 
 bool HasOption(const SheetContext* context, DriverOptions bit) {
     return HasDriverOption(PrinterOf(context), bit);
@@ -30,20 +29,6 @@ void NotifyChanged(HWND page) {
 
 const wchar_t* Wide(const char16_t* text) {
     return reinterpret_cast<const wchar_t*>(text);
-}
-
-void StoreSystemNames(PrivateDevmode* devmode) {
-    wchar_t name[kSystemNameChars];
-    DWORD size = kSystemNameChars;
-    if (GetComputerNameW(name, &size)) {
-        name[kSystemNameChars - 1] = L'\0';
-        CopyToField(devmode->computerName, kComputerNameChars, name);
-    }
-    size = kSystemNameChars;
-    if (GetUserNameW(name, &size)) {
-        name[kSystemNameChars - 1] = L'\0';
-        CopyToField(devmode->loginName, kNameChars, name);
-    }
 }
 
 bool IsUnlocked(const SheetContext* context, const PrivateDevmode* devmode) {

@@ -43,5 +43,13 @@
 #define IDS_JOB_NAME_MESSAGE 4183
 #define IDS_PIN_MESSAGE_ALT 4211
 
+// Display names of the secure job in the printer's PrintTicket capabilities.
+#define IDS_TICKET_SECURE_PRINT 4300
+#define IDS_TICKET_ON 4301
+#define IDS_TICKET_OFF 4302
+#define IDS_TICKET_PASSCODE 4303
+#define IDS_TICKET_USER_NAME 4304
+#define IDS_TICKET_JOB_NAME 4305
+
 // The plug-in's own resources.
 #define IDB_LOGO 1001

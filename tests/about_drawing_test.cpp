@@ -38,17 +38,23 @@ constexpr uint32_t kMagenta = 0xFF00FF;  // 0x00RRGGBB as a 32-bit DIB holds it
 
 // --- Pixels ----------------------------------------------------------------------------------
 
+// Top-down 32-bit pixels of `width` x `height`.
+BITMAPINFO TopDown32(int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
 // A top-down 32-bit DIB section selected into a memory DC.
 class Canvas {
   public:
     Canvas(int width, int height) : width_(width) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        BITMAPINFO info = TopDown32(width, height);
         dc_.reset(CreateCompatibleDC(nullptr));
         bitmap_.reset(CreateDIBSection(dc_.get(), &info, DIB_RGB_COLORS,
                                        reinterpret_cast<void**>(&bits_), nullptr, 0));
@@ -76,13 +82,7 @@ class Canvas {
 // A bitmap's own pixels as 0x00RRGGBB, row by row from the top.
 std::vector<uint32_t> PixelsOf(HBITMAP bitmap, int width, int height) {
     std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDown32(width, height);
     HDC screen = GetDC(nullptr);
     const int rows = GetDIBits(screen, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
@@ -479,37 +479,6 @@ TEST_F(AboutDrawing, NoGraphicsObjectOutlivesItsMessage) {
     EXPECT_EQ(tracker.dcsDeletedHolding, 0u);
     EXPECT_EQ(WrongPixels(CaptureLogo(sheet.page())), 0u);
 }
-
-// Takes every GDI handle the process can get, then gives `spare` of them back: whatever
-// leaks more than that many objects in total runs GDI out of handles.
-class HandleHog {
-  public:
-    explicit HandleHog(size_t spare) {
-        for (;;) {
-            HBRUSH brush = CreateSolidBrush(RGB(7, 7, 7));
-            if (brush == nullptr) {
-                break;
-            }
-            brushes_.push_back(brush);
-        }
-        for (size_t i = 0; i < spare && !brushes_.empty(); ++i) {
-            DeleteObject(brushes_.back());
-            brushes_.pop_back();
-        }
-    }
-    ~HandleHog() {
-        for (HBRUSH brush : brushes_) {
-            DeleteObject(brush);
-        }
-    }
-    HandleHog(const HandleHog&) = delete;
-    HandleHog& operator=(const HandleHog&) = delete;
-
-    size_t held() const { return brushes_.size(); }
-
-  private:
-    std::vector<HBRUSH> brushes_;
-};
 
 // With only a few hundred GDI handles left, a thousand WM_DRAWITEM messages: an object left
 // behind by every message would use them all up, and the last draw (and GDI) would fail.

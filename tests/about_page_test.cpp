@@ -39,15 +39,20 @@ class AboutPage : public ::testing::Test {
         ASSERT_EQ(template_.size(), 6u);
     }
 
-    // A fresh printer (and driver) that no other test or case uses.
-    void MakePrinter(const std::wstring& name = std::wstring()) {
+    // A fresh printer (and driver) that no other test or case uses, with the copyright values
+    // given (null: missing).
+    void MakePrinter(const wchar_t* year1 = nullptr, const wchar_t* year2 = nullptr,
+                     const std::wstring& name = std::wstring()) {
         printer_.reset();
         ++printers_;
         const std::wstring unique = UniqueTestName(L"About ") + L" " + std::to_wstring(printers_);
-        DriverSetup driver;
-        driver.driverName = L"PinPrint " + unique;
-        printer_ = std::make_unique<TestPrinter>(name.empty() ? unique : name, driver);
+        printer_ = std::make_unique<TestPrinter>(name.empty() ? unique : name);
         ASSERT_TRUE(printer_->ok());
+        for (const auto& [value, text] : {std::pair(kYear1, year1), std::pair(kYear2, year2)}) {
+            if (text != nullptr) {
+                SetValue(value, text);
+            }
+        }
     }
 
     // Sets a copyright value; nullopt leaves it missing (each case uses a printer of its own,
@@ -80,9 +85,7 @@ TEST_F(AboutPage, MovesTheBandTheLogoAndTheLines) {
     for (const HMODULE m : {resources(), static_cast<HMODULE>(fixture.get())}) {
         SCOPED_TRACE(m == resources() ? "pinprintlg.dll" : "about_long_texts.dll");
         template_ = ReadTemplate(m, IDD_ABOUT);
-        MakePrinter();
-        SetValue(kYear1, L"2024");
-        SetValue(kYear2, L"2026");
+        MakePrinter(L"2024", L"2026");
         AboutContext context(printer_->handle(), printer_->name(), m, own());
         AboutSheet sheet(m, context.context);
         ASSERT_TRUE(sheet.ok());
@@ -138,28 +141,24 @@ void AboutPage::CheckLayout(const AboutSheet& sheet) {
     EXPECT_EQ(version.top, Template(IDC_ABOUT_VERSION).rect.top);
 }
 
+// The name line: the printer's name and the version text, which has the driver's version
+// appended (Wine's spooler reports 0) or, without driver information, stays as it is.
 TEST_F(AboutPage, NameLineIsThePrinterAndTheVersionText) {
-    MakePrinter(L"Office");
-    AboutContext context(printer_->handle(), L"Office", resources(), own());
-    AboutSheet sheet(resources(), context.context);
-    ASSERT_TRUE(sheet.ok());
-
-    // Wine's spooler reports driver version 0.
-    const std::wstring version = Template(IDC_ABOUT_VERSION).text + L"0.0.0";
-    EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_VERSION), version);
-    EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_NAME_VERSION), L"Office " + version);
-}
-
-TEST_F(AboutPage, WithoutDriverInformationTheVersionTextStaysAsItIs) {
-    AboutContext context(nullptr, L"Office", resources(), own());
-    AboutSheet sheet(resources(), context.context);
-    ASSERT_TRUE(sheet.ok());
-    const std::wstring& text = Template(IDC_ABOUT_VERSION).text;
-    EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_VERSION), text);
-    EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_NAME_VERSION), L"Office " + text);
-    // Nothing to read either: the first line keeps its text, the second is hidden.
-    EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_COPYRIGHT1), Template(IDC_ABOUT_COPYRIGHT1).text);
-    EXPECT_FALSE(IsWindowVisible(GetDlgItem(sheet.page(), IDC_ABOUT_COPYRIGHT2)));
+    MakePrinter(nullptr, nullptr, L"Office");
+    for (HANDLE printer : {printer_->handle(), HANDLE(nullptr)}) {
+        SCOPED_TRACE(printer != nullptr ? "driver information" : "no printer");
+        AboutContext context(printer, L"Office", resources(), own());
+        AboutSheet sheet(resources(), context.context);
+        ASSERT_TRUE(sheet.ok());
+        const std::wstring version =
+            Template(IDC_ABOUT_VERSION).text + (printer != nullptr ? L"0.0.0" : L"");
+        EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_VERSION), version);
+        EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_NAME_VERSION), L"Office " + version);
+        // No copyright values: the first line keeps its text, the second is hidden.
+        EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_COPYRIGHT1),
+                  Template(IDC_ABOUT_COPYRIGHT1).text);
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(sheet.page(), IDC_ABOUT_COPYRIGHT2)));
+    }
 }
 
 TEST_F(AboutPage, CopyrightLinesFollowTheUsableValues) {
@@ -233,9 +232,7 @@ TEST_F(AboutPage, HidingTheSecondLineShrinksThePage) {
         return rect;
     };
 
-    MakePrinter();
-    SetValue(kYear1, L"2024");
-    SetValue(kYear2, L"2026");
+    MakePrinter(L"2024", L"2026");
     AboutContext both(printer_->handle(), printer_->name(), resources(), own());
     RECT full{};
     RECT first{};
@@ -249,8 +246,7 @@ TEST_F(AboutPage, HidingTheSecondLineShrinksThePage) {
     }
     ASSERT_LT(first.bottom, second.bottom);
 
-    MakePrinter();
-    SetValue(kYear1, L"2024");
+    MakePrinter(L"2024");
     AboutContext one(printer_->handle(), printer_->name(), resources(), own());
     AboutDialog page(resources(), one.context);
     ASSERT_TRUE(page.ok());
@@ -265,8 +261,7 @@ TEST_F(AboutPage, HidingTheSecondLineShrinksThePage) {
 }
 
 TEST_F(AboutPage, WithoutTheLogoNothingIsMovedOrSet) {
-    MakePrinter();
-    SetValue(kYear1, L"2024");
+    MakePrinter(L"2024");
     // The resource module has no bitmap 1001.
     AboutContext context(printer_->handle(), printer_->name(), resources(), resources());
     AboutSheet sheet(resources(), context.context);
@@ -279,18 +274,6 @@ TEST_F(AboutPage, WithoutTheLogoNothingIsMovedOrSet) {
     EXPECT_TRUE(IsWindowVisible(GetDlgItem(sheet.page(), IDC_ABOUT_COPYRIGHT2)));
 }
 
-// A module without the page's strings (this program): no format, so no line.
-TEST_F(AboutPage, MissingFormatsLeaveTheTemplateText) {
-    MakePrinter();
-    SetValue(kYear1, L"2024");
-    SetValue(kYear2, L"2026");
-    AboutContext context(printer_->handle(), printer_->name(), GetModuleHandleW(nullptr), own());
-    AboutSheet sheet(resources(), context.context);
-    ASSERT_TRUE(sheet.ok());
-    EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_COPYRIGHT1), Template(IDC_ABOUT_COPYRIGHT1).text);
-    EXPECT_FALSE(IsWindowVisible(GetDlgItem(sheet.page(), IDC_ABOUT_COPYRIGHT2)));
-}
-
 // A resource module of the tests' own: a 252-character version text, a 250-character year-2
 // suffix and no year-1 suffix. Every text is cut at its buffer's end.
 TEST_F(AboutPage, LongTextsAreCutAndAMissingSuffixLeavesTheSpace) {
@@ -298,8 +281,7 @@ TEST_F(AboutPage, LongTextsAreCutAndAMissingSuffixLeavesTheSpace) {
     ASSERT_TRUE(module);
     const HMODULE m = static_cast<HMODULE>(module.get());
     const auto layout = ReadTemplate(m, IDD_ABOUT);
-    MakePrinter();
-    SetValue(kYear1, L"2024");
+    MakePrinter(L"2024");
     {
         AboutContext context(printer_->handle(), L"Office", m, own());
         AboutSheet sheet(m, context.context);
@@ -312,9 +294,7 @@ TEST_F(AboutPage, LongTextsAreCutAndAMissingSuffixLeavesTheSpace) {
         EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_NAME_VERSION),
                   L"Office " + version.substr(0, 127));
     }
-    MakePrinter();
-    SetValue(kYear1, L"2024");
-    SetValue(kYear2, L"2026");
+    MakePrinter(L"2024", L"2026");
     {
         AboutContext context(printer_->handle(), L"Office", m, own());
         AboutSheet sheet(m, context.context);
@@ -326,19 +306,26 @@ TEST_F(AboutPage, LongTextsAreCutAndAMissingSuffixLeavesTheSpace) {
     }
 }
 
-// A format that asks for more than the one string it receives ("%s%n") is not used at all.
-TEST_F(AboutPage, AFormatWithOtherConversionsIsNotUsed) {
-    UniqueModule module(LoadLibraryW(BinPath(L"about_bad_format.dll").c_str()));
-    ASSERT_TRUE(module);
-    const HMODULE m = static_cast<HMODULE>(module.get());
-    MakePrinter();
-    SetValue(kYear1, L"2024");
-    SetValue(kYear2, L"2026");
-    AboutContext context(printer_->handle(), printer_->name(), m, own());
-    AboutSheet sheet(m, context.context);
-    ASSERT_TRUE(sheet.ok());
-    EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_COPYRIGHT1), L"Year one 2024 one.");
-    EXPECT_FALSE(IsWindowVisible(GetDlgItem(sheet.page(), IDC_ABOUT_COPYRIGHT2)));
+// Formats the page cannot use leave their line out: a module without the page's strings (this
+// program), and a format that asks for more than the one string it receives ("%s%n").
+TEST_F(AboutPage, UnusableFormatsLeaveTheirLinesOut) {
+    UniqueModule badFormat(LoadLibraryW(BinPath(L"about_bad_format.dll").c_str()));
+    ASSERT_TRUE(badFormat);
+    const HMODULE bad = static_cast<HMODULE>(badFormat.get());
+    const struct {
+        HMODULE strings;
+        HMODULE templates;
+        std::wstring first;
+    } cases[] = {{GetModuleHandleW(nullptr), resources(), Template(IDC_ABOUT_COPYRIGHT1).text},
+                 {bad, bad, L"Year one 2024 one."}};
+    for (const auto& c : cases) {
+        MakePrinter(L"2024", L"2026");
+        AboutContext context(printer_->handle(), printer_->name(), c.strings, own());
+        AboutSheet sheet(c.templates, context.context);
+        ASSERT_TRUE(sheet.ok());
+        EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_COPYRIGHT1), c.first);
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(sheet.page(), IDC_ABOUT_COPYRIGHT2)));
+    }
 }
 
 // A format is used when it asks for at most one string, whatever its flags, width and
@@ -347,8 +334,7 @@ TEST_F(AboutPage, AFormatWithOtherConversionsIsNotUsed) {
 TEST_F(AboutPage, FormatsAskingForAtMostOneStringAreUsed) {
     UniqueModule module(LoadLibraryW(BinPath(L"about_bad_format.dll").c_str()));
     ASSERT_TRUE(module);
-    MakePrinter();
-    SetValue(kYear1, L"2024");
+    MakePrinter(L"2024");
     AboutContext context(printer_->handle(), printer_->name(), static_cast<HMODULE>(module.get()),
                          own());
     const struct {

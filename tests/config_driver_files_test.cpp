@@ -97,21 +97,17 @@ TEST(DriverFiles, NameTestsPickTheFirstMatchingFileNameInItsOwnCase) {
         TestPrinter printer(L"PinPrint DF Names " + std::to_wstring(index++), driver);
         ASSERT_TRUE(printer.ok());
 
-        wchar_t name[kPathChars];
-        wmemset(name, kSentinel, kPathChars);
-        EXPECT_EQ(FindResourceModuleName(printer.handle(), name), c.resourceName ? 1 : 0);
-        if (c.resourceName != nullptr) {
-            EXPECT_STREQ(name, c.resourceName);
-        } else {
-            EXPECT_EQ(name[0], kSentinel) << "untouched when nothing is found";
-        }
-
-        wmemset(name, kSentinel, kPathChars);
-        EXPECT_EQ(FindHelpFileName(printer.handle(), name), c.helpName ? 1 : 0);
-        if (c.helpName != nullptr) {
-            EXPECT_STREQ(name, c.helpName);
-        } else {
-            EXPECT_EQ(name[0], kSentinel);
+        const std::pair<int (*)(HANDLE, wchar_t*), const wchar_t*> lookups[] = {
+            {FindResourceModuleName, c.resourceName}, {FindHelpFileName, c.helpName}};
+        for (const auto& [find, expected] : lookups) {
+            wchar_t name[kPathChars];
+            wmemset(name, kSentinel, kPathChars);
+            EXPECT_EQ(find(printer.handle(), name), expected ? 1 : 0);
+            if (expected != nullptr) {
+                EXPECT_STREQ(name, expected);
+            } else {
+                EXPECT_EQ(name[0], kSentinel) << "untouched when nothing is found";
+            }
         }
     }
 }
@@ -269,9 +265,8 @@ TEST(DriverFileBounds, ResourceModulePathFitsExactlyOrIsEmpty) {
                             BoundsDriverFor(L"R" + std::to_wstring(index), {c.stored}));
         ++index;
         ASSERT_TRUE(printer.ok());
-        GuardedArray<wchar_t> path(kPathChars);
+        GuardedArray<wchar_t> path(kPathChars, kSentinel);
         ASSERT_TRUE(path.ok());
-        path.Fill(kSentinel);
         wcscpy(path.data(), (bin + L"pinprintui.dll").c_str());
         BuildResourceModulePath(printer.handle(), path.data());
         EXPECT_EQ(std::wstring(path.data()), c.expected) << c.stored.size();
@@ -305,9 +300,8 @@ TEST(DriverFileBounds, NamesLongerThanTheBufferAreNeverCopied) {
                                              HelpName(c.length), L"other.chm", L"otherlg.dll"}));
         ++index;
         ASSERT_TRUE(printer.ok());
-        GuardedArray<wchar_t> name(kPathChars);
+        GuardedArray<wchar_t> name(kPathChars, kSentinel);
         ASSERT_TRUE(name.ok());
-        name.Fill(kSentinel);
         EXPECT_EQ(FindResourceModuleName(printer.handle(), name.data()), c.found);
         if (c.found) {
             EXPECT_EQ(std::wstring(name.data()), ResourceName(c.length));
@@ -337,9 +331,8 @@ TEST(DriverFileBounds, HelpFilePathFitsExactlyOrIsEmpty) {
             BoundsDriverFor(L"H" + std::to_wstring(index), {HelpName(c.nameLength)}));
         ++index;
         ASSERT_TRUE(printer.ok());
-        GuardedArray<wchar_t> path(kPathChars);
+        GuardedArray<wchar_t> path(kPathChars, kSentinel);
         ASSERT_TRUE(path.ok());
-        path.Fill(kSentinel);
         const size_t length = BuildHelpFilePath(printer.handle(), path.data());
         if (c.fits) {
             EXPECT_EQ(length, kPathChars - 1);
@@ -365,9 +358,8 @@ TEST(DriverFileBounds, SettingsPathAtTheLimit) {
         driver.dataFile += L".PPD";
         TestPrinter printer(L"PinPrint BD Settings " + std::to_wstring(total), driver);
         ASSERT_TRUE(printer.ok());
-        GuardedArray<wchar_t> path(kPathChars);
+        GuardedArray<wchar_t> path(kPathChars, kSentinel);
         ASSERT_TRUE(path.ok());
-        path.Fill(kSentinel);
         const size_t length = BuildSettingsFilePath(printer.handle(), path.data());
         if (total < kPathChars) {
             EXPECT_EQ(length, total);
@@ -397,9 +389,8 @@ TEST(DriverFileBounds, ShortAndLongDataFilesInThePureRule) {
         {std::wstring(1000, L'p'), L""},
     };
     for (const auto& c : cases) {
-        GuardedArray<wchar_t> out(kPathChars);
+        GuardedArray<wchar_t> out(kPathChars, kSentinel);
         ASSERT_TRUE(out.ok());
-        out.Fill(kSentinel);
         EXPECT_EQ(names::ComposeSettingsPath(std::wstring_view(c.dataFile), out.data(), kPathChars),
                   c.expected.size())
             << c.dataFile.size();
@@ -425,9 +416,8 @@ TEST(DriverFileBounds, DirectoryAndNameThatDoNotFit) {
     for (const auto& c : cases) {
         const std::wstring directory(c.directory, L'd');
         const std::wstring name(c.name, L'n');
-        GuardedArray<wchar_t> out(kPathChars);
+        GuardedArray<wchar_t> out(kPathChars, kSentinel);
         ASSERT_TRUE(out.ok());
-        out.Fill(kSentinel);
         EXPECT_EQ(names::ComposePath(std::wstring_view(directory), std::wstring_view(name),
                                      out.data(), kPathChars),
                   c.result);

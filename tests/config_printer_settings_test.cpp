@@ -84,58 +84,46 @@ std::wstring StoredCopyright(const TestPrinter& printer, const wchar_t* value) {
     return text;
 }
 
+// Printer data written before is overwritten, never left, whatever the file holds.
 TEST(PrinterSettings, InitializationCopiesTheSettingsFile) {
-    TestPrinter printer(L"PinPrint PS Copy",
-                        DriverFor(L"C",
-                                  "[Other]\r\nVkDriverOptions=3\r\n"
-                                  "[DriverInfo]\r\n"
-                                  "VkDriverOptions=257\r\n"
-                                  "VkDriverType=7\r\n"
-                                  "CopyrightYear1=Copyright 2001-2024 PinPrint\r\n"
-                                  "CopyrightYear2=All rights reserved.\r\n"));
-    ASSERT_TRUE(printer.ok());
-    EXPECT_EQ(SendEvent(printer.name(), PRINTER_EVENT_INITIALIZE), S_OK);
-    EXPECT_EQ(StoredOptions(printer), 0x101u);
-    EXPECT_EQ(ReadDriverOptions(printer.handle()), DRVOPT_SECURE_PAGE | DRVOPT_ABOUT_PAGE);
-    EXPECT_EQ(StoredCopyright(printer, L"CopyrightYear1"), L"Copyright 2001-2024 PinPrint");
-    EXPECT_EQ(StoredCopyright(printer, L"CopyrightYear2"), L"All rights reserved.");
-    // The type is carried in the file only.
-    EXPECT_FALSE(Read(printer, L"VkDriverType").present);
-}
-
-TEST(PrinterSettings, MissingFileSectionOrKeysGiveTheDefaults) {
-    const std::string files[] = {
-        "",  // no settings file at all
-        "[Elsewhere]\r\nVkDriverOptions=257\r\n",
-        "[DriverInfo]\r\nVkDriverType=1\r\n",
+    std::string longText;
+    for (int i = 0; i < 300; ++i) {
+        longText.push_back(static_cast<char>('A' + i % 26));
+    }
+    const struct {
+        std::string file;
+        DWORD options;
+        const wchar_t* year1;
+        std::wstring year2;
+    } cases[] = {
+        {"[Other]\r\nVkDriverOptions=3\r\n[DriverInfo]\r\nVkDriverOptions=257\r\n"
+         "VkDriverType=7\r\nCopyrightYear1=Copyright 2001-2024 PinPrint\r\n"
+         "CopyrightYear2=All rights reserved.\r\n",
+         0x101, L"Copyright 2001-2024 PinPrint", L"All rights reserved."},
+        // Missing file, section or keys give the defaults.
+        {"", 0, L"", {}},
+        {"[Elsewhere]\r\nVkDriverOptions=257\r\n", 0, L"", {}},
+        {"[DriverInfo]\r\nVkDriverType=1\r\n", 0, L"", {}},
+        // A long copyright is cut to 255 characters.
+        {"[DriverInfo]\r\nCopyrightYear2=" + longText + "\r\n", 0, L"",
+         std::wstring(longText.begin(), longText.begin() + 255)},
     };
     int index = 0;
-    for (const auto& file : files) {
-        SCOPED_TRACE(file);
-        TestPrinter printer(L"PinPrint PS Defaults " + std::to_wstring(index),
-                            DriverFor(L"D" + std::to_wstring(index), file));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        TestPrinter printer(L"PinPrint PS Copy " + std::to_wstring(index),
+                            DriverFor(L"C" + std::to_wstring(index), c.file));
         ++index;
         ASSERT_TRUE(printer.ok());
-        ASSERT_TRUE(printer.SetOptions(0xFFFF));  // overwritten, not left
+        ASSERT_TRUE(printer.SetOptions(0xFFFF));
         EXPECT_EQ(SendEvent(printer.name(), PRINTER_EVENT_INITIALIZE), S_OK);
-        EXPECT_EQ(StoredOptions(printer), 0u);
-        EXPECT_EQ(StoredCopyright(printer, L"CopyrightYear1"), L"");
-        EXPECT_EQ(StoredCopyright(printer, L"CopyrightYear2"), L"");
+        EXPECT_EQ(StoredOptions(printer), c.options);
+        EXPECT_EQ(ReadDriverOptions(printer.handle()), c.options);
+        EXPECT_EQ(StoredCopyright(printer, L"CopyrightYear1"), c.year1);
+        EXPECT_EQ(StoredCopyright(printer, L"CopyrightYear2"), c.year2);
+        // The type is carried in the file only.
+        EXPECT_FALSE(Read(printer, L"VkDriverType").present);
     }
-}
-
-TEST(PrinterSettings, LongCopyrightIsCutTo255Characters) {
-    std::string text;
-    for (int i = 0; i < 300; ++i) {
-        text.push_back(static_cast<char>('A' + i % 26));
-    }
-    TestPrinter printer(L"PinPrint PS Long",
-                        DriverFor(L"L", "[DriverInfo]\r\nCopyrightYear2=" + text + "\r\n"));
-    ASSERT_TRUE(printer.ok());
-    EXPECT_EQ(SendEvent(printer.name(), PRINTER_EVENT_INITIALIZE), S_OK);
-    EXPECT_EQ(StoredCopyright(printer, L"CopyrightYear2"),
-              std::wstring(text.begin(), text.begin() + 255));
-    EXPECT_EQ(StoredCopyright(printer, L"CopyrightYear1"), L"");
 }
 
 TEST(PrinterSettings, ReinitializationReplacesAllThreeValues) {

@@ -392,6 +392,22 @@ TEST(PrivateDevmodeConvert, MissingBlockChangesNothing) {
     EXPECT_FALSE(ConvertPrivateDevmode(&in, nullptr));
 }
 
+// Every name filled with its own letter to its last character (`over` 0) or through its last
+// element (`over` 1), and the full names as validation leaves them.
+void FillNames(PrivateDevmode& dm, size_t over) {
+    SetWide(dm.userName, 80 + over, u'U');
+    SetWide(dm.jobName, 80 + over, u'J');
+    SetWide(dm.loginName, 80 + over, u'L');
+    SetWide(dm.computerName, 32 + over, u'C');
+}
+
+void ExpectFullNames(const PrivateDevmode& dm) {
+    EXPECT_EQ(Wide(dm.userName), std::u16string(80, u'U'));
+    EXPECT_EQ(Wide(dm.jobName), std::u16string(80, u'J'));
+    EXPECT_EQ(Wide(dm.loginName), std::u16string(80, u'L'));
+    EXPECT_EQ(Wide(dm.computerName), std::u16string(32, u'C'));
+}
+
 struct ValidateCase {
     const char* name;
     std::function<void(PrivateDevmode&)> prepare;
@@ -437,32 +453,10 @@ std::vector<ValidateCase> ValidateCases() {
          [](const PrivateDevmode& dm) {
              EXPECT_EQ(std::string(dm.pinDigest), std::string(64, 'Z'));
          }},
-        {"full-length names survive",
-         [](PrivateDevmode& dm) {
-             SetWide(dm.userName, 80, u'U');
-             SetWide(dm.jobName, 80, u'J');
-             SetWide(dm.loginName, 80, u'L');
-             SetWide(dm.computerName, 32, u'C');
-         },
-         [](const PrivateDevmode& dm) {
-             EXPECT_EQ(Wide(dm.userName), std::u16string(80, u'U'));
-             EXPECT_EQ(Wide(dm.jobName), std::u16string(80, u'J'));
-             EXPECT_EQ(Wide(dm.loginName), std::u16string(80, u'L'));
-             EXPECT_EQ(Wide(dm.computerName), std::u16string(32, u'C'));
-         }},
+        {"full-length names survive", [](PrivateDevmode& dm) { FillNames(dm, 0); },
+         ExpectFullNames},
         {"unterminated names are cut at their last element",
-         [](PrivateDevmode& dm) {
-             SetWide(dm.userName, 81, u'U');
-             SetWide(dm.jobName, 81, u'J');
-             SetWide(dm.loginName, 81, u'L');
-             SetWide(dm.computerName, 33, u'C');
-         },
-         [](const PrivateDevmode& dm) {
-             EXPECT_EQ(Wide(dm.userName), std::u16string(80, u'U'));
-             EXPECT_EQ(Wide(dm.jobName), std::u16string(80, u'J'));
-             EXPECT_EQ(Wide(dm.loginName), std::u16string(80, u'L'));
-             EXPECT_EQ(Wide(dm.computerName), std::u16string(32, u'C'));
-         }},
+         [](PrivateDevmode& dm) { FillNames(dm, 1); }, ExpectFullNames},
         {"pageFlags are not inspected", [](PrivateDevmode& dm) { dm.pageFlags = 0xFFFFFFFF; },
          [](const PrivateDevmode& dm) { EXPECT_EQ(dm.pageFlags, 0xFFFFFFFFu); }},
         {"header and code page are rewritten",

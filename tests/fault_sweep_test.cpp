@@ -24,11 +24,13 @@
 #include <vector>
 
 #include "config/help_launcher.h"
+#include "driver_ticket.h"
 #include "devmode/private_devmode.h"
 #include "pages/secure_page_leave.h"
 #include "pages/sheet_context.h"
 #include "pages/strip_mnemonic.h"
 #include "platform/oemui.h"
+#include "platform/print_ticket_provider.h"
 #include "platform/proc_address.h"
 #include "platform/property_sheet_page.h"
 #include "resmodule/resource_ids.h"
@@ -39,9 +41,9 @@
 #include "support/look.h"
 #include "support/secure_page_fixture.h"
 #include "support/secure_page_sheet.h"
-#include "support/sheet_harness.h"
 #include "support/test_printer.h"
 #include "support/test_support.h"
+#include "tools/drvhost/driver_side.h"
 
 namespace pinprint::test {
 namespace {
@@ -81,54 +83,37 @@ Injector& TheInjector() {
 
 // --- The driver's side of a sheet ------------------------------------------------------------
 
-struct DriverSide;
-DriverSide* currentSheet = nullptr;
-
 // What the driver and compstui hand the plug-in for one sheet, and what it got back.
 struct DriverSide {
-    DriverSide(IPrintOemUI* plugin, HANDLE printer, HMODULE module) : plugin(plugin) {
-        DefaultDevmodeBlock(plugin, devmode);
-        param.cbSize = sizeof(param);
-        param.hPrinter = printer;
-        param.pPrinterName = const_cast<PWSTR>(kPrinterName);
-        param.hModule = module;
-        param.hOEMHeap = heap.get();
-        param.pPublicDM = reinterpret_cast<DEVMODEW*>(devmode.data());
-        param.pOEMDM = devmode.data() + sizeof(DEVMODEW);
-        info.cbSize = sizeof(info);
-        info.Version = PROPSHEETUI_INFO_VERSION;
-        info.hComPropSheet = reinterpret_cast<HANDLE>(0x7000);
-        info.pfnComPropSheet = Service;
-        info.lParamInit = reinterpret_cast<LPARAM>(&param);
-        currentSheet = this;
-    }
-    ~DriverSide() {
-        CloseSheet();
-        currentSheet = nullptr;
-    }
+    // The devmode is filled first; the parameters then point into it.
+    DriverSide(IPrintOemUI* plugin, HANDLE printer, HMODULE module)
+        : plugin(plugin),
+          call((drvhost::DefaultDevmode(plugin, devmode),
+                drvhost::DriverParameters(printer, kPrinterName, module, heap.get(),
+                                          devmode.data())),
+               reinterpret_cast<HANDLE>(0x7000)) {}
+    ~DriverSide() { CloseSheet(); }
 
-    PrivateDevmode& Private() { return *static_cast<PrivateDevmode*>(param.pOEMDM); }
+    PrivateDevmode& Private() { return *static_cast<PrivateDevmode*>(call.param.pOEMDM); }
 
     // INIT; a page the plug-in added is shown in a real sheet. A failing INIT must have added
     // no page and must hold nothing.
     HRESULT Init(bool document, Problems& problems) {
-        this->document = document;
-        info.Reason = PROPSHEETUI_REASON_INIT;
-        const HRESULT result = document ? plugin->DocumentPropertySheets(&info, 0)
-                                        : plugin->DevicePropertySheets(&info, 0);
-        if (FAILED(result) && pagesAdded != 0) {
+        kind = document ? drvhost::SheetKind::Document : drvhost::SheetKind::Device;
+        const HRESULT result = call.Run(plugin, kind, PROPSHEETUI_REASON_INIT);
+        if (FAILED(result) && call.service.pagesAdded != 0) {
             problems.push_back("INIT failed after adding a page");
         }
         if (FAILED(result) && heap.BusyBlocks() != 0) {
             problems.push_back("INIT failed and left its context on the driver heap");
         }
-        if (SUCCEEDED(result) && pagesAdded != 0) {
+        if (SUCCEEDED(result) && call.service.pagesAdded != 0) {
             PROPSHEETHEADERW header = {};
             header.dwSize = sizeof(header);
             header.dwFlags = PSH_PROPSHEETPAGE | PSH_MODELESS;
             header.pszCaption = L"Faults";
             header.nPages = 1;
-            header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEW>(&page);
+            header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEW>(&call.service.page);
             sheet = reinterpret_cast<HWND>(PropertySheetW(&header));
             if (sheet == reinterpret_cast<HWND>(-1)) {
                 sheet = nullptr;
@@ -171,39 +156,17 @@ struct DriverSide {
 
     void Destroy() {
         CloseSheet();
-        info.Reason = PROPSHEETUI_REASON_DESTROY;
-        if (document) {
-            plugin->DocumentPropertySheets(&info, 0);
-        } else {
-            plugin->DevicePropertySheets(&info, 0);
-        }
+        call.Run(plugin, kind, PROPSHEETUI_REASON_DESTROY);
     }
 
     HWND item(int id) const { return GetDlgItem(pageWindow, id); }
 
-    static LONG_PTR CALLBACK Service(HANDLE, UINT function, LPARAM lParam1, LPARAM lParam2) {
-        DriverSide* self = currentSheet;
-        if (function == CPSFUNC_ADD_PROPSHEETPAGEW && lParam1 != 0) {
-            const auto* added = reinterpret_cast<const PropSheetPageFull*>(lParam1);
-            memcpy(&self->page, added, std::min<size_t>(added->dwSize, sizeof(self->page)));
-            ++self->pagesAdded;
-            return 0x7001;
-        }
-        if (function == CPSFUNC_SET_RESULT && lParam2 == CPSUI_OK) {
-            ++self->okResults;
-        }
-        return 0;
-    }
-
     IPrintOemUI* plugin;
-    DriverHeap heap;
+    drvhost::DriverHeap heap;
     std::vector<BYTE> devmode;
-    OEMUIPSPARAM param = {};
-    PROPSHEETUI_INFO info = {};
-    bool document = true;
-    PropSheetPageFull page = {};
-    int pagesAdded = 0;
-    int okResults = 0;
+    drvhost::SheetCall call;
+    const int& okResults = call.service.okResults;
+    drvhost::SheetKind kind = drvhost::SheetKind::Document;
     HWND sheet = nullptr;
     HWND pageWindow = nullptr;
 };
@@ -217,7 +180,6 @@ class FaultSweep : public ::testing::Test {
   protected:
     void SetUp() override {
         DriverSetup driver;
-        driver.driverName = L"PinPrint Faults Driver";
         driver.settingsFile = kSettings;
         printer_ = std::make_unique<TestPrinter>(kPrinterName, driver);
         ASSERT_TRUE(printer_->ok());
@@ -235,19 +197,8 @@ class FaultSweep : public ::testing::Test {
         if (module == nullptr) {
             return {"the plug-in did not load"};
         }
-        using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-        using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
-        const auto getClassObject = ProcAddress<GetClassObject>(module, "DllGetClassObject");
-        const auto canUnloadNow = ProcAddress<CanUnloadNow>(module, "DllCanUnloadNow");
-        IClassFactory* factory = nullptr;
-        IPrintOemUI* plugin = nullptr;
-        HRESULT created =
-            getClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-        if (SUCCEEDED(created)) {
-            created = factory->CreateInstance(nullptr, IID_IPrintOemUI,
-                                              reinterpret_cast<void**>(&plugin));
-            factory->Release();
-        }
+        HRESULT created = S_OK;
+        IPrintOemUI* plugin = drvhost::CreatePlugin(module, &created);
         // Without memory for the factory or the object the driver is told so, and gets nothing.
         if (plugin != nullptr) {
             scenario(plugin, module, plain, problems);
@@ -256,7 +207,7 @@ class FaultSweep : public ::testing::Test {
             problems.push_back("no plug-in object");
         }
         injector.Stop();
-        if (canUnloadNow() != S_OK) {
+        if (drvhost::CanUnloadNow(module) != S_OK) {
             problems.push_back("objects or locks left alive");
         }
         for (const auto& held : injector.Outstanding()) {
@@ -627,6 +578,120 @@ TEST_F(FaultSweep, Help) {
         if (viewer != nullptr) {
             DestroyWindow(viewer);
         }
+    });
+}
+
+// The PrintTicket provider as the driver drives it: versions, binding, capabilities, a stored
+// secure job into a ticket, a program's PIN and names validated and converted back. Whatever a
+// call reports as done is checked done; a failed conversion leaves the devmode as it was.
+TEST_F(FaultSweep, PrintTicketProvider) {
+    // Names within Latin-1: under the ANSI rule a failed code-page conversion is the platform
+    // saying a character has no one-byte form, which refuses it (as the page's filters do).
+    ASSERT_TRUE(printer().SetOptions(0x101));
+    HANDLE handle = printer().handle();
+    const std::wstring head =
+        L"xmlns:psf=\"http://schemas.microsoft.com/windows/2003/08/printing/printschemaframework\" "
+        L"xmlns:psk=\"http://schemas.microsoft.com/windows/2003/08/printing/printschemakeywords\" "
+        L"xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+        L"xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" xmlns:k=\"http://schemas.microsoft.com/"
+        L"windows/2013/05/printing/printschemakeywordsv11\" version=\"1\"";
+    const std::wstring request =
+        L"<psf:PrintTicket " + head +
+        L" xmlns:p=\"http://schemas.pinprint.example/2024/printing/securejob\"><psf:Feature "
+        L"name=\"k:JobPasscode\"><psf:Option name=\"psk:On\"/></psf:Feature><psf:ParameterInit "
+        L"name=\"k:JobPasscodeString\"><psf:Value xsi:type=\"xsd:string\">5678</psf:Value>"
+        L"</psf:ParameterInit><psf:ParameterInit name=\"p:UserName\"><psf:Value "
+        L"xsi:type=\"xsd:string\">Ann/B</psf:Value></psf:ParameterInit></psf:PrintTicket>";
+    Sweep("PrintTicket provider", [&](IPrintOemUI* plugin, HMODULE, bool plain,
+                                      Problems& problems) {
+        const auto expect = [&](bool ok, const char* what) {
+            if (!ok) {
+                problems.push_back(what);
+            }
+        };
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        IPrintOemPrintTicketProvider* provider = nullptr;
+        IXMLDOMDocument2* capabilities = drvhost::CreateDocument();
+        IXMLDOMDocument2* ticket = drvhost::CreateDocument();
+        std::wstring reason;
+        if (SUCCEEDED(plugin->QueryInterface(IID_IPrintOemPrintTicketProvider,
+                                             reinterpret_cast<void**>(&provider))) &&
+            drvhost::LoadXml(capabilities, L"<psf:PrintCapabilities " + head + L"/>", reason) &&
+            drvhost::LoadXml(ticket, L"<psf:PrintTicket " + head + L"/>", reason)) {
+            Injector& injector = TheInjector();
+            INT* versions = nullptr;
+            INT count = 0;
+            HRESULT hr = provider->GetSupportedVersions(handle, &versions, &count);
+            expect(SUCCEEDED(hr) ? count == 1 && versions[0] == 1 : !plain && versions == nullptr,
+                   "GetSupportedVersions");
+            injector.HandedOver(versions);
+            CoTaskMemFree(versions);
+            OEMPTOPTS options = OEMPT_NOSNAPSHOT;
+            BSTR* names = nullptr;
+            hr = provider->BindPrinter(handle, 1, &options, &count, &names);
+            expect(SUCCEEDED(hr) ? count == 1 && options == OEMPT_DEFAULT && names[0] != nullptr
+                                 : !plain && count == 0 && names == nullptr,
+                   "BindPrinter");
+            if (names != nullptr) {
+                injector.HandedOver(names[0]);
+                injector.HandedOver(names);
+                SysFreeString(names[0]);
+                CoTaskMemFree(names);
+            }
+            const auto text = [](IXMLDOMDocument2* document) {
+                BSTR xml = nullptr;
+                document->get_xml(&xml);
+                std::wstring result(xml != nullptr ? xml : L"");
+                SysFreeString(xml);
+                return result;
+            };
+            // A failed read of the options word offers no secure printing: the call then
+            // changes nothing, and says so with success.
+            std::wstring before = text(capabilities);
+            hr = provider->CompletePrintCapabilities(nullptr, capabilities);
+            expect(SUCCEEDED(hr) ? text(capabilities).find(L"JobName\"") != std::wstring::npos ||
+                                       (!plain && text(capabilities) == before)
+                                 : !plain,
+                   "CompletePrintCapabilities");
+            PrivateDevmode job{};
+            DefaultPrivateDevmode(&job);
+            job.secureEnabled = 1;
+            ComputePinDigest(L"1234", job.pinDigest);
+            SetField(job.userName, 80, L"Ann");
+            before = text(ticket);
+            hr = provider->ConvertDevModeToPrintTicket(0, nullptr, sizeof(job), &job, ticket);
+            expect(SUCCEEDED(hr) ? (text(ticket).find(L"psk:On") != std::wstring::npos &&
+                                    text(ticket).find(L">Ann<") != std::wstring::npos) ||
+                                       (!plain && text(ticket) == before)
+                                 : !plain,
+                   "ConvertDevModeToPrintTicket");
+            drvhost::LoadXml(ticket, request, reason);
+            before = text(ticket);
+            hr = provider->ValidatePrintTicket(ticket);
+            expect(hr == S_CONFLICT_RESOLVED ||
+                       (!plain && (FAILED(hr) || (hr == S_NO_CONFLICT && text(ticket) == before))),
+                   "ValidatePrintTicket");
+            const PrivateDevmode unchanged = job;
+            hr = provider->ConvertPrintTicketToDevMode(ticket, 0, nullptr, sizeof(job), &job);
+            char digest[65] = {};
+            ComputePinDigest(L"5678", digest);
+            const bool same = memcmp(&job, &unchanged, sizeof(job)) == 0;
+            expect(SUCCEEDED(hr) ? (strcmp(job.pinDigest, digest) == 0 &&
+                                    FieldText(job.userName) == L"AnnB") ||
+                                       (!plain && same)
+                                 : !plain && same,
+                   "ConvertPrintTicketToDevMode");
+        } else {
+            problems.push_back("no provider or no MSXML 6");
+        }
+        for (IUnknown* object :
+             {static_cast<IUnknown*>(provider), static_cast<IUnknown*>(capabilities),
+              static_cast<IUnknown*>(ticket)}) {
+            if (object != nullptr) {
+                object->Release();
+            }
+        }
+        CoUninitialize();
     });
 }
 

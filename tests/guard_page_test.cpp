@@ -1,7 +1,7 @@
 // Operations that write into a caller's buffer or read a block the driver hands in, run with
 // that buffer ending exactly at an inaccessible page: the bounded formatter, the devmode
 // operations, the copyright formatting, the driver version text, the name copies on leaving the
-// secure-print page, and the mnemonic stripping of a warning caption.
+// secure-print page (the mnemonic stripping of a warning caption: secure_strip_mnemonic_test).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -17,7 +17,6 @@
 #include "pages/page_procs.h"
 #include "pages/secure_page_leave.h"
 #include "pages/secure_print_page.h"
-#include "pages/strip_mnemonic.h"
 #include "resmodule/resource_ids.h"
 #include "support/about_sheet.h"
 #include "support/guard_page.h"
@@ -90,9 +89,7 @@ constexpr wchar_t kYear1[] = L"CopyrightYear1";
 TEST(GuardPage, CopyrightYearStaysInTheDestination) {
     ResourceModule resources;
     ASSERT_NE(resources.get(), nullptr);
-    DriverSetup driver;
-    driver.driverName = UniqueTestName(L"Guard copyright") + L" Driver";
-    TestPrinter printer(UniqueTestName(L"Guard copyright"), driver);
+    TestPrinter printer(UniqueTestName(L"Guard copyright"));
     ASSERT_TRUE(printer.ok());
     AboutContext context(printer.handle(), printer.name(), resources.get(), nullptr);
 
@@ -119,9 +116,8 @@ TEST(GuardPage, CopyrightYearStaysInTheDestination) {
         full.replace(at, 2, c.value);
         for (size_t bytes : {2u, 4u, 16u, 256u, 1024u}) {
             SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(bytes) + " bytes");
-            GuardedArray<wchar_t> destination(bytes / sizeof(wchar_t));
+            GuardedArray<wchar_t> destination(bytes / sizeof(wchar_t), L'#');
             ASSERT_TRUE(destination.ok());
-            destination.Fill(L'#');
             const HRESULT result = FormatCopyrightYear(
                 context.context, kYear1, IDS_COPYRIGHT1_FORMAT, destination.data(), bytes);
             const size_t chars = destination.size();
@@ -285,33 +281,6 @@ TEST_F(GuardPageLeave, NullRecordsAreAnsweredWithoutBeingRead) {
     SetWindowLongPtrW(sheet->page(), DWLP_USER, kept);
     EXPECT_EQ(memcmp(&before, &sheet->devmode(), sizeof(before)), 0);
     EXPECT_TRUE(boxes.boxes().empty());
-}
-
-// A caption whose terminator is the last unit before the guard page: the group test looks up
-// to two units ahead and must stop at the terminator.
-TEST(GuardPage, StripMnemonicStopsAtACaptionEndingAtThePageEdge) {
-    struct Case {
-        const wchar_t* caption;
-        const wchar_t* expected;
-    };
-    const Case cases[] = {{L"", L""},
-                          {L"&", L""},
-                          {L"(&", L"("},
-                          {L"(&N", L"(N"},
-                          {L"(&N)", L""},
-                          {L"Name(&N).", L"Name."},
-                          {L"Name(&N)..", L"Name.."},
-                          {L"Name(&N)...", L"Name"},
-                          {L"A&&", L"A&"},
-                          {L"PIN&", L"PIN"}};
-    for (const Case& c : cases) {
-        const size_t chars = wcslen(c.caption) + 1;
-        GuardedArray<wchar_t> caption(chars);
-        ASSERT_TRUE(caption.ok());
-        memcpy(caption.data(), c.caption, chars * sizeof(wchar_t));
-        StripMnemonic(caption.data());
-        EXPECT_STREQ(caption.data(), c.expected) << testing::PrintToString(c.caption);
-    }
 }
 
 }  // namespace

@@ -10,8 +10,10 @@
 
 #include "config/help_launcher.h"
 #include "fixtures/helprecorder/helprecorder.h"
+#include "support/child_process.h"
 #include "support/guarded_array.h"
 #include "support/help_control.h"
+#include "support/key_override.h"
 #include "support/test_support.h"
 
 namespace pinprint {
@@ -27,32 +29,16 @@ std::string Narrow(const std::wstring& text) {
 }
 
 // HKEY_CLASSES_ROOT of this process, redirected to an empty key under HKCU for one scope.
-class ClassesRoot {
+class ClassesRoot : public test::KeyOverride {
   public:
-    ClassesRoot() {
-        path_ = "Software\\PinPrintTests\\Classes" + std::to_string(GetCurrentProcessId());
-        RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &root_, nullptr) == ERROR_SUCCESS) {
-            ok_ = RegOverridePredefKey(HKEY_CLASSES_ROOT, root_) == ERROR_SUCCESS;
-        }
-    }
-    ~ClassesRoot() {
-        RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        if (root_ != nullptr) {
-            RegCloseKey(root_);
-        }
-        RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
-    }
-    ClassesRoot(const ClassesRoot&) = delete;
-    ClassesRoot& operator=(const ClassesRoot&) = delete;
-
-    bool ok() const { return ok_; }
+    ClassesRoot()
+        : KeyOverride(HKEY_CLASSES_ROOT, L"Software\\PinPrintTests\\Classes" +
+                                             std::to_wstring(GetCurrentProcessId())) {}
 
     // The server key with a default value of `type` holding exactly `bytes`.
     bool Register(DWORD type, const std::string& bytes) {
         HKEY key = nullptr;
-        if (RegCreateKeyExA(root_, kServerKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+        if (RegCreateKeyExA(root(), kServerKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                             nullptr) != ERROR_SUCCESS) {
             return false;
         }
@@ -69,20 +55,15 @@ class ClassesRoot {
     // The server key without a default value.
     bool RegisterEmptyKey() {
         HKEY key = nullptr;
-        RegDeleteTreeA(root_, "CLSID");
-        const bool created = RegCreateKeyExA(root_, kServerKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+        RegDeleteTreeA(root(), "CLSID");
+        const bool created = RegCreateKeyExA(root(), kServerKey, 0, nullptr, 0, KEY_ALL_ACCESS,
                                              nullptr, &key, nullptr) == ERROR_SUCCESS;
         if (created) {
             RegCloseKey(key);
         }
         return created;
     }
-    void Unregister() { RegDeleteTreeA(root_, "CLSID"); }
-
-  private:
-    std::string path_;
-    HKEY root_ = nullptr;
-    bool ok_ = false;
+    void Unregister() { RegDeleteTreeA(root(), "CLSID"); }
 };
 
 const RecordedHelp* Recorder() {
@@ -149,9 +130,8 @@ TEST(HelpControlPath, ReadsTheRegisteredServerWithinItsBuffer) {
         } else if (c.type != 0) {
             ASSERT_TRUE(classes.Register(c.type, c.stored));
         }
-        test::GuardedArray<char> path(MAX_PATH);
+        test::GuardedArray<char> path(MAX_PATH, '#');
         ASSERT_TRUE(path.ok());
-        path.Fill('#');
         const int found = FindHelpControlPath(path.data());
         EXPECT_EQ(found, c.found);
         if (found) {
@@ -249,59 +229,24 @@ TEST(HelpLauncher, ModuleWithoutTheEntryGivesNothing) {
 
 // Wine takes a program's DLL overrides from HKCU\Software\Wine\AppDefaults\<program>\DllOverrides
 // when the program starts. A scenario that needs a load order of its own for the help control
-// runs in a copy of this program under a name of its own.
-bool RunningAs(const wchar_t* copyName) {
-    wchar_t exe[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    const std::wstring self(exe);
-    const size_t length = wcslen(copyName);
-    return self.size() >= length &&
-           self.compare(self.size() - length, std::wstring::npos, copyName) == 0;
-}
-
-// Runs the scenario `test` in a copy named `copyName` in `folder` (with a trailing backslash),
-// whose help control has the load `order`, and checks that it passed.
+// runs in a copy of this program under a name of its own (`folder` with a trailing backslash),
+// and must pass there.
 void RunInCopy(const wchar_t* copyName, const wchar_t* order, const char* test,
                const std::wstring& folder) {
-    wchar_t exe[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    const std::wstring copy = folder + copyName;
-    const std::wstring appKey = std::wstring(L"Software\\Wine\\AppDefaults\\") + copyName;
-    ASSERT_TRUE(CopyFileW(exe, copy.c_str(), FALSE));
-    ASSERT_EQ(
-        RegSetKeyValueW(HKEY_CURRENT_USER, (appKey + L"\\DllOverrides").c_str(), L"hhctrl.ocx",
-                        REG_SZ, order, static_cast<DWORD>((wcslen(order) + 1) * sizeof(wchar_t))),
-        ERROR_SUCCESS);
-    const std::string filter = std::string(" --gtest_filter=HelpLauncher.") + test;
-    std::wstring command = L"\"" + copy + L"\"" + std::wstring(filter.begin(), filter.end());
+    const test::ProgramCopy copy(folder, copyName);
+    ASSERT_TRUE(copy.ok());
+    ASSERT_TRUE(copy.Set(L"DllOverrides", L"hhctrl.ocx", order));
     // The copy writes to this program's own output: loading the real control may leave a
     // process of Wine's behind that would hold a pipe open after the copy has ended.
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION process = {};
-    const BOOL started = CreateProcessW(copy.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &process);
-    DWORD exitCode = 1;
-    if (started) {
-        WaitForSingleObject(process.hProcess, 60000);
-        GetExitCodeProcess(process.hProcess, &exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    RegDeleteTreeW(HKEY_CURRENT_USER, appKey.c_str());
-    DeleteFileW(copy.c_str());
-    EXPECT_TRUE(started);
-    EXPECT_EQ(exitCode, 0u) << "the scenario failed in the copy";
+    const test::ChildResult run = copy.Run(std::string("HelpLauncher.") + test, false);
+    EXPECT_TRUE(run.started);
+    EXPECT_EQ(run.exitCode, 0u) << "the scenario failed in the copy";
 }
 
 // Neither the registered path nor "hhctrl.ocx" loads: the control is disabled for the copy.
 TEST(HelpLauncher, WhenNothingLoadsLaterCallsNeverTryAgain) {
     constexpr wchar_t kCopy[] = L"help_launcher_nocontrol.exe";
-    if (!RunningAs(kCopy)) {
+    if (!test::RunningAs(kCopy)) {
         RunInCopy(kCopy, L"", "WhenNothingLoadsLaterCallsNeverTryAgain", test::BinDirectory());
         return;
     }
@@ -322,7 +267,7 @@ TEST(HelpLauncher, WhenNothingLoadsLaterCallsNeverTryAgain) {
 // find first. The copy prefers a DLL file to Wine's built-in control, as Windows always does.
 TEST(HelpLauncher, ControlPlantedInTheProgramsFolderIsNotLoaded) {
     constexpr wchar_t kCopy[] = L"help_launcher_planted.exe";
-    if (!RunningAs(kCopy)) {
+    if (!test::RunningAs(kCopy)) {
         const std::wstring folder = test::BinDirectory() + L"planted\\";
         CreateDirectoryW(folder.c_str(), nullptr);
         ASSERT_TRUE(CopyFileW(test::BinPath(L"helprecorder.dll").c_str(),

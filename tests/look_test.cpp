@@ -18,7 +18,6 @@
 #include "support/about_sheet.h"
 #include "support/look.h"
 #include "support/secure_page_fixture.h"
-#include "support/sheet_harness.h"
 #include "support/test_printer.h"
 #include "tools/drvhost/driver_sheet.h"
 
@@ -36,11 +35,15 @@ PrivateDevmode ShowPluginPage(SheetKind kind, const std::function<void(HWND, HWN
     LoadedPlugin loaded;
     IPrintOemUI* plugin = loaded.CreatePlugin();
     std::vector<BYTE> devmode;
-    EXPECT_TRUE(printer.ok() && printer.SetOptions(0x101) && DefaultDevmodeBlock(plugin, devmode));
-    DriverHeap heap;
+    EXPECT_TRUE(printer.ok() && printer.SetOptions(0x101) &&
+                drvhost::DefaultDevmode(plugin, devmode));
+    drvhost::DriverHeap heap;
     drvhost::DriverSheet sheet;
-    drvhost::SetDriverParameters(sheet, printer.handle(), printer.name(), loaded.module(),
-                                 heap.get(), devmode, plugin, kind);
+    sheet.entry = {
+        .uiParam = drvhost::DriverParameters(printer.handle(), printer.name().c_str(),
+                                             loaded.module(), heap.get(), devmode.data()),
+        .plugin = plugin,
+        .kind = kind};
     sheet.title = L"PinPrint Look";
     sheet.closeAfterMs = 300;
     bool shown = false;

@@ -8,6 +8,7 @@
 
 #include "devmode/private_devmode.h"
 #include "support/test_support.h"
+#include "tools/drvhost/driver_side.h"
 
 namespace pinprint::test {
 namespace {
@@ -389,60 +390,27 @@ TEST_F(ModuleTest, DevModeRefusesBlocksItCannotWrite) {
 
 // --- PublishDriverInterface -------------------------------------------------------------------
 
-class FakeDriver final : public IPrintOemDriverUI {
-  public:
-    explicit FakeDriver(bool answer) : answer_(answer) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        ++queries;
-        if (answer_ && IsEqualIID(riid, IID_IPrintOemDriverUI)) {
-            *ppv = static_cast<IPrintOemDriverUI*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-    HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD,
-                                                  PDWORD) override {
-        ADD_FAILURE() << "the plug-in never calls the driver's helpers";
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE DrvUpgradeRegistrySetting(HANDLE, PCSTR, PCSTR) override {
-        ADD_FAILURE();
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE DrvUpdateUISetting(PVOID, PVOID, DWORD, DWORD) override {
-        ADD_FAILURE();
-        return E_NOTIMPL;
-    }
-    int queries = 0;
-    ULONG refs = 1;
-
-  private:
-    bool answer_;
-};
-
 TEST_F(ModuleTest, PublishDriverInterfaceKeepsOneReference) {
     IPrintOemUI* object = plugin_.CreatePlugin();
     ASSERT_NE(object, nullptr);
-    FakeDriver refusing(false);
-    FakeDriver first(true);
-    FakeDriver second(true);
+    drvhost::DriverHelper refusing(false);
+    drvhost::DriverHelper first;
+    drvhost::DriverHelper second;
 
     EXPECT_EQ(object->PublishDriverInterface(nullptr), E_FAIL);
     EXPECT_EQ(object->PublishDriverInterface(&refusing), E_FAIL);
-    EXPECT_EQ(refusing.refs, 1u);
+    EXPECT_EQ(refusing.refs, 1);
     // A refusal leaves the slot empty, so the next publication is taken.
     EXPECT_EQ(object->PublishDriverInterface(&first), S_OK);
-    EXPECT_EQ(first.refs, 2u);
+    EXPECT_EQ(first.refs, 2);
     EXPECT_EQ(object->PublishDriverInterface(&second), S_OK);
     EXPECT_EQ(second.queries, 0);
-    EXPECT_EQ(second.refs, 1u);
+    EXPECT_EQ(second.refs, 1);
     // The held reference goes back when the object ends.
     EXPECT_EQ(object->Release(), 0u);
-    EXPECT_EQ(first.refs, 1u);
+    EXPECT_EQ(first.refs, 1);
+    // The plug-in never calls the driver's helpers.
+    EXPECT_EQ(refusing.helperCalls + first.helperCalls + second.helperCalls, 0);
 }
 
 TEST_F(ModuleTest, DeclinedOperationsLookAtNothing) {

@@ -18,9 +18,7 @@ namespace pinprint::test {
 namespace {
 
 TEST(RobustnessNull, PathBuildersRefuseMissingBuffersAndPrinters) {
-    DriverSetup driver;
-    driver.driverName = L"PinPrint Robustness Null Driver";
-    TestPrinter printer(L"PinPrint Robustness Null", driver);
+    TestPrinter printer(L"PinPrint Robustness Null");
     ASSERT_TRUE(printer.ok());
 
     for (HANDLE handle : {HANDLE(nullptr), printer.handle()}) {
@@ -62,9 +60,9 @@ TEST(RobustnessNull, InterfaceRequestsWithoutAnOutPointer) {
     EXPECT_EQ(plugin.CanUnloadNow(), S_OK);
 }
 
-// WM_INITDIALOG without a page record, or with one that carries no context: the pages stay
-// uninitialized and answer nothing afterwards.
-TEST(RobustnessNull, PagesInitializedWithoutAContextAnswerNothing) {
+// Messages before WM_INITDIALOG, and after one without a page record or with one that carries
+// no context: the pages stay uninitialized and answer nothing.
+TEST(RobustnessNull, PagesWithoutAContextAnswerNothing) {
     using Proc = INT_PTR(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
     struct Case {
         const char* what;
@@ -77,15 +75,26 @@ TEST(RobustnessNull, PagesInitializedWithoutAContextAnswerNothing) {
                           {"About page", AboutPageProc, FALSE}};
     PropSheetPageFull withoutContext{};
     withoutContext.dwSize = sizeof(withoutContext);
+    const struct {
+        const char* what;
+        bool initialized;
+        LPARAM record;
+    } inits[] = {{", before WM_INITDIALOG", false, 0},
+                 {", no record", true, 0},
+                 {", no context", true, reinterpret_cast<LPARAM>(&withoutContext)}};
     for (const Case& c : cases) {
-        for (LPARAM init : {LPARAM(0), reinterpret_cast<LPARAM>(&withoutContext)}) {
-            SCOPED_TRACE(std::string(c.what) + (init == 0 ? ", no record" : ", no context"));
+        for (const auto& init : inits) {
+            SCOPED_TRACE(std::string(c.what) + init.what);
+            // A dialog-class window whose DWLP_USER slot is still empty.
             HWND window = CreateWindowW(L"#32770", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                         nullptr, nullptr);
             ASSERT_NE(window, nullptr);
-            EXPECT_EQ(c.proc(window, WM_INITDIALOG, 0, init), c.initAnswer);
+            if (init.initialized) {
+                EXPECT_EQ(c.proc(window, WM_INITDIALOG, 0, init.record), c.initAnswer);
+            }
             EXPECT_EQ(GetWindowLongPtrW(window, DWLP_USER), 0);
-            for (UINT message : {WM_COMMAND, WM_NOTIFY, WM_DRAWITEM, WM_CTLCOLORSTATIC, WM_HELP}) {
+            for (UINT message : {WM_COMMAND, WM_NOTIFY, WM_DRAWITEM, WM_CTLCOLORSTATIC, WM_HELP,
+                                 WM_ERASEBKGND, WM_LBUTTONDBLCLK, WM_CLOSE, WM_DESTROY}) {
                 EXPECT_EQ(c.proc(window, message, 0, 0), FALSE) << message;
             }
             DestroyWindow(window);

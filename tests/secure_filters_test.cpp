@@ -65,27 +65,16 @@ class NameFilterTest : public SecurePageTest {
 const std::wstring kRefused = L"\"%*+,/;=?\\|";
 const std::wstring kPunctuationAccepted = L"-.:@_()[]<>!#$&'^~ ";
 
-TEST_F(NameFilterTest, TheElevenCharactersAreRefusedByEveryFilter) {
+// The eleven characters are refused by every filter; other punctuation, letters and digits are
+// accepted.
+TEST_F(NameFilterTest, AsciiIsDecidedAlikeByEveryFilter) {
     for (const Layout& layout : {kShort, kFullLatin1, kFullNameChoice, kFullLabelSwap}) {
         ExpectForAll(layout, kRefused, false);
-    }
-}
-
-TEST_F(NameFilterTest, OtherPunctuationLettersAndDigitsAreAccepted) {
-    for (const Layout& layout : {kShort, kFullLatin1, kFullNameChoice, kFullLabelSwap}) {
         ExpectForAll(layout, kPunctuationAccepted + L"aZ09", true);
     }
 }
 
 // The characters whose fate depends on the filter kind and the layout (code page 1252).
-struct CharacterCase {
-    const char* what;
-    wchar_t c;
-    bool shortFilter;
-    bool fullLatin1;
-    bool fullAnsi;
-};
-
 const CharacterCase kCp1252Cases[] = {
     {"e acute", 0x00E9, true, true, true},
     {"euro sign (one byte in 1252)", 0x20AC, true, false, true},
@@ -97,23 +86,7 @@ const CharacterCase kCp1252Cases[] = {
 
 TEST_F(NameFilterTest, FilterKindAndLayoutDecideAboveAscii) {
     ASSERT_EQ(GetACP(), 1252u) << "these cases are for code page 1252";
-    struct Column {
-        Layout layout;
-        bool CharacterCase::*accepted;
-    };
-    const Column columns[] = {{kShort, &CharacterCase::shortFilter},
-                              {kFullLatin1, &CharacterCase::fullLatin1},
-                              {kFullNameChoice, &CharacterCase::fullAnsi},
-                              {kFullLabelSwap, &CharacterCase::fullAnsi}};
-    for (const Column& column : columns) {
-        auto sheet = Open(column.layout.options, NamesByHand());
-        for (const CharacterCase& c : kCp1252Cases) {
-            for (int edit : kNameEdits) {
-                EXPECT_EQ(Accepts(*sheet, edit, c.c), c.*column.accepted)
-                    << column.layout.name << ", " << c.what << ", edit " << edit;
-            }
-        }
-    }
+    ExpectFiltersDecide(kCp1252Cases);
 }
 
 TEST_F(NameFilterTest, FullFiltersFollowTheLayoutShownAtEachKeystroke) {

@@ -119,7 +119,6 @@ TEST_F(SecureHelpTest, HelpOpensOnAMultiThreadedComThread) {
 TEST_F(SecureHelpTest, NoHelpFileNoCall) {
     Unregister();  // not even the real control
     DriverSetup driver;
-    driver.driverName = L"PinPrint Secure Help Without Chm Driver";
     driver.dependentFiles = {L"pinprintui.dll", L"pinprintlg.dll"};
     TestPrinter bare(L"PinPrint Secure Help Without Chm", driver);
     ASSERT_TRUE(bare.ok());

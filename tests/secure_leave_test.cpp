@@ -9,6 +9,7 @@
 #include "pages/secure_page_leave.h"
 #include "pages/strip_mnemonic.h"
 #include "resmodule/resource_ids.h"
+#include "support/key_override.h"
 #include "support/secure_page_fixture.h"
 
 namespace pinprint::test {
@@ -87,11 +88,7 @@ TEST_F(LeavePageTest, NewPinStoresTheSha256OfItsDigits) {
                                 {L"0042", kDigest0042},
                                 {L"9999", kDigest9999}};
     for (const DigestCase& c : cases) {
-        PrivateDevmode devmode = SecureDevmode(kDigest1234);
-        devmode.pinDigest[0] = '\0';
-        SetField(devmode.userName, 80, L"u");
-        SetField(devmode.jobName, 80, L"j");
-        auto sheet = Open(0, devmode);
+        auto sheet = Open(0, SecureDevmode("", L"u", L"j"));
         EnterPin(*sheet, c.pin);
         EXPECT_TRUE(sheet->Apply());
         EXPECT_STREQ(sheet->devmode().pinDigest, c.digest);
@@ -139,11 +136,8 @@ TEST_F(LeavePageTest, MalformedPinIsRefusedWithThePinWarning) {
                                 {"a sign", L"-123"}};
     for (const DWORD options : {DWORD{0}, DRVOPT_ALT_TEMPLATE}) {
         for (const BadPinCase& c : cases) {
-            PrivateDevmode devmode = SecureDevmode();
-            devmode.pinDigest[0] = '\0';  // no PIN to keep: an empty edit is no PIN either
-            SetField(devmode.userName, 80, L"u");
-            SetField(devmode.jobName, 80, L"j");
-            auto sheet = Open(options, devmode, {});
+            // No PIN to keep: an empty edit is no PIN either.
+            auto sheet = Open(options, SecureDevmode("", L"u", L"j"), {});
             // The keyboard takes digits only; what else gets in comes pasted.
             SetFocus(sheet->item(IDC_PIN_EDIT));
             SetWindowTextW(sheet->item(IDC_PIN_EDIT), c.typed);
@@ -240,13 +234,7 @@ TEST_F(LeavePageTest, TabbingThroughThePinEditKeepsOnlyAStoredPin) {
         {"digits typed and erased again", true, true, false},
     };
     for (const Case& c : cases) {
-        PrivateDevmode devmode = SecureDevmode();
-        if (!c.stored) {
-            devmode.pinDigest[0] = '\0';
-        }
-        SetField(devmode.userName, 80, L"u");
-        SetField(devmode.jobName, 80, L"j");
-        auto sheet = Open(0, devmode);
+        auto sheet = Open(0, SecureDevmode(c.stored ? kDigest1234 : "", L"u", L"j"));
         const HWND pin = sheet->item(IDC_PIN_EDIT);
         SetFocus(sheet->item(IDC_SECURE_ENABLE));
         SendMessageW(sheet->sheet(), WM_NEXTDLGCTL, 0, FALSE);  // Tab
@@ -274,11 +262,7 @@ TEST_F(LeavePageTest, TabbingThroughThePinEditKeepsOnlyAStoredPin) {
 TEST_F(LeavePageTest, RefusalKeepsThePageWhenSwitchingTabs) {
     PageSetup setup;
     setup.secondPage = true;
-    PrivateDevmode devmode = SecureDevmode();
-    devmode.pinDigest[0] = '\0';
-    SetField(devmode.userName, 80, L"u");
-    SetField(devmode.jobName, 80, L"j");
-    auto sheet = Open(0, devmode, setup);
+    auto sheet = Open(0, SecureDevmode("", L"u", L"j"), setup);
     EnterPin(*sheet, L"12");
     boxes.Clear();
     EXPECT_FALSE(sheet->LeaveToSecondPage());
@@ -349,10 +333,7 @@ TEST_F(LeavePageTest, StringsTheModuleLacksReadAsEmpty) {
 
 TEST_F(LeavePageTest, PlaceholderWithoutAStoredDigestIsNotAPin) {
     // Leaving with secure printing off drops the digest; the edit still shows four digits.
-    PrivateDevmode devmode = SecureDevmode();
-    SetField(devmode.userName, 80, L"u");
-    SetField(devmode.jobName, 80, L"j");
-    auto sheet = Open(0, devmode);
+    auto sheet = Open(0, SecureDevmode(kDigest1234, L"u", L"j"));
     SendMessageW(sheet->item(IDC_SECURE_ENABLE), BM_CLICK, 0, 0);
     EXPECT_TRUE(sheet->Apply());
     ASSERT_EQ(sheet->devmode().pinDigest[0], '\0');
@@ -384,34 +365,15 @@ TEST(PinDigest, HashingLeavesNoKeyContainerBehind) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_BAD_KEYSET));
 }
 
-// CryptoAPI finds its providers under HKEY_LOCAL_MACHINE; pointing that at an empty key of the
-// test's own makes every acquisition fail, for this process only.
-class NoCryptoProviders {
-  public:
-    NoCryptoProviders() {
-        RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\PinPrintTests\\EmptyMachine", &root_);
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, root_);
-    }
-    ~NoCryptoProviders() {
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        RegCloseKey(root_);
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\PinPrintTests\\EmptyMachine");
-    }
-
-  private:
-    HKEY root_ = nullptr;
-};
-
 TEST_F(LeavePageTest, DigestFailureKeepsThePageAndTheOldDigest) {
-    PrivateDevmode devmode = SecureDevmode(kDigest1234);
-    SetField(devmode.userName, 80, L"u");
-    SetField(devmode.jobName, 80, L"j");
-    auto sheet = Open(0, devmode);
+    auto sheet = Open(0, SecureDevmode(kDigest1234, L"u", L"j"));
     EnterPin(*sheet, L"5678");
     SetWindowTextW(sheet->item(IDC_JOB_NAME_EDIT), L"new job");
     const PrivateDevmode before = sheet->devmode();
     {
-        NoCryptoProviders broken;
+        // CryptoAPI finds its providers under HKEY_LOCAL_MACHINE; pointing that at an empty key
+        // of the test's own makes every acquisition fail, for this process only.
+        const KeyOverride broken(HKEY_LOCAL_MACHINE, L"Software\\PinPrintTests\\EmptyMachine");
         char digest[kPinDigestBytes] = "untouched";
         DWORD error = 0;
         ASSERT_FALSE(ComputePinDigest(L"5678", digest, &error)) << "providers still found";

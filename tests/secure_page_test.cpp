@@ -10,6 +10,7 @@
 #include "config/driver_options.h"
 #include "pages/page_procs.h"
 #include "resmodule/resource_ids.h"
+#include "support/key_override.h"
 #include "support/secure_page_fixture.h"
 #include "support/test_support.h"
 
@@ -31,44 +32,37 @@ std::wstring Text(SecurePageSheet& sheet, int id) {
 
 // ---- Initialization --------------------------------------------------------------------------
 
-TEST_F(SecurePageTest, StoredDigestShowsTheFourZeroPlaceholder) {
-    auto sheet = Open(0, SecureDevmode());
-    EXPECT_EQ(Text(*sheet, IDC_PIN_EDIT), L"0000");
-    EXPECT_STREQ(sheet->devmode().pinDigest, kDigest1234);
-    EXPECT_TRUE(Checked(*sheet, IDC_SECURE_ENABLE));
-    for (int id : {IDC_SECURE_ENABLE, IDC_PIN_LABEL, IDC_PIN_EDIT}) {
-        EXPECT_TRUE(Enabled(*sheet, id)) << id;
-    }
-    EXPECT_EQ(SendMessageW(sheet->item(IDC_PIN_EDIT), EM_GETLIMITTEXT, 0, 0), 4);
-    EXPECT_EQ(sheet->context().pinEdited, 0u);
-}
-
-TEST_F(SecurePageTest, DigestOfAnyOtherLengthIsDroppedAndTheEditLeftEmpty) {
-    const std::string digests[] = {"", std::string(kDigest1234).substr(0, 63),
-                                   std::string(kDigest1234) + "5"};
-    for (const std::string& digest : digests) {
+// A whole stored digest shows as four zeros; one of any other length (65 characters: unterminated),
+// or secure printing off, is dropped and leaves the edit empty.
+TEST_F(SecurePageTest, StoredDigestShowsTheFourZeroPlaceholderOrIsDropped) {
+    const struct {
+        std::string digest;
+        uint8_t secure;
+        const wchar_t* shown;
+    } cases[] = {{kDigest1234, 1, L"0000"},
+                 {"", 1, L""},
+                 {std::string(kDigest1234).substr(0, 63), 1, L""},
+                 {std::string(kDigest1234) + "5", 1, L""},
+                 {kDigest1234, 0, L""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.digest.size() << " characters, secure " << +c.secure);
         PrivateDevmode devmode = SecureDevmode();
-        memcpy(devmode.pinDigest, digest.data(), digest.size());  // 65 characters: unterminated
-        if (digest.size() < sizeof(devmode.pinDigest)) {
-            devmode.pinDigest[digest.size()] = '\0';
+        memcpy(devmode.pinDigest, c.digest.data(), c.digest.size());
+        if (c.digest.size() < sizeof(devmode.pinDigest)) {
+            devmode.pinDigest[c.digest.size()] = '\0';
         }
+        devmode.secureEnabled = c.secure;
         auto sheet = Open(0, devmode);
-        EXPECT_EQ(Text(*sheet, IDC_PIN_EDIT), L"") << digest.size();
-        EXPECT_EQ(sheet->devmode().pinDigest[0], '\0') << digest.size();
-        EXPECT_EQ(sheet->devmode().secureEnabled, 1);
+        EXPECT_EQ(Text(*sheet, IDC_PIN_EDIT), c.shown);
+        EXPECT_STREQ(sheet->devmode().pinDigest, *c.shown != L'\0' ? kDigest1234 : "");
+        EXPECT_EQ(sheet->devmode().secureEnabled, c.secure);
+        EXPECT_EQ(Checked(*sheet, IDC_SECURE_ENABLE), c.secure == 1);
+        EXPECT_TRUE(Enabled(*sheet, IDC_SECURE_ENABLE));
+        EXPECT_EQ(Enabled(*sheet, IDC_PIN_LABEL), c.secure == 1);
+        EXPECT_EQ(Enabled(*sheet, IDC_PIN_EDIT), c.secure == 1);
+        EXPECT_EQ(SendMessageW(sheet->item(IDC_PIN_EDIT), EM_GETLIMITTEXT, 0, 0), 4);
+        EXPECT_EQ(sheet->context().pinEdited, 0u);
     }
-}
-
-TEST_F(SecurePageTest, SecurePrintingOffDropsTheDigestAndDisablesThePin) {
-    PrivateDevmode devmode = SecureDevmode();
-    devmode.secureEnabled = 0;
-    auto sheet = Open(0, devmode);
-    EXPECT_EQ(sheet->devmode().pinDigest[0], '\0');
-    EXPECT_EQ(Text(*sheet, IDC_PIN_EDIT), L"");
-    EXPECT_TRUE(Enabled(*sheet, IDC_SECURE_ENABLE));
-    EXPECT_FALSE(Checked(*sheet, IDC_SECURE_ENABLE));
-    EXPECT_FALSE(Enabled(*sheet, IDC_PIN_LABEL));
-    EXPECT_FALSE(Enabled(*sheet, IDC_PIN_EDIT));
 }
 
 struct LockCase {
@@ -156,32 +150,17 @@ TEST_F(SecurePageTest, AlternativeTemplateCarriesTheSameControls) {
     EXPECT_TRUE(Visible(*sheet, IDC_NAMES_AUTO));
 }
 
-// Overrides HKEY_LOCAL_MACHINE for this process with an empty key of the test's own, where the
+// HKEY_LOCAL_MACHINE of this process overridden by an empty key of the test's own, where the
 // computer name is read from. (The options word then reads as unset.)
-class LocalMachineOverride {
-  public:
-    explicit LocalMachineOverride(const wchar_t* computerName) {
-        RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\PinPrintTests\\Machine", &root_);
+struct LocalMachineOverride : KeyOverride {
+    explicit LocalMachineOverride(const wchar_t* computerName)
+        : KeyOverride(HKEY_LOCAL_MACHINE, L"Software\\PinPrintTests\\Machine") {
         for (const wchar_t* path :
              {L"System\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName",
               L"System\\CurrentControlSet\\Control\\ComputerName\\ComputerName"}) {
-            HKEY key = nullptr;
-            RegCreateKeyW(root_, path, &key);
-            RegSetValueExW(key, L"ComputerName", 0, REG_SZ,
-                           reinterpret_cast<const BYTE*>(computerName),
-                           static_cast<DWORD>((wcslen(computerName) + 1) * sizeof(wchar_t)));
-            RegCloseKey(key);
+            SetString(path, L"ComputerName", computerName);
         }
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, root_);
     }
-    ~LocalMachineOverride() {
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        RegCloseKey(root_);
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\PinPrintTests\\Machine");
-    }
-
-  private:
-    HKEY root_ = nullptr;
 };
 
 TEST_F(SecurePageTest, LoginAndComputerNamesAreStoredAndCut) {
@@ -483,10 +462,7 @@ TEST_F(SecurePageTest, TypedDigitsSurviveTheFocusComingBack) {
          }},
     };
     for (const Way& way : ways) {
-        PrivateDevmode devmode = SecureDevmode();
-        SetField(devmode.userName, 80, L"u");
-        SetField(devmode.jobName, 80, L"j");
-        auto sheet = Open(0, devmode);
+        auto sheet = Open(0, SecureDevmode(kDigest1234, L"u", L"j"));
         EnterPin(*sheet, L"12");
         boxes.Clear();
         way.leaveAndComeBack(*sheet);
@@ -503,10 +479,7 @@ TEST_F(SecurePageTest, TypedDigitsSurviveTheFocusComingBack) {
 TEST_F(SecurePageTest, ApplyReportsOkToTheCommonPropertySheet) {
     PageSetup setup;
     setup.pageHandle = 0x4711;
-    PrivateDevmode devmode = SecureDevmode();
-    SetField(devmode.userName, 80, L"u");
-    SetField(devmode.jobName, 80, L"j");
-    auto sheet = Open(0, devmode, setup);
+    auto sheet = Open(0, SecureDevmode(kDigest1234, L"u", L"j"), setup);
     EXPECT_TRUE(sheet->Apply());
     const auto& calls = SecurePageSheet::ServiceCalls();
     ASSERT_EQ(calls.size(), 1u);
@@ -514,20 +487,6 @@ TEST_F(SecurePageTest, ApplyReportsOkToTheCommonPropertySheet) {
     EXPECT_EQ(calls[0].function, static_cast<UINT>(CPSFUNC_SET_RESULT));
     EXPECT_EQ(calls[0].lParam1, 0x4711);
     EXPECT_EQ(calls[0].lParam2, CPSUI_OK);
-}
-
-// ---- Messages before WM_INITDIALOG and closing -------------------------------------------------
-
-TEST_F(SecurePageTest, MessagesBeforeInitializationAreNotHandled) {
-    // A dialog-class window whose DWLP_USER slot is still empty.
-    HWND window =
-        CreateWindowW(L"#32770", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
-    for (UINT message : {WM_COMMAND, WM_NOTIFY, WM_HELP, WM_DRAWITEM, WM_ERASEBKGND,
-                         WM_LBUTTONDBLCLK, WM_CLOSE, WM_DESTROY}) {
-        EXPECT_EQ(SecurePrintPageProc(window, message, 0, 0), FALSE) << message;
-    }
-    DestroyWindow(window);
 }
 
 // ---- Painting ----------------------------------------------------------------------------------
@@ -676,9 +635,7 @@ TEST_F(SecurePageTest, PaintingPutsBackAndDeletesEveryObjectItMakes) {
 // ---- Two pages in one process -------------------------------------------------------------------
 
 TEST_F(SecurePageTest, FocusOnOnePagesPinLeavesTheOtherPagesDigestAlone) {
-    PrivateDevmode devmode = SecureDevmode(kDigest1234);
-    SetField(devmode.userName, 80, L"u");
-    SetField(devmode.jobName, 80, L"j");
+    PrivateDevmode devmode = SecureDevmode(kDigest1234, L"u", L"j");
     auto first = Open(0, devmode);
     auto second = Open(0, devmode);
     EnterPin(*first, L"5678");
@@ -738,9 +695,7 @@ void PumpUntil(const std::atomic<int>& count, int value) {
 // threads take turns to open, type and apply: Wine's text-shaping cache can be left locked when
 // two threads build it at the same moment, which would hang the edits, not the pages.
 TEST_F(SecurePageTest, TwoPagesOnTwoThreadsKeepToTheirOwn) {
-    DriverSetup driver;
-    driver.driverName = L"PinPrint Secure Second Thread Driver";
-    TestPrinter other(L"PinPrint Secure Second Thread", driver);
+    TestPrinter other(L"PinPrint Secure Second Thread");
     ASSERT_TRUE(other.ok());
     ASSERT_TRUE(printer().SetOptions(0));
     ASSERT_TRUE(other.SetOptions(0));

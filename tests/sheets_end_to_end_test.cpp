@@ -10,8 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <commctrl.h>
-#include <prsht.h>
 
 #include <cstdint>
 #include <set>
@@ -23,96 +21,40 @@
 #include "platform/proc_address.h"
 #include "resmodule/resource_ids.h"
 #include "support/child_process.h"
-#include "support/sheet_harness.h"
+#include "support/compstui_sheet.h"
 #include "support/test_printer.h"
 #include "support/test_support.h"
-#include "tools/drvhost/driver_sheet.h"
 
 namespace pinprint {
 namespace {
 
-using drvhost::DriverSheet;
 using drvhost::SheetKind;
 using test::BinPath;
-using test::DriverHeap;
-using test::DriverSetup;
-using test::LoadedPlugin;
+using test::SheetSeen;
 using test::TestPrinter;
 
-// What the sheet showed while it was open.
-struct Seen {
-    HWND sheet = nullptr;
-    HWND page = nullptr;
-    std::vector<int> missingControls;
-    SheetContext* pageContext = nullptr;
-    bool resourceModuleLoaded = false;
-    int heapBlocks = -1;
-    int pages = 0;  // the driver's own page first, then the plug-in's
-};
-
-class RealSheets : public ::testing::Test {
+class RealSheets : public test::CompstuiSheetTest {
   protected:
-    void SetUp() override {
-        DriverSetup driver;
-        driver.driverName = L"PinPrint Sheets Real";
-        printer_ = std::make_unique<TestPrinter>(L"Sheets Real", driver);
-        ASSERT_TRUE(printer_->ok());
-        plugin_ = loaded_.CreatePlugin();
-        ASSERT_NE(plugin_, nullptr);
-        ASSERT_EQ(GetModuleHandleW(lgPath_.c_str()), nullptr);
-        // The driver's devmode: public part and the plug-in's private block.
-        ASSERT_TRUE(pinprint::test::DefaultDevmodeBlock(plugin_, devmode_));
-    }
-    void TearDown() override {
-        if (plugin_ != nullptr) {
-            plugin_->Release();
-        }
-    }
+    RealSheets() : CompstuiSheetTest(L"Sheets Real") {}
 
-    // Opens the sheet, records what it shows, and closes it with OK.
-    Seen Open(SheetKind kind, std::initializer_list<int> controls, bool pluginPage = true) {
-        Seen seen;
-        DriverSheet sheet;
-        drvhost::SetDriverParameters(sheet, printer_->handle(), printer_->name(), loaded_.module(),
-                                     heap_.get(), devmode_, plugin_, kind);
-        sheet.title = L"Sheets Real";
-        sheet.closeAfterMs = 200;
-        sheet.onShown = [&](HWND window) {
-            seen.sheet = window;
-            seen.page = drvhost::CurrentPage(window);
-            for (int id : controls) {
-                if (GetDlgItem(seen.page, id) == nullptr) {
-                    seen.missingControls.push_back(id);
-                }
-            }
-            seen.pageContext = ContextOf(seen.page);
-            seen.resourceModuleLoaded = GetModuleHandleW(lgPath_.c_str()) != nullptr;
-            seen.heapBlocks = heap_.BusyBlocks();
-            seen.pages = static_cast<int>(
-                SendMessageW(PropSheet_GetTabControl(window), TCM_GETITEMCOUNT, 0, 0));
-        };
-        EXPECT_TRUE(drvhost::OpenDriverSheet(sheet));
-        EXPECT_TRUE(sheet.pluginEntryAdded);
-        EXPECT_EQ(sheet.entry.initResult, S_OK);
-        EXPECT_EQ(sheet.sheetResult, CPSUI_OK);
+    // Opens the sheet, records what it shows, and closes it with OK: the driver's own page
+    // first, then the plug-in's, whose tab the host clicks.
+    SheetSeen Open(SheetKind kind, std::initializer_list<int> controls, bool pluginPage = true) {
+        const SheetSeen seen = CompstuiSheetTest::Open(kind, controls);
+        EXPECT_TRUE(seen.opened);
+        EXPECT_TRUE(seen.entryAdded);
+        EXPECT_EQ(seen.initResult, S_OK);
+        EXPECT_EQ(seen.sheetResult, CPSUI_OK);
         EXPECT_EQ(seen.pages, pluginPage ? 2 : 1);
-        EXPECT_EQ(reinterpret_cast<ULONG_PTR>(seen.pageContext),
-                  pluginPage ? sheet.entry.initUserData : 0)
+        EXPECT_EQ(reinterpret_cast<ULONG_PTR>(seen.pageContext), pluginPage ? seen.initUserData : 0)
             << "the page shown did not receive its SheetContext";
         return seen;
     }
-
-    LoadedPlugin loaded_;
-    std::unique_ptr<TestPrinter> printer_;
-    IPrintOemUI* plugin_ = nullptr;
-    DriverHeap heap_;
-    std::vector<BYTE> devmode_;
-    std::wstring lgPath_ = BinPath(L"pinprintlg.dll");
 };
 
 TEST_F(RealSheets, PrintingPreferencesShowTheSecurePrintPage) {
     ASSERT_TRUE(printer_->SetOptions(0x1));
-    const Seen seen =
+    const SheetSeen seen =
         Open(SheetKind::Document,
              {IDC_SECURE_ENABLE, IDC_PIN_LABEL, IDC_PIN_EDIT, IDC_NAMES_AUTO, IDC_NAMES_CUSTOM,
               IDC_USER_NAME_EDIT, IDC_JOB_NAME_EDIT, IDC_SEPARATOR});
@@ -124,12 +66,12 @@ TEST_F(RealSheets, PrintingPreferencesShowTheSecurePrintPage) {
     // Closed: the window, the context and the module are gone.
     EXPECT_FALSE(IsWindow(seen.sheet));
     EXPECT_EQ(heap_.BusyBlocks(), 0);
-    EXPECT_EQ(GetModuleHandleW(lgPath_.c_str()), nullptr);
+    EXPECT_FALSE(ResourceModuleLoaded());
 }
 
 TEST_F(RealSheets, PrinterPropertiesShowTheAboutPage) {
     ASSERT_TRUE(printer_->SetOptions(0x100));
-    const Seen seen =
+    const SheetSeen seen =
         Open(SheetKind::Device, {IDC_ABOUT_BAND, IDC_ABOUT_LOGO, IDC_ABOUT_NAME_VERSION,
                                  IDC_ABOUT_VERSION, IDC_ABOUT_COPYRIGHT1, IDC_ABOUT_COPYRIGHT2});
     ASSERT_NE(seen.sheet, nullptr) << "no sheet was shown";
@@ -138,7 +80,7 @@ TEST_F(RealSheets, PrinterPropertiesShowTheAboutPage) {
     EXPECT_EQ(seen.heapBlocks, 1);
     EXPECT_FALSE(IsWindow(seen.sheet));
     EXPECT_EQ(heap_.BusyBlocks(), 0);
-    EXPECT_EQ(GetModuleHandleW(lgPath_.c_str()), nullptr) << "the device sheet kept its module";
+    EXPECT_FALSE(ResourceModuleLoaded()) << "the device sheet kept its module";
 }
 
 // The options word asks for no page: the sheet shows the driver's own page alone, and the
@@ -146,25 +88,23 @@ TEST_F(RealSheets, PrinterPropertiesShowTheAboutPage) {
 TEST_F(RealSheets, SheetsWithoutAPageFreeTheirContext) {
     ASSERT_TRUE(printer_->SetOptions(0x0));
     for (SheetKind kind : {SheetKind::Document, SheetKind::Device}) {
-        const Seen seen = Open(kind, {}, false);
+        const SheetSeen seen = Open(kind, {}, false);
         EXPECT_NE(seen.sheet, nullptr);
         EXPECT_EQ(heap_.BusyBlocks(), 0);
-        EXPECT_EQ(GetModuleHandleW(lgPath_.c_str()), nullptr);
+        EXPECT_FALSE(ResourceModuleLoaded());
     }
 }
 
 // The plug-in object hands both entries on, entry test included.
 TEST_F(RealSheets, PluginObjectForwardsTheEntryTest) {
-    PROPSHEETUI_INFO info = {};
-    info.cbSize = sizeof(info);
-    info.Version = 0x0101;
+    drvhost::SheetCall call(drvhost::DriverParameters(nullptr, nullptr, nullptr, heap_.get()));
+    call.info.Version = 0x0101;
     for (auto entry : {&IPrintOemUI::DocumentPropertySheets, &IPrintOemUI::DevicePropertySheets}) {
-        SetLastError(0);
-        EXPECT_EQ((plugin_->*entry)(&info, 0), E_FAIL);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-        SetLastError(0);
-        EXPECT_EQ((plugin_->*entry)(nullptr, 0), E_FAIL);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        for (PROPSHEETUI_INFO* info : {&call.info, static_cast<PROPSHEETUI_INFO*>(nullptr)}) {
+            SetLastError(0);
+            EXPECT_EQ((plugin_->*entry)(info, 0), E_FAIL);
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        }
     }
 }
 
@@ -252,9 +192,7 @@ void ReadPng(const std::wstring& path, Image& image) {
 class DriverHostSheets : public ::testing::Test {
   protected:
     void SetUp() override {
-        DriverSetup driver;
-        driver.driverName = L"PinPrint Sheets Host";
-        printer_ = std::make_unique<TestPrinter>(L"Sheets Host", driver);
+        printer_ = std::make_unique<TestPrinter>(L"Sheets Host");
         ASSERT_TRUE(printer_->ok());
         ASSERT_TRUE(printer_->SetOptions(0x101));
         wchar_t temp[MAX_PATH] = {};

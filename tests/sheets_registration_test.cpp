@@ -1,5 +1,5 @@
-// The two sheet entries driven the way compstui drives them, with a sheet callback of the
-// tests' own that records the page it is given and answers with a chosen value.
+// The two sheet entries driven the way compstui drives them, with the driver side's stand-in
+// for compstui's callback, which records the page it is given and answers with a chosen value.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,59 +14,26 @@
 #include "pages/sheet_context.h"
 #include "platform/property_sheet_page.h"
 #include "resmodule/resource_ids.h"
-#include "support/sheet_harness.h"
 #include "support/test_printer.h"
 #include "support/test_support.h"
+#include "tools/drvhost/driver_side.h"
 
 namespace pinprint {
 namespace {
 
+using drvhost::SheetCall;
 using test::BinPath;
-using test::DriverHeap;
 using test::DriverSetup;
-using test::SheetCall;
 using test::TestPrinter;
-using Entry = HRESULT (*)(PPROPSHEETUI_INFO, LPARAM);
+using Entry = SheetCall::Entry;
 
 const HANDLE kSheetHandle = reinterpret_cast<HANDLE>(0x43440001);
-
-// What the sheet's callback was given, and what it answers.
-struct Recorder {
-    int calls = 0;
-    HANDLE sheet = nullptr;
-    UINT function = 0;
-    LPARAM lParam2 = -1;
-    PropSheetPageFull page = {};
-    LONG_PTR answer = 0x43440002;
-};
-Recorder g_recorder;
-
-LONG_PTR CALLBACK RecordingSheet(HANDLE sheet, UINT function, LPARAM lParam1, LPARAM lParam2) {
-    ++g_recorder.calls;
-    g_recorder.sheet = sheet;
-    g_recorder.function = function;
-    g_recorder.lParam2 = lParam2;
-    g_recorder.page = {};
-    const auto* page = reinterpret_cast<const PropSheetPageFull*>(lParam1);
-    if (page != nullptr) {
-        memcpy(&g_recorder.page, page,
-               page->dwSize < sizeof(g_recorder.page) ? page->dwSize : sizeof(g_recorder.page));
-    }
-    return g_recorder.answer;
-}
-
-DriverSetup Driver(const wchar_t* name) {
-    DriverSetup driver;
-    driver.driverName = name;
-    return driver;
-}
 
 // A printer whose driver lists pinprintlg.dll, and the plug-in DLL of the bin folder as this
 // code's own module, so that the resource module is looked for beside it.
 class SheetRegistration : public ::testing::Test {
   protected:
     void SetUp() override {
-        g_recorder = Recorder();
         plugin_ = LoadLibraryW(BinPath(L"pinprintui.dll").c_str());
         ASSERT_NE(plugin_, nullptr);
         SetOwnModuleHandle(plugin_);
@@ -77,15 +44,17 @@ class SheetRegistration : public ::testing::Test {
         FreeLibrary(plugin_);
     }
 
-    SheetCall Call(const TestPrinter& printer, DWORD flags = 0) {
-        SheetCall call(printer.handle(), heap_.get(), flags);
-        call.info.hComPropSheet = kSheetHandle;
-        call.info.pfnComPropSheet = RecordingSheet;
-        return call;
+    // One sheet of `printer` (none: no printer) with the driver's parameters, on `heap` (the
+    // test's own by default), through compstui's recording stand-in.
+    SheetCall Call(HANDLE printer = nullptr, DWORD flags = 0, HANDLE heap = nullptr) {
+        return SheetCall(
+            drvhost::DriverParameters(printer, L"PinPrint Test", nullptr,
+                                      heap != nullptr ? heap : heap_.get(), nullptr, flags),
+            kSheetHandle);
     }
 
     HMODULE plugin_ = nullptr;
-    DriverHeap heap_;
+    drvhost::DriverHeap heap_;
 };
 
 // Every member the page record must leave zero, checked by wiping the expected ones.
@@ -101,122 +70,82 @@ void ExpectOnlyListedMembers(PropSheetPageFull page) {
     EXPECT_EQ(memcmp(&page, &zero, sizeof(page)), 0) << "a member outside the table was set";
 }
 
-TEST_F(SheetRegistration, DocumentPageFollowsTheOptionsWord) {
-    TestPrinter printer(L"Sheets Document", Driver(L"PinPrint Sheets Document"));
+TEST_F(SheetRegistration, PagesFollowTheOptionsWord) {
+    TestPrinter printer(L"Sheets Options");
     ASSERT_TRUE(printer.ok());
     struct Case {
+        bool document;
         bool setOptions;
         DWORD options;
         WORD templateId;  // 0: no page
     };
     const Case cases[] = {
-        {true, 0x1, IDD_SECURE_PRINT},
-        {true, 0x21, IDD_SECURE_PRINT_ALT},
-        {true, 0x20, 0},
-        {true, 0x100, 0},
-        {true, 0x11F, IDD_SECURE_PRINT},  // no other bit changes the template
-        {false, 0, 0},                    // no "VkDriverOptions" at all
+        {true, true, 0x1, IDD_SECURE_PRINT},
+        {true, true, 0x21, IDD_SECURE_PRINT_ALT},
+        {true, true, 0x20, 0},
+        {true, true, 0x100, 0},
+        {true, true, 0x11F, IDD_SECURE_PRINT},  // no other bit changes the template
+        {true, false, 0, 0},                    // no "VkDriverOptions" at all
+        {false, true, 0x100, IDD_ABOUT},
+        {false, true, 0x1, 0},
+        {false, true, 0x21, 0},
+        {false, true, 0x13F, IDD_ABOUT},
+        {false, false, 0, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "options 0x" << std::hex << c.options);
+        SCOPED_TRACE(testing::Message() << (c.document ? "document" : "device") << ", options 0x"
+                                        << std::hex << c.options);
         if (c.setOptions) {
             ASSERT_TRUE(printer.SetOptions(c.options));
         } else {
             printer.RemoveOptions();
         }
-        g_recorder = Recorder();
-        SheetCall call = Call(printer);
-        ASSERT_EQ(call.Run(DocumentPropertySheets, PROPSHEETUI_REASON_INIT), S_OK);
-        SheetContext* context = call.context();
+        const Entry entry =
+            c.document ? Entry(DocumentPropertySheets) : Entry(DevicePropertySheets);
+        SheetCall call = Call(printer.handle());
+        ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), S_OK);
+        SheetContext* context = call.context<SheetContext>();
         ASSERT_NE(context, nullptr);
         if (c.templateId == 0) {
-            EXPECT_EQ(g_recorder.calls, 0);
-            EXPECT_EQ(call.info.Result, 1u);
-            EXPECT_EQ(context->resourceModule, nullptr);
-            EXPECT_EQ(context->pageHandle, 0);
+            EXPECT_EQ(call.service.calls, 0);
+            EXPECT_EQ(call.info.Result, c.document ? 1u : 0u);
+            EXPECT_EQ(c.document ? context->resourceModule : context->ownModule, nullptr);
         } else {
-            ASSERT_EQ(g_recorder.calls, 1);
-            EXPECT_EQ(g_recorder.sheet, kSheetHandle);
-            EXPECT_EQ(g_recorder.function, static_cast<UINT>(CPSFUNC_ADD_PROPSHEETPAGEW));
-            EXPECT_EQ(g_recorder.lParam2, 0);
-            const PropSheetPageFull& page = g_recorder.page;
+            ASSERT_EQ(call.service.calls, 1);
+            EXPECT_EQ(call.service.sheet, kSheetHandle);
+            EXPECT_EQ(call.service.function, static_cast<UINT>(CPSFUNC_ADD_PROPSHEETPAGEW));
+            EXPECT_EQ(call.service.lParam2, 0);
+            const PropSheetPageFull& page = call.service.page;
             EXPECT_EQ(page.dwSize, 104u);
-            EXPECT_EQ(page.dwFlags, static_cast<DWORD>(PSP_HASHELP | PSP_USEFUSIONCONTEXT));
+            EXPECT_EQ(page.dwFlags, static_cast<DWORD>((c.document ? PSP_HASHELP : PSP_DEFAULT) |
+                                                       PSP_USEFUSIONCONTEXT));
             EXPECT_NE(page.hActCtx, nullptr);
             EXPECT_EQ(page.hActCtx, context->activationContext);
             EXPECT_EQ(page.hInstance, GetModuleHandleW(L"pinprintlg.dll"));
             EXPECT_EQ(page.pszTemplate, MAKEINTRESOURCEW(c.templateId));
-            EXPECT_EQ(page.pfnDlgProc, &SecurePrintPageProc);
+            EXPECT_EQ(page.pfnDlgProc, c.document ? &SecurePrintPageProc : &AboutPageProc);
             EXPECT_EQ(page.lParam, static_cast<LPARAM>(call.info.UserData));
             ExpectOnlyListedMembers(page);
-            EXPECT_EQ(call.info.Result, static_cast<ULONG_PTR>(g_recorder.answer));
-            EXPECT_EQ(context->pageHandle, g_recorder.answer);
-            EXPECT_EQ(context->ownModule, nullptr);
+            EXPECT_EQ(call.info.Result, static_cast<ULONG_PTR>(call.service.pageAnswer));
+            EXPECT_EQ(context->ownModule, c.document ? nullptr : plugin_);
         }
+        // Only the document sheet keeps its page's handle; both keep what the sheet gave them.
+        EXPECT_EQ(context->pageHandle,
+                  c.document && c.templateId != 0 ? call.service.pageAnswer : 0);
         EXPECT_EQ(context->sheetHandle, kSheetHandle);
         EXPECT_EQ(context->uiParam, &call.param);
-        EXPECT_EQ(context->sheetCallback, &RecordingSheet);
+        EXPECT_EQ(context->sheetCallback, call.info.pfnComPropSheet);
         EXPECT_EQ(context->helpWindow, nullptr);
-        ASSERT_EQ(call.Run(DocumentPropertySheets, PROPSHEETUI_REASON_DESTROY), S_OK);
-        EXPECT_EQ(heap_.BusyBlocks(), 0);
-    }
-}
-
-TEST_F(SheetRegistration, DevicePageFollowsTheOptionsWord) {
-    TestPrinter printer(L"Sheets Device", Driver(L"PinPrint Sheets Device"));
-    ASSERT_TRUE(printer.ok());
-    struct Case {
-        bool setOptions;
-        DWORD options;
-        bool page;
-    };
-    const Case cases[] = {
-        {true, 0x100, true}, {true, 0x1, false}, {true, 0x21, false},
-        {true, 0x13F, true}, {false, 0, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "options 0x" << std::hex << c.options);
-        if (c.setOptions) {
-            ASSERT_TRUE(printer.SetOptions(c.options));
-        } else {
-            printer.RemoveOptions();
-        }
-        g_recorder = Recorder();
-        SheetCall call = Call(printer);
-        ASSERT_EQ(call.Run(DevicePropertySheets, PROPSHEETUI_REASON_INIT), S_OK);
-        SheetContext* context = call.context();
-        ASSERT_NE(context, nullptr);
-        if (!c.page) {
-            EXPECT_EQ(g_recorder.calls, 0);
-            EXPECT_EQ(call.info.Result, 0u);
-            EXPECT_EQ(context->ownModule, nullptr);
-        } else {
-            ASSERT_EQ(g_recorder.calls, 1);
-            EXPECT_EQ(g_recorder.function, static_cast<UINT>(CPSFUNC_ADD_PROPSHEETPAGEW));
-            const PropSheetPageFull& page = g_recorder.page;
-            EXPECT_EQ(page.dwSize, 104u);
-            EXPECT_EQ(page.dwFlags, static_cast<DWORD>(PSP_USEFUSIONCONTEXT));
-            EXPECT_NE(page.hActCtx, nullptr);
-            EXPECT_EQ(page.hActCtx, context->activationContext);
-            EXPECT_EQ(page.hInstance, GetModuleHandleW(L"pinprintlg.dll"));
-            EXPECT_EQ(page.pszTemplate, MAKEINTRESOURCEW(IDD_ABOUT));
-            EXPECT_EQ(page.pfnDlgProc, &AboutPageProc);
-            EXPECT_EQ(page.lParam, static_cast<LPARAM>(call.info.UserData));
-            ExpectOnlyListedMembers(page);
-            EXPECT_EQ(call.info.Result, static_cast<ULONG_PTR>(g_recorder.answer));
-            EXPECT_EQ(context->ownModule, plugin_);
-        }
-        EXPECT_EQ(context->pageHandle, 0);
         EXPECT_EQ(context->userDefault, 0u);
-        EXPECT_EQ(context->perDocument, 0u);
-        ASSERT_EQ(call.Run(DevicePropertySheets, PROPSHEETUI_REASON_DESTROY), S_OK);
+        EXPECT_EQ(context->perDocument, c.document ? 1u : 0u);
+        ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_DESTROY), S_OK);
         EXPECT_EQ(heap_.BusyBlocks(), 0);
     }
 }
 
 // Sheets report a refused page as a negative 32-bit value; only those low 32 bits decide.
 TEST_F(SheetRegistration, RefusedPageLeavesItsValueInResult) {
-    TestPrinter printer(L"Sheets Refused", Driver(L"PinPrint Sheets Refused"));
+    TestPrinter printer(L"Sheets Refused");
     ASSERT_TRUE(printer.ok() && printer.SetOptions(0x101));
     struct Case {
         LONG_PTR answer;
@@ -233,15 +162,14 @@ TEST_F(SheetRegistration, RefusedPageLeavesItsValueInResult) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "answer 0x" << std::hex << c.answer);
         for (Entry entry : {Entry(DocumentPropertySheets), Entry(DevicePropertySheets)}) {
-            g_recorder = Recorder();
-            g_recorder.answer = c.answer;
-            SheetCall call = Call(printer);
+            SheetCall call = Call(printer.handle());
+            call.service.pageAnswer = c.answer;
             ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), S_OK);
-            EXPECT_EQ(g_recorder.calls, 1);
+            EXPECT_EQ(call.service.calls, 1);
             EXPECT_EQ(call.info.Result, static_cast<ULONG_PTR>(c.answer));
-            ASSERT_NE(call.context(), nullptr);
+            ASSERT_NE(call.context<SheetContext>(), nullptr);
             const bool document = entry == Entry(DocumentPropertySheets);
-            EXPECT_EQ(call.context()->pageHandle, document ? c.pageHandle : 0);
+            EXPECT_EQ(call.context<SheetContext>()->pageHandle, document ? c.pageHandle : 0);
             ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_DESTROY), S_OK);
             EXPECT_EQ(heap_.BusyBlocks(), 0);
         }
@@ -250,7 +178,7 @@ TEST_F(SheetRegistration, RefusedPageLeavesItsValueInResult) {
 
 TEST_F(SheetRegistration, OtherReasonsAnswerAsTheSheetExpects) {
     for (Entry entry : {Entry(DocumentPropertySheets), Entry(DevicePropertySheets)}) {
-        SheetCall call(nullptr, heap_.get());
+        SheetCall call = Call();
         call.info.Result = 77;
         call.info.UserData = 0x5A5A;
 
@@ -295,8 +223,7 @@ TEST_F(SheetRegistration, EntryTestRefusesOtherVersionsAndNullRecords) {
         for (WORD version : {WORD(0x0101), WORD(0x00FF), WORD(0)}) {
             for (WORD reason : {WORD(PROPSHEETUI_REASON_INIT), WORD(PROPSHEETUI_REASON_DESTROY),
                                 WORD(PROPSHEETUI_REASON_SET_RESULT)}) {
-                SheetCall call(nullptr, heap_.get());
-                call.info.pfnComPropSheet = RecordingSheet;
+                SheetCall call = Call();
                 call.info.Version = version;
                 call.info.Result = 77;
                 call.info.UserData = 0;
@@ -305,25 +232,25 @@ TEST_F(SheetRegistration, EntryTestRefusesOtherVersionsAndNullRecords) {
                 EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
                 EXPECT_EQ(call.info.Result, 77u);
                 EXPECT_EQ(call.info.UserData, 0u);
+                EXPECT_EQ(call.service.calls, 0);
             }
         }
     }
     EXPECT_EQ(heap_.BusyBlocks(), 0);
-    EXPECT_EQ(g_recorder.calls, 0);
 }
 
 // A driver that hands over no OEMUIPSPARAM (or no sheet callback) gets a refusal, not a crash.
 TEST_F(SheetRegistration, InitWithoutDriverParametersFails) {
     for (Entry entry : {Entry(DocumentPropertySheets), Entry(DevicePropertySheets)}) {
-        SheetCall call(nullptr, heap_.get());
+        SheetCall call = Call();
         call.info.lParamInit = 0;
-        call.info.pfnComPropSheet = RecordingSheet;
         SetLastError(0);
         EXPECT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), E_FAIL);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
         EXPECT_EQ(call.info.UserData, 0u);
 
-        SheetCall noCallback(nullptr, heap_.get());
+        SheetCall noCallback = Call();
+        noCallback.info.pfnComPropSheet = nullptr;
         SetLastError(0);
         EXPECT_EQ(noCallback.Run(entry, PROPSHEETUI_REASON_INIT), E_FAIL);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -332,13 +259,12 @@ TEST_F(SheetRegistration, InitWithoutDriverParametersFails) {
 }
 
 TEST_F(SheetRegistration, AllocationFailureIsOutOfMemory) {
-    TestPrinter printer(L"Sheets Memory", Driver(L"PinPrint Sheets Memory"));
+    TestPrinter printer(L"Sheets Memory");
     ASSERT_TRUE(printer.ok() && printer.SetOptions(0x101));
-    DriverHeap full(64 * 1024);
-    ASSERT_TRUE(full.Exhaust());
+    drvhost::DriverHeap full(64 * 1024);
+    ASSERT_TRUE(full.Exhaust(sizeof(SheetContext)));
     for (Entry entry : {Entry(DocumentPropertySheets), Entry(DevicePropertySheets)}) {
-        SheetCall call(printer.handle(), full.get());
-        call.info.pfnComPropSheet = RecordingSheet;
+        SheetCall call = Call(printer.handle(), 0, full.get());
         call.info.Result = 77;
         call.info.UserData = 0;
         EXPECT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), E_OUTOFMEMORY);
@@ -348,18 +274,18 @@ TEST_F(SheetRegistration, AllocationFailureIsOutOfMemory) {
         // The sheet still sends DESTROY; with no context there is nothing to free.
         EXPECT_EQ(call.Run(entry, PROPSHEETUI_REASON_DESTROY), S_OK);
         EXPECT_EQ(call.info.Result, 1u);
+        EXPECT_EQ(call.service.calls, 0);
     }
-    EXPECT_EQ(g_recorder.calls, 0);
 }
 
 // Each sheet frees its context on the driver's heap and releases the resource module only
 // when its own INIT loaded it.
 TEST_F(SheetRegistration, DestroyReleasesWhatInitTook) {
-    TestPrinter found(L"Sheets Found", Driver(L"PinPrint Sheets Found"));
-    DriverSetup withoutLg = Driver(L"PinPrint Sheets Plain");
+    TestPrinter found(L"Sheets Found");
+    DriverSetup withoutLg;
     withoutLg.dependentFiles = {L"pinprintui.dll", L"PINPRINT.INI"};
     TestPrinter plain(L"Sheets Plain", withoutLg);
-    DriverSetup missingLg = Driver(L"PinPrint Sheets Missing");
+    DriverSetup missingLg;
     missingLg.dependentFiles = {L"pinprintui.dll", L"PINPRINTXLG.DLL"};
     TestPrinter missing(L"Sheets Missing", missingLg);
     ASSERT_TRUE(found.ok() && plain.ok() && missing.ok());
@@ -371,11 +297,11 @@ TEST_F(SheetRegistration, DestroyReleasesWhatInitTook) {
     for (Entry entry : {Entry(DocumentPropertySheets), Entry(DevicePropertySheets)}) {
         // Found: INIT loads it, DESTROY gives it back.
         {
-            SheetCall call = Call(found);
+            SheetCall call = Call(found.handle());
             ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), S_OK);
             const HMODULE lg = GetModuleHandleW(lgPath.c_str());
             ASSERT_NE(lg, nullptr);
-            EXPECT_EQ(g_recorder.page.hInstance, lg);
+            EXPECT_EQ(call.service.page.hInstance, lg);
             EXPECT_EQ(heap_.BusyBlocks(), 1);
             ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_DESTROY), S_OK);
             EXPECT_EQ(call.info.Result, 1u);
@@ -386,9 +312,9 @@ TEST_F(SheetRegistration, DestroyReleasesWhatInitTook) {
         {
             const HMODULE ours = LoadLibraryW(lgPath.c_str());
             ASSERT_NE(ours, nullptr);
-            SheetCall call = Call(found);
+            SheetCall call = Call(found.handle());
             ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), S_OK);
-            EXPECT_EQ(g_recorder.page.hInstance, ours);
+            EXPECT_EQ(call.service.page.hInstance, ours);
             ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_DESTROY), S_OK);
             EXPECT_EQ(GetModuleHandleW(lgPath.c_str()), ours);
             FreeLibrary(ours);
@@ -398,10 +324,10 @@ TEST_F(SheetRegistration, DestroyReleasesWhatInitTook) {
         for (auto* printer : {&plain, &missing}) {
             SCOPED_TRACE(printer->name());
             const HMODULE extra = LoadLibraryW(BinPath(L"pinprintui.dll").c_str());
-            SheetCall call = Call(*printer);
+            SheetCall call = Call(printer->handle());
             ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), S_OK);
-            EXPECT_EQ(g_recorder.page.hInstance, plugin_);
-            EXPECT_EQ(call.context()->resourceModule, plugin_);
+            EXPECT_EQ(call.service.page.hInstance, plugin_);
+            EXPECT_EQ(call.context<SheetContext>()->resourceModule, plugin_);
             ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_DESTROY), S_OK);
             EXPECT_EQ(heap_.BusyBlocks(), 0);
             FreeLibrary(extra);
@@ -414,16 +340,15 @@ TEST_F(SheetRegistration, DestroyReleasesWhatInitTook) {
 // Without its own file path the plug-in cannot look for the resource module; the page is added
 // all the same, with no instance handle.
 TEST_F(SheetRegistration, PageWithoutOwnPathHasNoInstance) {
-    TestPrinter printer(L"Sheets Nopath", Driver(L"PinPrint Sheets Nopath"));
+    TestPrinter printer(L"Sheets Nopath");
     ASSERT_TRUE(printer.ok() && printer.SetOptions(0x101));
     SetOwnModuleHandle(reinterpret_cast<HINSTANCE>(0x7FF000000000));  // no module lives here
     for (Entry entry : {Entry(DocumentPropertySheets), Entry(DevicePropertySheets)}) {
-        g_recorder = Recorder();
-        SheetCall call = Call(printer);
+        SheetCall call = Call(printer.handle());
         ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), S_OK);
-        EXPECT_EQ(g_recorder.calls, 1);
-        EXPECT_EQ(g_recorder.page.hInstance, nullptr);
-        EXPECT_EQ(call.context()->resourceModule, nullptr);
+        EXPECT_EQ(call.service.calls, 1);
+        EXPECT_EQ(call.service.page.hInstance, nullptr);
+        EXPECT_EQ(call.context<SheetContext>()->resourceModule, nullptr);
         ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_DESTROY), S_OK);
         EXPECT_EQ(heap_.BusyBlocks(), 0);
     }
@@ -433,8 +358,7 @@ TEST_F(SheetRegistration, PageWithoutOwnPathHasNoInstance) {
 // gets its context freed, on the heap INIT used.
 TEST_F(SheetRegistration, DestroyWithoutDriverParametersUsesTheContextsOwn) {
     for (Entry entry : {Entry(DocumentPropertySheets), Entry(DevicePropertySheets)}) {
-        SheetCall call(nullptr, heap_.get());
-        call.info.pfnComPropSheet = RecordingSheet;
+        SheetCall call = Call();
         ASSERT_EQ(call.Run(entry, PROPSHEETUI_REASON_INIT), S_OK);
         ASSERT_EQ(heap_.BusyBlocks(), 1);
         call.info.lParamInit = 0;
@@ -462,10 +386,9 @@ TEST_F(SheetRegistration, FlagsComeFromTheDriverAndTheSystem) {
         SCOPED_TRACE(testing::Message()
                      << (c.entry == Entry(DocumentPropertySheets) ? "document" : "device")
                      << " dwFlags 0x" << std::hex << c.dwFlags);
-        SheetCall call(nullptr, heap_.get(), c.dwFlags);
-        call.info.pfnComPropSheet = RecordingSheet;
+        SheetCall call = Call(nullptr, c.dwFlags);
         ASSERT_EQ(call.Run(c.entry, PROPSHEETUI_REASON_INIT), S_OK);
-        const SheetContext* context = call.context();
+        const SheetContext* context = call.context<SheetContext>();
         ASSERT_NE(context, nullptr);
         EXPECT_EQ(context->canChange, c.canChange);
         EXPECT_EQ(context->userDefault, c.userDefault);

@@ -2,7 +2,8 @@
 # Runs one Windows program under this build's shared Wine session (prefix and X display).
 # CTest uses it as the cross-compiling emulator; it also works by hand:
 #   tests/wine-run.sh build/mingw/bin/drvhost.exe devmode
-# The session itself (prefix, Xvfb, a persistent wineserver) is started by tests/wine-session.sh.
+# The sessions themselves (prefix, Xvfb, a persistent wineserver) are started by
+# tests/wine-session.sh.
 set -e
 exe=$1
 if [ -z "$WINEPREFIX" ]; then
@@ -11,7 +12,18 @@ if [ -z "$WINEPREFIX" ]; then
     export WINEPREFIX="$build_dir/wineprefix"
 fi
 session_env="$WINEPREFIX/../wine-session.env"
-if [ -z "$DISPLAY" ] && [ -f "$session_env" ]; then
+# CTest, given the sessions' resource file, names the session this test may use ("id:K,...").
+session=${CTEST_RESOURCE_GROUP_0_WINE:-}
+session=${session#id:}
+session=${session%%,*}
+if [ -n "$session" ] && [ -f "$session_env" ]; then
+    . "$session_env"
+    if [ "$session" != 1 ]; then
+        eval "DISPLAY=\${DISPLAY_$session}"
+        WINEPREFIX="$WINEPREFIX-$session"
+    fi
+    export DISPLAY WINEPREFIX
+elif [ -z "$DISPLAY" ] && [ -f "$session_env" ]; then
     . "$session_env"
     export DISPLAY
 fi

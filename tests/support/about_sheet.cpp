@@ -9,6 +9,7 @@
 #include "platform/property_sheet_page.h"
 #include "resmodule/resource_ids.h"
 #include "support/secure_page_sheet.h"
+#include "tools/drvhost/driver_side.h"
 
 namespace pinprint::test {
 namespace {
@@ -68,10 +69,7 @@ std::map<int, TemplateControl> ReadTemplate(HMODULE module, int templateId) {
 AboutContext::AboutContext(HANDLE printer, const std::wstring& name, HMODULE resourceModule,
                            HMODULE ownModule)
     : printerName(name) {
-    uiParam.cbSize = sizeof(uiParam);
-    uiParam.hPrinter = printer;
-    uiParam.pPrinterName = printerName.data();
-    uiParam.hOEMHeap = GetProcessHeap();
+    uiParam = drvhost::DriverParameters(printer, printerName.c_str(), nullptr, GetProcessHeap());
     context.uiParam = &uiParam;
     context.resourceModule = resourceModule;
     context.ownModule = ownModule;
@@ -130,17 +128,6 @@ AboutDialog::~AboutDialog() {
         DestroyWindow(frame_);
         PumpMessages();
     }
-}
-
-std::wstring UniqueTestName(const wchar_t* prefix) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::wstring name = prefix;
-    if (info != nullptr) {
-        for (const char* p = info->name(); *p != '\0'; ++p) {
-            name += (*p == '/') ? L'-' : static_cast<wchar_t>(*p);
-        }
-    }
-    return name;
 }
 
 }  // namespace pinprint::test

@@ -77,7 +77,4 @@ class AboutDialog {
     HWND page_ = nullptr;
 };
 
-// A name for this test's printer and driver that no other test uses.
-std::wstring UniqueTestName(const wchar_t* prefix);
-
 }  // namespace pinprint::test

@@ -113,6 +113,13 @@ constexpr char kCrt[] = "MSVCRT.DLL";
     X("MSIMG32.DLL", AlphaBlend, False, 0, ERROR_INVALID_PARAMETER, None, None, 0)                \
     X("OLE32.DLL", CoInitialize, HResult, RPC_E_CHANGED_MODE, 0, ComInit, Acquire, -2)            \
     X("OLE32.DLL", CoUninitialize, Never, 0, 0, ComInit, Release, -2)                             \
+    X("OLE32.DLL", CoTaskMemAlloc, Null, 0, 0, TaskMemory, Acquire, -1)                           \
+    X("OLE32.DLL", CoTaskMemFree, Never, 0, 0, TaskMemory, Release, 0)                            \
+    /* MSXML's strings come back from the DOM, and the plug-in frees them with its own. */        \
+    X("OLEAUT32.DLL", SysAllocString, Null, 0, 0, Bstr, Acquire, -1)                              \
+    X("OLEAUT32.DLL", SysAllocStringLen, Null, 0, 0, Bstr, Acquire, -1)                           \
+    X("OLEAUT32.DLL", SysFreeString, Never, 0, 0, Bstr, Release, 0)                               \
+    X("OLEAUT32.DLL", SysStringLen, Never, 0, 0, None, None, 0) /* a length */                    \
     X("SHLWAPI.DLL", PathIsDirectoryW, False, 0, ERROR_FILE_NOT_FOUND, None, None, 0)             \
     X("USER32.DLL", CallWindowProcW, Never, 0, 0, None, None, 0)                                  \
     X("USER32.DLL", CheckDlgButton, False, 0, ERROR_INVALID_WINDOW_HANDLE, None, None, 0)         \
@@ -298,6 +305,10 @@ void Release(Resource resource, ULONG_PTR handle, const Site& site) {
             return;
         }
     }
+    // MSXML hands out strings the plug-in frees; they were never the plug-in's to acquire.
+    if (resource == Resource::Bstr) {
+        return;
+    }
     state.unmatched.push_back({resource, handle, site});
 }
 
@@ -335,6 +346,9 @@ void Track(int index, const Site& site, ULONG_PTR result, const ULONG_PTR* args,
     }
     if (row.resource == Resource::CrtBlock && handle == 0) {
         return;
+    }
+    if (row.resource == Resource::TaskMemory && handle == 0) {
+        return;  // CoTaskMemFree(NULL) frees nothing
     }
     Release(row.resource, handle, site);
 }
@@ -527,6 +541,11 @@ std::vector<Held> Injector::UnmatchedReleases() const {
     return state.unmatched;
 }
 
+void Injector::HandedOver(const void* handle) {
+    const auto address = reinterpret_cast<ULONG_PTR>(handle);
+    std::erase_if(state.held, [address](const Held& held) { return held.handle == address; });
+}
+
 bool Injector::PlanFired() const {
     return std::all_of(state.fired.begin(), state.fired.end(), [](bool f) { return f; });
 }
@@ -552,11 +571,24 @@ std::string Injector::Describe(const Plan& plan) {
 }
 
 const char* Injector::ResourceName(Resource resource) {
-    static const char* const names[] = {
-        "nothing",       "driver heap block", "GlobalAlloc block",  "printer",
-        "registry key",  "crypt context",     "crypt hash",         "module",
-        "kept module",   "GDI object",        "memory DC",          "COM initialization",
-        "input context", "C runtime block",   "activation context", "window DC"};
+    static const char* const names[] = {"nothing",
+                                        "driver heap block",
+                                        "GlobalAlloc block",
+                                        "printer",
+                                        "registry key",
+                                        "crypt context",
+                                        "crypt hash",
+                                        "module",
+                                        "kept module",
+                                        "GDI object",
+                                        "memory DC",
+                                        "COM initialization",
+                                        "input context",
+                                        "C runtime block",
+                                        "task memory block",
+                                        "BSTR",
+                                        "activation context",
+                                        "window DC"};
     return names[static_cast<int>(resource)];
 }
 

@@ -43,7 +43,9 @@ enum class Resource : uint8_t {
     MemoryDc,
     ComInit,
     InputContext,
-    CrtBlock,  // malloc, calloc, realloc; free
+    CrtBlock,    // malloc, calloc, realloc; free
+    TaskMemory,  // CoTaskMemAlloc; CoTaskMemFree
+    Bstr,        // SysAllocString(Len); SysFreeString, which also frees the strings MSXML hands out
     ActivationContext,
     WindowDc,  // GetDC; ReleaseDC
 };
@@ -112,6 +114,9 @@ class Injector {
     // Acquisitions not released (one kept module allowed), and releases of nothing held.
     std::vector<Held> Outstanding() const;
     std::vector<Held> UnmatchedReleases() const;
+    // The plug-in handed `handle` to its caller as an out-parameter; the caller's release, made
+    // outside the plug-in, is not seen, so the handle leaves the ledger here.
+    void HandedOver(const void* handle);
     // Whether every fault of the plan happened.
     bool PlanFired() const;
     // An access violation or another fatal exception was raised during the run.

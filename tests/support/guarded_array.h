@@ -13,6 +13,12 @@ template <typename T>
 class GuardedArray {
   public:
     explicit GuardedArray(size_t count) : buffer_(count * sizeof(T)), count_(count) {}
+    // Every element `fill` (where the array could be had).
+    GuardedArray(size_t count, T fill) : GuardedArray(count) {
+        if (ok()) {
+            Fill(fill);
+        }
+    }
 
     bool ok() const { return buffer_.ok() && GuardFollows(buffer_); }
     T* data() const { return buffer_.as<T>(); }

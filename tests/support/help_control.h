@@ -5,24 +5,22 @@
 #include <windows.h>
 
 #include "fixtures/helprecorder/helprecorder.h"
+#include "support/key_override.h"
 
 namespace pinprint::test {
 
 class RecordingHelpControl {
   public:
     RecordingHelpControl();
-    ~RecordingHelpControl();
-    RecordingHelpControl(const RecordingHelpControl&) = delete;
-    RecordingHelpControl& operator=(const RecordingHelpControl&) = delete;
 
     bool ok() const { return ok_; }
     // Stops the redirection early (HKEY_CLASSES_ROOT is the real one again).
-    void Unregister();
+    void Unregister() { classes_.End(); }
     // What the recorder saw; null before it was first loaded.
     static const RecordedHelp* Recorded();
 
   private:
-    HKEY classes_ = nullptr;
+    KeyOverride classes_{HKEY_CLASSES_ROOT, L"Software\\PinPrintTests\\HelpControlClasses"};
     bool ok_ = false;
 };
 

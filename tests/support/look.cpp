@@ -79,10 +79,8 @@ ChildResult RunInLook(const Look& look, const std::wstring& arguments) {
         values.push_back(std::make_unique<ScopedUserValue>(L"Control Panel\\Desktop", L"LogPixels",
                                                            REG_DWORD, &look.dpi, sizeof(look.dpi)));
     }
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
     SetEnvironmentVariableW(kCopyVariable, L"1");
-    ChildResult copy = RunChild(self, arguments);
+    ChildResult copy = RunChild(OwnPath(), arguments);
     SetEnvironmentVariableW(kCopyVariable, nullptr);
     return copy;
 }

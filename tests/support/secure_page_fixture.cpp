@@ -2,31 +2,14 @@
 
 #include <cstring>
 
+#include "config/driver_options.h"
 #include "resmodule/resource_ids.h"
 
 namespace pinprint::test {
 
-namespace {
-
-// Printer and driver names may not hold ',' or '\\'; keep letters and digits only.
-std::wstring NameOfCurrentTest() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string raw = std::string(info->test_suite_name()) + "_" + info->name();
-    std::wstring name = L"PinPrint Secure ";
-    for (char c : raw) {
-        name.push_back(isalnum(static_cast<unsigned char>(c)) ? static_cast<wchar_t>(c) : L'_');
-    }
-    return name;
-}
-
-}  // namespace
-
 void SecurePageTest::SetUp() {
     ASSERT_NE(resources_.get(), nullptr) << "pinprintlg.dll missing beside the test";
-    const std::wstring name = NameOfCurrentTest();
-    DriverSetup driver;
-    driver.driverName = name + L" Driver";
-    printer_ = std::make_unique<TestPrinter>(name, driver);
+    printer_ = std::make_unique<TestPrinter>(UniqueTestName(L"PinPrint Secure "));
     ASSERT_TRUE(printer_->ok());
     SecurePageSheet::ServiceCalls().clear();
 }
@@ -46,16 +29,49 @@ std::unique_ptr<SecurePageSheet> SecurePageTest::OpenAsIs(const PrivateDevmode& 
     return sheet;
 }
 
-PrivateDevmode SecurePageTest::SecureDevmode(const char* digest) {
+PrivateDevmode SecurePageTest::SecureDevmode(const char* digest, const wchar_t* user,
+                                             const wchar_t* job) {
     PrivateDevmode devmode = DefaultDevmode();
     devmode.secureEnabled = 1;
     memcpy(devmode.pinDigest, digest, strlen(digest) + 1);
+    if (user != nullptr) {
+        SetField(devmode.userName, kNameChars, user);
+    }
+    if (job != nullptr) {
+        SetField(devmode.jobName, kNameChars, job);
+    }
     return devmode;
 }
 
 void SecurePageTest::EnterPin(SecurePageSheet& sheet, const std::wstring& pin) {
     SetFocus(sheet.item(IDC_PIN_EDIT));
     SecurePageSheet::Type(sheet.item(IDC_PIN_EDIT), pin);
+}
+
+void SecurePageTest::ExpectFiltersDecide(std::span<const CharacterCase> cases) {
+    const struct {
+        const char* name;
+        DWORD options;
+        bool CharacterCase::*accepted;
+    } columns[] = {
+        {"short", DRVOPT_SHORT_NAMES, &CharacterCase::shortFilter},
+        {"full, 8-bit test", 0, &CharacterCase::fullLatin1},
+        {"full, ANSI test by radio pair", DRVOPT_NAME_CHOICE, &CharacterCase::fullAnsi},
+        {"full, ANSI test by swapped note", DRVOPT_LABEL_SWAP, &CharacterCase::fullAnsi}};
+    PrivateDevmode devmode = DefaultDevmode();
+    devmode.customNames = 1;
+    for (const auto& column : columns) {
+        auto sheet = Open(column.options, devmode);
+        for (const CharacterCase& c : cases) {
+            for (int edit : {IDC_USER_NAME_EDIT, IDC_JOB_NAME_EDIT}) {
+                for (SecurePageSheet::Input input : SecurePageSheet::kInputs) {
+                    EXPECT_EQ(TakesCharacter(*sheet, edit, c.c, input), c.*column.accepted)
+                        << column.name << ", " << c.what << ", edit " << edit << ", "
+                        << SecurePageSheet::InputName(input);
+                }
+            }
+        }
+    }
 }
 
 bool SecurePageTest::TakesCharacter(SecurePageSheet& sheet, int edit, wchar_t c,

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <span>
 #include <string>
 
 #include "support/secure_page_sheet.h"
@@ -25,6 +26,16 @@ inline constexpr char kDigest0042[] =
 inline constexpr char kDigest9999[] =
     "888df25ae35772424a560c7152a1de794440e0ea5cfee62828333a456a506e05";
 
+// A character and whether each name filter takes it: the short one, the full one with the
+// 8-bit test, and the full one with the ANSI test.
+struct CharacterCase {
+    const char* what;
+    wchar_t c;
+    bool shortFilter;
+    bool fullLatin1;
+    bool fullAnsi;
+};
+
 class SecurePageTest : public ::testing::Test {
   protected:
     void SetUp() override;
@@ -35,11 +46,19 @@ class SecurePageTest : public ::testing::Test {
     // Opens the page with the options word as it is.
     std::unique_ptr<SecurePageSheet> OpenAsIs(const PrivateDevmode& devmode, PageSetup setup = {});
 
-    // A devmode with secure printing on and the digest of "1234" stored.
-    static PrivateDevmode SecureDevmode(const char* digest = kDigest1234);
+    // A devmode with secure printing on, `digest` stored ("" for none) and, when given, the
+    // names typed by hand before.
+    static PrivateDevmode SecureDevmode(const char* digest = kDigest1234,
+                                        const wchar_t* user = nullptr,
+                                        const wchar_t* job = nullptr);
 
     // Focuses the PIN edit (which empties it) and types `pin`.
     static void EnterPin(SecurePageSheet& sheet, const std::wstring& pin);
+
+    // Opens the page in every layout (names typed by hand, so that the name edits are enabled
+    // for an input method) and expects each filter's answer for every character, typed or
+    // entered through an input method, in both name edits.
+    void ExpectFiltersDecide(std::span<const CharacterCase> cases);
 
     // Enters `c` the way `input` does into an edit that holds "ab", caret at the end, and tells
     // whether the edit took it (once).

@@ -12,6 +12,7 @@
 #include "pages/page_procs.h"
 #include "platform/property_sheet_page.h"
 #include "support/test_support.h"
+#include "tools/drvhost/driver_side.h"
 
 namespace pinprint::test {
 
@@ -79,9 +80,7 @@ ResourceModule::~ResourceModule() {
 
 SecurePageSheet::SecurePageSheet(const PageSetup& setup, const PrivateDevmode& devmode)
     : devmode_(devmode) {
-    param_.cbSize = sizeof(param_);
-    param_.hPrinter = setup.printer;
-    param_.hOEMHeap = GetProcessHeap();
+    param_ = drvhost::DriverParameters(setup.printer, nullptr, nullptr, GetProcessHeap());
     param_.pOEMDM = setup.block != nullptr ? setup.block : &devmode_;
 
     context_.sheetHandle = reinterpret_cast<HANDLE>(0x5E7);

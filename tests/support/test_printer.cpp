@@ -2,6 +2,9 @@
 
 #include <winspool.h>
 
+#include <gtest/gtest.h>
+
+#include <cctype>
 #include <cstring>
 
 #include "support/test_support.h"
@@ -114,7 +117,8 @@ void RemovePrinterAndDriver(const std::wstring& printerName, const std::wstring&
 }
 
 TestPrinter::TestPrinter(const std::wstring& printerName, const DriverSetup& driver)
-    : name_(printerName), driverName_(driver.driverName) {
+    : name_(printerName),
+      driverName_(driver.driverName.empty() ? printerName + L" Driver" : driver.driverName) {
     RemovePrinterAndDriver(name_, driverName_);
 
     const std::wstring source = SpoolerDriverDirectory();
@@ -279,6 +283,17 @@ bool TestPrinter::ReadValue(const wchar_t* value, DWORD& type, std::vector<BYTE>
     }
     data.resize(needed);
     return true;
+}
+
+std::wstring UniqueTestName(const wchar_t* prefix) {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::wstring name = prefix;
+    if (info != nullptr) {
+        for (char c : std::string(info->test_suite_name()) + "_" + info->name()) {
+            name.push_back(isalnum(static_cast<unsigned char>(c)) ? static_cast<wchar_t>(c) : L'_');
+        }
+    }
+    return name;
 }
 
 }  // namespace pinprint::test

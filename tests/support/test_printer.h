@@ -22,7 +22,7 @@
 namespace pinprint::test {
 
 struct DriverSetup {
-    std::wstring driverName;  // unique per test
+    std::wstring driverName;  // unique per test; empty: the printer's name and " Driver"
     std::wstring dataFile = L"PINPRINT.PPD";
     std::wstring helpFile = L"PSCRIPT.HLP";  // "" installs the driver without a help file
     std::vector<std::wstring> dependentFiles = {L"pinprintui.dll", L"pinprintlg.dll",
@@ -43,7 +43,7 @@ class TestPrinter {
   public:
     // Installs the driver and a printer named `printerName` (port "FILE:"), removing any
     // printer or driver of the same names left over first. ok() tells whether it worked.
-    TestPrinter(const std::wstring& printerName, const DriverSetup& driver);
+    explicit TestPrinter(const std::wstring& printerName, const DriverSetup& driver = {});
     ~TestPrinter();
     TestPrinter(const TestPrinter&) = delete;
     TestPrinter& operator=(const TestPrinter&) = delete;
@@ -77,6 +77,10 @@ class TestPrinter {
     std::vector<std::pair<std::wstring, std::string>> savedFiles_;
     HANDLE handle_ = nullptr;
 };
+
+// A name for this test's printer and driver that no other test uses: `prefix`, the test suite's
+// name and the test's, in letters, digits and '_' (printer names may not hold ',' or '\\').
+std::wstring UniqueTestName(const wchar_t* prefix);
 
 // Removes a printer and a driver by name, if they exist (leftovers of an aborted run).
 void RemovePrinterAndDriver(const std::wstring& printerName, const std::wstring& driverName);

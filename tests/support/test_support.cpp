@@ -1,8 +1,5 @@
 #include "support/test_support.h"
 
-#include "devmode/private_devmode.h"
-#include "platform/proc_address.h"
-
 namespace pinprint::test {
 
 std::wstring BinDirectory() {
@@ -23,49 +20,6 @@ void PumpMessages() {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-}
-
-bool DefaultDevmodeBlock(IPrintOemUI* plugin, std::vector<BYTE>& block) {
-    block.assign(sizeof(DEVMODEW) + kPrivateDevmodeSize, 0);
-    OEMDMPARAM param = {};
-    param.cbSize = sizeof(param);
-    param.pPublicDMIn = reinterpret_cast<DEVMODEW*>(block.data());
-    param.pOEMDMOut = block.data() + sizeof(DEVMODEW);
-    param.cbBufSize = kPrivateDevmodeSize;
-    return plugin != nullptr && plugin->DevMode(OEMDM_DEFAULT, &param) == S_OK;
-}
-
-LoadedPlugin::LoadedPlugin() : module_(LoadLibraryW(BinPath(L"pinprintui.dll").c_str())) {}
-
-LoadedPlugin::~LoadedPlugin() {
-    if (module_ != nullptr) {
-        FreeLibrary(module_);
-    }
-}
-
-HRESULT LoadedPlugin::GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) const {
-    using Fn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto fn = ProcAddress<Fn>(module_, "DllGetClassObject");
-    return fn ? fn(clsid, iid, ppv) : E_UNEXPECTED;
-}
-
-HRESULT LoadedPlugin::CanUnloadNow() const {
-    using Fn = HRESULT(STDAPICALLTYPE*)();
-    auto fn = ProcAddress<Fn>(module_, "DllCanUnloadNow");
-    return fn ? fn() : E_UNEXPECTED;
-}
-
-IPrintOemUI* LoadedPlugin::CreatePlugin() const {
-    IClassFactory* factory = nullptr;
-    if (FAILED(
-            GetClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) {
-        return nullptr;
-    }
-    IPrintOemUI* plugin = nullptr;
-    const HRESULT hr =
-        factory->CreateInstance(nullptr, IID_IPrintOemUI, reinterpret_cast<void**>(&plugin));
-    factory->Release();
-    return SUCCEEDED(hr) ? plugin : nullptr;
 }
 
 }  // namespace pinprint::test

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/oemui.h"
+#include "tools/drvhost/driver_side.h"
 
 namespace pinprint::test {
 
@@ -20,26 +21,10 @@ std::wstring BinPath(const wchar_t* fileName);
 // Dispatches every message waiting for this thread's windows.
 void PumpMessages();
 
-// The driver's devmode for a sheet: a public DEVMODEW followed by the plug-in's private block,
-// filled with OEMDM_DEFAULT through `plugin`. False when the plug-in refuses.
-bool DefaultDevmodeBlock(IPrintOemUI* plugin, std::vector<BYTE>& block);
-
-// The plug-in DLL loaded as the driver loads it, released at scope end.
-class LoadedPlugin {
+// The plug-in DLL of the bin folder, loaded as the driver loads it (driver_side.h).
+class LoadedPlugin : public drvhost::PluginModule {
   public:
-    LoadedPlugin();
-    ~LoadedPlugin();
-    LoadedPlugin(const LoadedPlugin&) = delete;
-    LoadedPlugin& operator=(const LoadedPlugin&) = delete;
-
-    HMODULE module() const { return module_; }
-    HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) const;
-    HRESULT CanUnloadNow() const;
-    // DllGetClassObject → CreateInstance(IID_IPrintOemUI); null on failure.
-    IPrintOemUI* CreatePlugin() const;
-
-  private:
-    HMODULE module_;
+    LoadedPlugin() : PluginModule(BinPath(L"pinprintui.dll")) {}
 };
 
 }  // namespace pinprint::test

@@ -14,23 +14,6 @@ namespace {
 
 constexpr wchar_t kDefaultPrinter[] = L"PinPrint Demo";
 
-// The driver's heap for the plug-in (OEMUIPSPARAM.hOEMHeap).
-class Heap {
-  public:
-    Heap() : heap_(HeapCreate(0, 0, 0)) {}
-    ~Heap() {
-        if (heap_ != nullptr) {
-            HeapDestroy(heap_);
-        }
-    }
-    Heap(const Heap&) = delete;
-    Heap& operator=(const Heap&) = delete;
-    HANDLE get() const { return heap_; }
-
-  private:
-    HANDLE heap_;
-};
-
 DWORD NumberOption(const Args& args, const wchar_t* option) {
     return wcstoul(OptionValue(args, option, L"0").c_str(), nullptr, 0);
 }
@@ -113,15 +96,16 @@ int RunSheet(SheetKind kind, const Args& args) {
                                              nullptr, reinterpret_cast<LPBYTE>(&options),
                                              sizeof(options), &needed) == ERROR_SUCCESS;
 
-    Heap heap;
+    DriverHeap heap;
     OEMUIOBJ uiObject = {sizeof(OEMUIOBJ)};
     DriverSheet sheet;
-    SetDriverParameters(sheet, printer.get(), printerName, host.module(), heap.get(), devmode,
-                        host.plugin(), kind);
+    sheet.entry = {.uiParam = DriverParameters(printer.get(), printerName.c_str(), host.module(),
+                                               heap.get(), devmode.data(), flags),
+                   .plugin = host.plugin(),
+                   .kind = kind};
     sheet.entry.uiParam.poemuiobj = &uiObject;
-    sheet.entry.uiParam.dwFlags = flags;
     sheet.title = printerName + (document ? L" Printing Preferences" : L" Properties");
-    sheet.closeAfterMs = closeAfter;
+    sheet.closeAfterMs = closeAfter == 0 ? DriverSheet::kLeaveOpen : closeAfter;
     const SecureEntry secure = {document ? OptionValue(args, L"--secure-pin", L"") : L"",
                                 OptionValue(args, L"--user-name", L""),
                                 OptionValue(args, L"--job-name", L"")};
@@ -159,7 +143,7 @@ int RunSheet(SheetKind kind, const Args& args) {
     wprintf(L"Plug-in INIT: 0x%08lX, Result 0x%llX; CommonPropertySheetUIW: %ld (%ls)\n",
             sheet.entry.initResult, static_cast<unsigned long long>(sheet.entry.initResultValue),
             sheet.sheetResult, SheetResultText(sheet.sheetResult));
-    wprintf(L"Driver heap after DESTROY: %d block(s) in use\n", HeapBlocksInUse(heap.get()));
+    wprintf(L"Driver heap after DESTROY: %d block(s) in use\n", heap.BusyBlocks());
 
     // As the driver does with what the sheet edited: merge it into the printer's defaults.
     std::vector<BYTE> merged;

@@ -185,9 +185,8 @@ void CALLBACK WatchSheet(HWND, UINT, UINT_PTR, DWORD now) {
         if (watch.sheet->onShown) {
             watch.sheet->onShown(watch.window);
         }
-        return;
     }
-    if (watch.sheet->closeAfterMs == 0 || !IsWindow(watch.window)) {
+    if (watch.sheet->closeAfterMs == DriverSheet::kLeaveOpen || !IsWindow(watch.window)) {
         return;
     }
     if (!watch.closing && now - watch.shownAt >= watch.sheet->closeAfterMs) {
@@ -283,36 +282,8 @@ void DismissOtherDialogs(HWND sheet) {
 
 }  // namespace detail
 
-void SetDriverParameters(DriverSheet& sheet, HANDLE printer, const std::wstring& printerName,
-                         HMODULE module, HANDLE heap, std::vector<BYTE>& devmode,
-                         IPrintOemUI* plugin, SheetKind kind) {
-    OEMUIPSPARAM& param = sheet.entry.uiParam;
-    param.cbSize = sizeof(param);
-    param.hPrinter = printer;
-    param.pPrinterName = const_cast<PWSTR>(printerName.c_str());
-    param.hModule = module;
-    param.hOEMHeap = heap;
-    param.pPublicDM = reinterpret_cast<DEVMODEW*>(devmode.data());
-    param.pOEMDM = devmode.data() + sizeof(DEVMODEW);
-    sheet.entry.plugin = plugin;
-    sheet.entry.kind = kind;
-}
-
 HWND CurrentPage(HWND sheet) {
     return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-}
-
-int HeapBlocksInUse(HANDLE heap) {
-    int count = 0;
-    PROCESS_HEAP_ENTRY entry = {};
-    HeapLock(heap);
-    while (HeapWalk(heap, &entry)) {
-        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) {
-            ++count;
-        }
-    }
-    HeapUnlock(heap);
-    return count;
 }
 
 bool OpenDriverSheet(DriverSheet& sheet) {
@@ -328,10 +299,14 @@ bool OpenDriverSheet(DriverSheet& sheet) {
     }
     currentWatch = Watch();
     currentWatch.sheet = &sheet;
-    const UINT_PTR timer = SetTimer(nullptr, 0, 100, WatchSheet);
+    const UINT_PTR timer = SetTimer(nullptr, 0, sheet.watchEveryMs, WatchSheet);
     sheet.sheetResult = open(nullptr, detail::DriverSheetFunction, reinterpret_cast<LPARAM>(&sheet),
                              &sheet.reportedResult);
     KillTimer(nullptr, timer);
+    // Drop a last WM_TIMER of the killed timer, so that it cannot reach the next sheet.
+    MSG message;
+    while (PeekMessageW(&message, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+    }
     currentWatch = Watch();
     FreeLibrary(compstui);
     return true;

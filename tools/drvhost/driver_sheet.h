@@ -12,23 +12,20 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
-#include "platform/oemui.h"
+#include "driver_side.h"
 
 namespace drvhost {
-
-enum class SheetKind { Document, Device };
 
 // OEMUIPSPARAM heads the record handed to the plug-in's entry as lParamInit, so that the
 // forwarding function finds the plug-in from it, as the driver finds its own data.
 struct PluginEntryParam {
-    OEMUIPSPARAM uiParam;
-    IPrintOemUI* plugin;
-    SheetKind kind;
-    HRESULT initResult;      // what the plug-in's INIT returned
-    ULONG_PTR initUserData;  // and left in UserData (its sheet context)
-    ULONG_PTR initResultValue;
+    OEMUIPSPARAM uiParam = {};
+    IPrintOemUI* plugin = nullptr;
+    SheetKind kind = SheetKind::Document;
+    HRESULT initResult = S_OK;   // what the plug-in's INIT returned
+    ULONG_PTR initUserData = 0;  // and left in UserData (its sheet context)
+    ULONG_PTR initResultValue = 0;
 };
 
 struct DriverSheet {
@@ -36,8 +33,12 @@ struct DriverSheet {
     std::wstring title;
     // Runs on the sheet's thread once, when the sheet window is shown and painted.
     std::function<void(HWND sheet)> onShown;
-    // Milliseconds after showing when the sheet is closed with OK; 0 leaves it to the person.
-    DWORD closeAfterMs = 0;
+    // Milliseconds after showing when the sheet is closed with OK (0: at once); kLeaveOpen
+    // leaves it to the person.
+    static constexpr DWORD kLeaveOpen = INFINITE;
+    DWORD closeAfterMs = kLeaveOpen;
+    // How often the sheet is looked for and its closing timed.
+    DWORD watchEveryMs = 100;
     // CommonPropertySheetUIW's own result and the value it reports through its last argument.
     LONG sheetResult = 0;
     DWORD reportedResult = 0;
@@ -58,18 +59,8 @@ void ClickLastTab(HWND sheet);
 
 }  // namespace detail
 
-// Fills the driver's parameters for the plug-in as the PostScript driver does: the printer and
-// its name, the plug-in's module, the driver's heap, and the devmode, whose private block follows
-// its public part. `printerName` and `devmode` must outlive the sheet.
-void SetDriverParameters(DriverSheet& sheet, HANDLE printer, const std::wstring& printerName,
-                         HMODULE module, HANDLE heap, std::vector<BYTE>& devmode,
-                         IPrintOemUI* plugin, SheetKind kind);
-
 // The page the sheet shows.
 HWND CurrentPage(HWND sheet);
-
-// Blocks allocated from `heap` and not yet freed.
-int HeapBlocksInUse(HANDLE heap);
 
 // Opens the sheet modally on this thread through compstui and returns once it is closed.
 // False when compstui cannot be loaded.

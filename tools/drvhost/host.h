@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "driver_side.h"
 #include "platform/oemui.h"
 #include "platform/unique_handle.h"
 
@@ -34,8 +35,7 @@ class PluginHost {
     DWORD signature() const { return signature_; }
     DWORD version() const { return version_; }
 
-    // OEMDM_SIZE, then a public DEVMODEW plus private block filled with OEMDM_DEFAULT.
-    // `block` receives sizeof(DEVMODEW) + private size bytes; the private part follows the public.
+    // The driver's devmode as drvhost::DefaultDevmode makes it (driver_side.h); says why not.
     bool DefaultDevmode(std::vector<BYTE>& block, DWORD& privateSize);
     // OEMDM_MERGE of `privateIn` into the private part of `block`, as the driver does before
     // a job is printed.
@@ -44,7 +44,7 @@ class PluginHost {
   private:
     HMODULE module_ = nullptr;
     IPrintOemUI* plugin_ = nullptr;
-    IUnknown* driverObject_ = nullptr;
+    DriverHelper driverObject_;  // handed to PublishDriverInterface
     DWORD signature_ = 0;
     DWORD version_ = 0;
 };
@@ -70,5 +70,6 @@ int CommandDevmode(const Args& args);
 int CommandInstall(const Args& args);
 int CommandPrefs(const Args& args);
 int CommandProps(const Args& args);
+int CommandTicket(const Args& args);
 
 }  // namespace drvhost

@@ -26,6 +26,12 @@ const Command kCommands[] = {
      L"                                tick secure printing and type the PIN (and names) first"},
     {L"props", drvhost::CommandProps,
      L"open Printer Properties through compstui, with the same options as prefs"},
+    {L"ticket", drvhost::CommandTicket,
+     L"the PrintTicket provider as the driver drives it [--printer NAME] [--dll PATH]:\n"
+     L"           the capabilities and the ticket for the current devmode;\n"
+     L"           [--pin NNNN] [--user-name TEXT] [--job-name TEXT]\n"
+     L"                                a program's secure job converted into the devmode;\n"
+     L"           [--in FILE.xml [--validate]]  a ticket file converted (validated first)"},
 };
 
 void Usage() {

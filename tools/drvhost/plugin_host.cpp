@@ -1,52 +1,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "driver_side.h"
 #include "host.h"
-#include "platform/proc_address.h"
 
 namespace drvhost {
-namespace {
-
-// The driver-side helper object handed to PublishDriverInterface. The plug-in only keeps it,
-// so every helper call answers E_NOTIMPL; reference counting is real.
-class DriverObject final : public IPrintOemDriverUI {
-  public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPrintOemDriverUI)) {
-            *ppv = static_cast<IPrintOemDriverUI*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG count = InterlockedDecrement(&refs_);
-        if (count == 0) {
-            delete this;
-        }
-        return count;
-    }
-    HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD,
-                                                  PDWORD) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE DrvUpgradeRegistrySetting(HANDLE, PCSTR, PCSTR) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE DrvUpdateUISetting(PVOID, PVOID, DWORD, DWORD) override {
-        return E_NOTIMPL;
-    }
-
-  private:
-    volatile LONG refs_ = 1;
-};
-
-}  // namespace
 
 bool HasFlag(const Args& args, const wchar_t* flag) {
     for (const auto& a : args) {
@@ -78,9 +36,6 @@ PluginHost::~PluginHost() {
     if (plugin_ != nullptr) {
         plugin_->Release();
     }
-    if (driverObject_ != nullptr) {
-        driverObject_->Release();
-    }
     if (module_ != nullptr) {
         FreeLibrary(module_);
     }
@@ -93,26 +48,16 @@ bool PluginHost::Load(const std::wstring& dllPath) {
         fwprintf(stderr, L"drvhost: cannot load %ls (error %lu)\n", path.c_str(), GetLastError());
         return false;
     }
-    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto getClassObject = pinprint::ProcAddress<GetClassObjectFn>(module_, "DllGetClassObject");
-    if (getClassObject == nullptr) {
-        fwprintf(stderr, L"drvhost: %ls exports no DllGetClassObject\n", path.c_str());
+    HRESULT hr = S_OK;
+    plugin_ = CreatePlugin(module_, &hr);
+    if (plugin_ == nullptr) {
+        fwprintf(stderr,
+                 L"drvhost: %ls gives no plug-in object (DllGetClassObject, then "
+                 L"CreateInstance), 0x%08lX\n",
+                 path.c_str(), hr);
         return false;
     }
-    IClassFactory* factory = nullptr;
-    HRESULT hr = getClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-    if (FAILED(hr)) {
-        fwprintf(stderr, L"drvhost: DllGetClassObject failed, 0x%08lX\n", hr);
-        return false;
-    }
-    hr = factory->CreateInstance(nullptr, IID_IPrintOemUI, reinterpret_cast<void**>(&plugin_));
-    factory->Release();
-    if (FAILED(hr)) {
-        fwprintf(stderr, L"drvhost: CreateInstance failed, 0x%08lX\n", hr);
-        return false;
-    }
-    driverObject_ = new DriverObject();
-    hr = plugin_->PublishDriverInterface(driverObject_);
+    hr = plugin_->PublishDriverInterface(&driverObject_);
     if (FAILED(hr)) {
         fwprintf(stderr, L"drvhost: PublishDriverInterface failed, 0x%08lX\n", hr);
         return false;
@@ -127,28 +72,9 @@ bool PluginHost::Load(const std::wstring& dllPath) {
 }
 
 bool PluginHost::DefaultDevmode(std::vector<BYTE>& block, DWORD& privateSize) {
-    OEMDMPARAM param = {};
-    param.cbSize = sizeof(param);
-    if (FAILED(plugin_->DevMode(OEMDM_SIZE, &param))) {
-        fwprintf(stderr, L"drvhost: DevMode(OEMDM_SIZE) failed, error %lu\n", GetLastError());
-        return false;
-    }
-    privateSize = param.cbBufSize;
-    block.assign(sizeof(DEVMODEW) + privateSize, 0);
-    auto* pub = reinterpret_cast<DEVMODEW*>(block.data());
-    lstrcpynW(pub->dmDeviceName, L"PinPrint Secure PS", CCHDEVICENAME);
-    pub->dmSpecVersion = DM_SPECVERSION;
-    pub->dmSize = sizeof(DEVMODEW);
-    pub->dmDriverExtra = static_cast<WORD>(privateSize);
-    pub->dmFields = DM_COPIES | DM_ORIENTATION;
-    pub->dmCopies = 1;
-    pub->dmOrientation = DMORIENT_PORTRAIT;
-
-    param.pPublicDMIn = pub;
-    param.pOEMDMOut = block.data() + sizeof(DEVMODEW);
-    param.cbBufSize = privateSize;
-    if (FAILED(plugin_->DevMode(OEMDM_DEFAULT, &param))) {
-        fwprintf(stderr, L"drvhost: DevMode(OEMDM_DEFAULT) failed, error %lu\n", GetLastError());
+    if (!drvhost::DefaultDevmode(plugin_, block, &privateSize)) {
+        fwprintf(stderr, L"drvhost: DevMode(OEMDM_SIZE, OEMDM_DEFAULT) failed, error %lu\n",
+                 GetLastError());
         return false;
     }
     return true;

@@ -1,0 +1,332 @@
+// The PrintTicket provider's two conversions per call, through the loaded plug-in bound as the
+// driver binds it, each against a floor timed in the same run: the same MSXML work on a copy of
+// the same document (the same look-ups and element creations, written out by hand for this one
+// ticket), plus what any provider must do besides: the options word read and, for a ticket
+// with a PIN, its digest.
+//
+// The printer is installed into Wine's spooler for the run by the tests' own installer and
+// removed again at the end.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bench.h"
+#include "config/driver_options.h"
+#include "devmode/private_devmode.h"
+#include "driver_ticket.h"
+#include "rules/pin_digest.h"
+#include "support/test_printer.h"
+#include "support/test_support.h"
+#include "ticket/dom.h"
+
+namespace {
+
+using pinprint::PrivateDevmode;
+using pinprint::ticket::Bstr;
+using pinprint::ticket::ComRef;
+
+constexpr wchar_t kPsf[] =
+    L"http://schemas.microsoft.com/windows/2003/08/printing/printschemaframework";
+constexpr wchar_t kXsi[] = L"http://www.w3.org/2001/XMLSchema-instance";
+
+Bstr B(std::wstring_view text) {
+    Bstr b;
+    b.Assign(text);
+    return b;
+}
+
+// What getAttribute answers, freed.
+void Attribute(IXMLDOMElement* element, const wchar_t* name) {
+    VARIANT v;
+    v.vt = VT_EMPTY;
+    element->getAttribute(B(name).get(), &v);
+    VariantClear(&v);
+}
+
+// The root's declarations read once, as a converter written for this ticket alone would.
+void ReadDeclarations(IXMLDOMElement* root) {
+    ComRef<IXMLDOMNamedNodeMap> map;
+    root->get_attributes(map.put());
+    long count = 0;
+    map->get_length(&count);
+    for (long i = 0; i < count; ++i) {
+        ComRef<IXMLDOMNode> attribute;
+        Bstr name;
+        Bstr text;
+        map->get_item(i, attribute.put());
+        attribute->get_nodeName(name.put());
+        attribute->get_text(text.put());
+    }
+}
+
+// The walk over the root's children: every child's kind and local name, the namespace and the
+// name of each Feature and ParameterInit, and for the three of the secure job the declaration
+// their names' prefix could have on them. Returns the secure job's elements by name.
+void Walk(IXMLDOMElement* root, ComRef<IXMLDOMElement> (&found)[4]) {
+    static const wchar_t* const kNames[] = {L"pskv11:JobPasscode", L"pskv11:JobPasscodeString",
+                                            L"ns0001:UserName", L"ns0001:JobName"};
+    ComRef<IXMLDOMNode> child;
+    root->get_firstChild(child.put());
+    while (child) {
+        ComRef<IXMLDOMNode> next;
+        child->get_nextSibling(next.put());
+        DOMNodeType type;
+        child->get_nodeType(&type);
+        ComRef<IXMLDOMElement> element;
+        child->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.put()));
+        Bstr local;
+        element->get_baseName(local.put());
+        if (local.view() == L"Feature" || local.view() == L"ParameterInit") {
+            Bstr ns;
+            element->get_namespaceURI(ns.put());
+            VARIANT name;
+            name.vt = VT_EMPTY;
+            element->getAttribute(B(L"name").get(), &name);
+            for (int i = 0; i < 4; ++i) {
+                if (name.vt == VT_BSTR && wcscmp(name.bstrVal, kNames[i]) == 0) {
+                    Attribute(element.get(), i < 2 ? L"xmlns:pskv11" : L"xmlns:ns0001");
+                    found[i] = element;
+                }
+            }
+            VariantClear(&name);
+        }
+        child = std::move(next);
+    }
+}
+
+ComRef<IXMLDOMElement> NewElement(IXMLDOMDocument2* document, const wchar_t* qname,
+                                  const wchar_t* name) {
+    VARIANT type;
+    type.vt = VT_I4;
+    type.lVal = NODE_ELEMENT;
+    ComRef<IXMLDOMNode> node;
+    document->createNode(type, B(qname).get(), B(kPsf).get(), node.put());
+    ComRef<IXMLDOMElement> element;
+    node->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.put()));
+    if (name != nullptr) {
+        const Bstr text = B(name);
+        VARIANT v;
+        v.vt = VT_BSTR;
+        v.bstrVal = text.get();
+        element->setAttribute(B(L"name").get(), v);
+    }
+    return element;
+}
+
+void Append(IXMLDOMNode* parent, IXMLDOMNode* child) {
+    ComRef<IXMLDOMNode> added;
+    parent->appendChild(child, added.put());
+}
+
+ComRef<IXMLDOMElement> StringParameter(IXMLDOMDocument2* document, const wchar_t* name,
+                                       const wchar_t* text) {
+    ComRef<IXMLDOMElement> parameter = NewElement(document, L"psf:ParameterInit", name);
+    ComRef<IXMLDOMElement> value = NewElement(document, L"psf:Value", nullptr);
+    VARIANT kind;
+    kind.vt = VT_I4;
+    kind.lVal = NODE_ATTRIBUTE;
+    ComRef<IXMLDOMNode> node;
+    ComRef<IXMLDOMAttribute> attribute;
+    ComRef<IXMLDOMAttribute> replaced;
+    document->createNode(kind, B(L"xsi:type").get(), B(kXsi).get(), node.put());
+    node->QueryInterface(IID_IXMLDOMAttribute, reinterpret_cast<void**>(attribute.put()));
+    const Bstr typeName = B(L"xsd:string");
+    VARIANT v;
+    v.vt = VT_BSTR;
+    v.bstrVal = typeName.get();
+    attribute->put_value(v);
+    value->setAttributeNode(attribute.get(), replaced.put());
+    value->put_text(B(text).get());
+    Append(parameter.get(), value.get());
+    return parameter;
+}
+
+// The devmode-to-ticket floor: the root checked, the options read, the walk, the elements
+// made, and each put in the place of the one of its name.
+void DevmodeToTicketFloor(HANDLE printer, IXMLDOMDocument2* document) {
+    ComRef<IXMLDOMElement> root;
+    document->get_documentElement(root.put());
+    Bstr local;
+    Bstr ns;
+    root->get_baseName(local.put());
+    root->get_namespaceURI(ns.put());
+    pinprint::ReadDriverOptions(printer);
+    ComRef<IXMLDOMElement> found[4];
+    Walk(root.get(), found);
+    ReadDeclarations(root.get());
+    ComRef<IXMLDOMElement> feature = NewElement(document, L"psf:Feature", L"pskv11:JobPasscode");
+    Append(feature.get(), NewElement(document, L"psf:Option", L"psk:On").get());
+    ComRef<IXMLDOMElement> user = StringParameter(document, L"ns0001:UserName", L"Ann Smith");
+    ComRef<IXMLDOMElement> job = StringParameter(document, L"ns0001:JobName", L"Q3 report");
+    ComRef<IXMLDOMNode> replaced;
+    root->replaceChild(feature.get(), found[0].get(), replaced.put());
+    root->replaceChild(user.get(), found[2].get(), replaced.put());
+    root->replaceChild(job.get(), found[3].get(), replaced.put());
+}
+
+// A ParameterInit's value read: the Value child, its attributes, its text.
+void ReadValue(IXMLDOMElement* parameter, Bstr& text) {
+    ComRef<IXMLDOMNode> value;
+    parameter->get_firstChild(value.put());
+    DOMNodeType type;
+    value->get_nodeType(&type);
+    Bstr local;
+    Bstr ns;
+    value->get_baseName(local.put());
+    value->get_namespaceURI(ns.put());
+    ComRef<IXMLDOMElement> element;
+    value->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.put()));
+    ReadDeclarations(element.get());
+    Attribute(element.get(), L"xmlns:xsd");
+    element->get_text(text.put());
+}
+
+// The ticket-to-devmode floor: the root checked, the options read, the walk, the option and
+// the values read, the PIN's digest where there is a PIN, the record written.
+void TicketToDevmodeFloor(HANDLE printer, IXMLDOMDocument2* document, PrivateDevmode& devmode) {
+    ComRef<IXMLDOMElement> root;
+    document->get_documentElement(root.put());
+    Bstr local;
+    Bstr ns;
+    root->get_baseName(local.put());
+    root->get_namespaceURI(ns.put());
+    pinprint::ReadDriverOptions(printer);
+    ComRef<IXMLDOMElement> found[4];
+    Walk(root.get(), found);
+    ReadDeclarations(root.get());
+    ComRef<IXMLDOMNode> option;
+    found[0]->get_firstChild(option.put());
+    ComRef<IXMLDOMElement> optionElement;
+    option->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(optionElement.put()));
+    Attribute(optionElement.get(), L"name");
+    Attribute(optionElement.get(), L"xmlns:psk");
+    Bstr user;
+    Bstr job;
+    Bstr pin;
+    ReadValue(found[2].get(), user);
+    ReadValue(found[3].get(), job);
+    PrivateDevmode record = devmode;
+    if (found[1]) {
+        ReadValue(found[1].get(), pin);
+        pinprint::ComputePinDigest(pin.get(), record.pinDigest);
+    }
+    pinprint::CopyToField(record.userName, pinprint::kNameChars, user.get());
+    pinprint::CopyToField(record.jobName, pinprint::kNameChars, job.get());
+    memcpy(&devmode, &record, sizeof(record));
+}
+
+// Nanoseconds per call of `measured` and of `floor`, medians over `repetitions` short batches
+// taken in turn, so that the other work on the machine weighs on both alike.
+std::pair<double, double> SideBySide(const std::function<void()>& measured,
+                                     const std::function<void()>& floor, int calls,
+                                     int repetitions) {
+    std::vector<double> a;
+    std::vector<double> b;
+    for (int r = 0; r < repetitions; ++r) {
+        b.push_back(bench::MedianNsPerCall(floor, calls, 1));
+        a.push_back(bench::MedianNsPerCall(measured, calls, 1));
+    }
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    return {a[a.size() / 2], b[b.size() / 2]};
+}
+
+ComRef<IXMLDOMDocument2> Copy(IXMLDOMDocument2* document) {
+    Bstr xml;
+    document->get_xml(xml.put());
+    ComRef<IXMLDOMDocument2> copy;
+    *copy.put() = drvhost::CreateDocument();
+    std::wstring reason;
+    drvhost::LoadXml(copy.get(), std::wstring(xml.view()), reason);
+    return copy;
+}
+
+}  // namespace
+
+int main() {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    int missed = 0;
+    {
+        pinprint::test::DriverSetup setup;
+        setup.driverName = L"PinPrint Ticket Bench";
+        pinprint::test::TestPrinter printer(L"PinPrint Ticket Bench", setup);
+        drvhost::TicketDriver driver;
+        std::wstring reason;
+        std::vector<BYTE> devmode;
+        if (!printer.ok() || !printer.SetOptions(pinprint::DRVOPT_SECURE_PAGE) ||
+            !driver.Open(pinprint::test::BinPath(L"pinprintui.dll"), printer.handle(), reason) ||
+            !driver.DefaultPrivateDevmode(devmode)) {
+            fprintf(stderr, "cannot install the bench printer or bind the provider\n");
+            return 1;
+        }
+        auto& record = *reinterpret_cast<PrivateDevmode*>(devmode.data());
+        record.secureEnabled = 1;
+        pinprint::ComputePinDigest(L"1234", record.pinDigest);
+        pinprint::CopyToField(record.userName, pinprint::kNameChars, L"Ann Smith");
+        pinprint::CopyToField(record.jobName, pinprint::kNameChars, L"Q3 report");
+
+        // The driver's ticket for the job, with the plug-in's part in it, and a program's PIN.
+        ComRef<IXMLDOMDocument2> ticket;
+        *ticket.put() = drvhost::CreateDocument();
+        if (FAILED(driver.DevmodeToTicket(devmode, ticket.get()))) {
+            fprintf(stderr, "the provider did not convert the devmode\n");
+            return 1;
+        }
+        ComRef<IXMLDOMDocument2> withoutPin = Copy(ticket.get());
+        ComRef<IXMLDOMDocument2> floorWithoutPin = Copy(ticket.get());
+        Bstr xml;
+        ticket->get_xml(xml.put());
+        std::wstring text(xml.view());
+        text.insert(text.rfind(L"</psf:PrintTicket>"),
+                    L"<psf:ParameterInit name=\"pskv11:JobPasscodeString\"><psf:Value "
+                    L"xsi:type=\"xsd:string\">1234</psf:Value></psf:ParameterInit>");
+        drvhost::LoadXml(ticket.get(), text, reason);
+        ComRef<IXMLDOMDocument2> floorTicket = Copy(ticket.get());
+
+        IPrintOemPrintTicketProvider* provider = driver.provider();
+        const HANDLE handle = printer.handle();
+        PrivateDevmode out = record;
+        constexpr int kCalls = 100;
+        constexpr int kRepetitions = 41;
+        const auto toTicket = [&] {
+            provider->ConvertDevModeToPrintTicket(0, nullptr, sizeof(record), &record,
+                                                  ticket.get());
+        };
+        const auto toTicketFloor = [&] { DevmodeToTicketFloor(handle, floorTicket.get()); };
+        const auto toDevmode = [&] {
+            provider->ConvertPrintTicketToDevMode(ticket.get(), 0, nullptr, sizeof(out), &out);
+        };
+        const auto toDevmodeFloor = [&] { TicketToDevmodeFloor(handle, floorTicket.get(), out); };
+        const auto [providerToTicket, floorToTicket] =
+            SideBySide(toTicket, toTicketFloor, kCalls, kRepetitions);
+        const auto [providerToDevmode, floorToDevmode] =
+            SideBySide(toDevmode, toDevmodeFloor, kCalls, kRepetitions);
+        const auto [providerNoPin, floorNoPin] = SideBySide(
+            [&] {
+                provider->ConvertPrintTicketToDevMode(withoutPin.get(), 0, nullptr, sizeof(out),
+                                                      &out);
+            },
+            [&] { TicketToDevmodeFloor(handle, floorWithoutPin.get(), out); }, kCalls,
+            kRepetitions);
+        missed += bench::Report(
+            "PrintTicket conversions per call (medians of 41 batches of 100, taken in turn with "
+            "the floor)",
+            {{"ConvertDevModeToPrintTicket", providerToTicket, "same MSXML work", floorToTicket,
+              1.5},
+             {"ConvertPrintTicketToDevMode, PIN 1234 and names", providerToDevmode,
+              "same MSXML work + digest", floorToDevmode, 1.5},
+             {"ConvertPrintTicketToDevMode, names only", providerNoPin, "same MSXML work",
+              floorNoPin, 1.5}});
+        if (strcmp(out.pinDigest, record.pinDigest) != 0) {
+            fprintf(stderr, "the conversions did not give the job back\n");
+            missed += 1;
+        }
+    }
+    CoUninitialize();
+    return missed == 0 ? 0 : 3;
+}

@@ -1,0 +1,354 @@
+// The PrintTicket provider through the built DLL, obtained and bound as the driver does
+// (drvhost's TicketDriver), on Wine's real MSXML 6 and spooler.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "config/driver_options.h"
+#include "driver_ticket.h"
+#include "support/guarded_array.h"
+#include "support/secure_page_fixture.h"
+#include "ticket/dom.h"
+
+namespace pinprint::test {
+namespace {
+
+using drvhost::CreateDocument;
+using drvhost::TicketDriver;
+using ticket::ComRef;
+
+constexpr wchar_t kPluginUri[] = L"http://schemas.pinprint.example/2024/printing/securejob";
+// printf 2468 | sha256sum
+constexpr char kDigest2468[] = "a1fb4e703a9ef1fa4936801721ff285a97ac85330856674412e054892afe6972";
+constexpr DWORD kPage = DRVOPT_SECURE_PAGE;
+
+std::wstring Ticket(const std::wstring& body, const wchar_t* root = L"PrintTicket") {
+    return std::wstring(L"<psf:") + root +
+           L" xmlns:psf=\"http://schemas.microsoft.com/windows/2003/08/printing/"
+           L"printschemaframework\" xmlns:psk=\"http://schemas.microsoft.com/windows/2003/08/"
+           L"printing/printschemakeywords\" "
+           L"xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+           L"xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" xmlns:k=\"http://schemas.microsoft.com/"
+           L"windows/2013/05/printing/printschemakeywordsv11\" xmlns:p=\"" +
+           kPluginUri + L"\" version=\"1\">" + body + L"</psf:" + root + L">";
+}
+std::wstring Passcode(const wchar_t* option = L"psk:On") {
+    return std::wstring(L"<psf:Feature name=\"k:JobPasscode\"><psf:Option name=\"") + option +
+           L"\"/></psf:Feature>";
+}
+std::wstring Init(const wchar_t* name, const std::wstring& text, const wchar_t* type = L"string") {
+    return std::wstring(L"<psf:ParameterInit name=\"") + name + L"\"><psf:Value xsi:type=\"xsd:" +
+           type + L"\">" + text + L"</psf:Value></psf:ParameterInit>";
+}
+std::wstring Pin(const std::wstring& text) {
+    return Init(L"k:JobPasscodeString", text);
+}
+std::wstring Names(const std::wstring& user, const std::wstring& job) {
+    return Init(L"p:UserName", user) + Init(L"p:JobName", job);
+}
+
+ComRef<IXMLDOMDocument2> Load(const std::wstring& xml) {
+    ComRef<IXMLDOMDocument2> document;
+    *document.put() = CreateDocument();
+    std::wstring reason;
+    EXPECT_TRUE(document && drvhost::LoadXml(document.get(), xml, reason)) << reason.size();
+    return document;
+}
+std::wstring Xml(IXMLDOMDocument2* document) {
+    ticket::Bstr xml;
+    document->get_xml(xml.put());
+    return std::wstring(xml.view());
+}
+
+class TicketTest : public SecurePageTest {
+  protected:
+    void SetUp() override {
+        SecurePageTest::SetUp();
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ASSERT_TRUE(printer().SetOptions(kPage));
+        std::wstring reason;
+        ASSERT_TRUE(driver_.Open(BinPath(L"pinprintui.dll"), printer().handle(), reason));
+    }
+    void TearDown() override { CoUninitialize(); }
+
+    IPrintOemPrintTicketProvider* provider() { return driver_.provider(); }
+    HRESULT ToDevmode(IXMLDOMDocument2* t, PrivateDevmode& dm) {
+        return provider()->ConvertPrintTicketToDevMode(t, 0, nullptr, sizeof(dm), &dm);
+    }
+    HRESULT ToTicket(PrivateDevmode& dm, IXMLDOMDocument2* t) {
+        return provider()->ConvertDevModeToPrintTicket(0, nullptr, sizeof(dm), &dm, t);
+    }
+    // A stored job: the digest of 9999 and two names.
+    static PrivateDevmode Stored(bool withDigest) {
+        PrivateDevmode dm = SecureDevmode(withDigest ? kDigest9999 : "");
+        dm.secureEnabled = 0;
+        SetField(dm.userName, 80, L"old user");
+        SetField(dm.jobName, 80, L"old job");
+        return dm;
+    }
+
+    TicketDriver driver_;
+};
+
+TEST_F(TicketTest, ThePluginObjectIsTheProviderAndBindsAsTheReferenceSays) {
+    IUnknown* fromProvider = nullptr;
+    IUnknown* fromUi = nullptr;
+    IPrintOemPrintTicketProvider* back = nullptr;
+    ASSERT_EQ(provider()->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&fromProvider)),
+              S_OK);
+    ASSERT_EQ(driver_.ui()->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&fromUi)), S_OK);
+    ASSERT_EQ(driver_.ui()->QueryInterface(IID_IPrintOemPrintTicketProvider,
+                                           reinterpret_cast<void**>(&back)),
+              S_OK);
+    EXPECT_EQ(fromProvider, fromUi);
+    EXPECT_EQ(back, provider());
+    back->Release();
+    fromUi->Release();
+    fromProvider->Release();
+    EXPECT_EQ(driver_.options(), OEMPT_DEFAULT);
+    ASSERT_EQ(driver_.namespaces().size(), 1u);
+    EXPECT_EQ(driver_.namespaces()[0], kPluginUri);
+
+    OEMPTOPTS options = OEMPT_NOSNAPSHOT;
+    INT count = 5;
+    BSTR* names = reinterpret_cast<BSTR*>(1);
+    EXPECT_EQ(provider()->BindPrinter(printer().handle(), 2, &options, &count, &names),
+              E_VERSION_NOT_SUPPORTED);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(names, nullptr);
+    EXPECT_EQ(provider()->QueryDeviceDefaultNamespace(nullptr), E_NOTIMPL);
+    // The driver's helper is not needed, and no reference to it is kept.
+    IUnknown* helper = CreateDocument();
+    EXPECT_EQ(provider()->PublishPrintTicketHelperInterface(helper), S_OK);
+    helper->AddRef();
+    EXPECT_EQ(helper->Release(), 1u);
+    helper->Release();
+}
+
+TEST_F(TicketTest, CapabilitiesOfferTheSecureJobOnlyWithThePage) {
+    const struct {
+        DWORD options;
+        const wchar_t* nameLimit;  // nullptr: the capabilities stay as they came
+    } cases[] = {
+        {DRVOPT_ABOUT_PAGE, nullptr}, {kPage, L">80<"}, {kPage | DRVOPT_SHORT_NAMES, L">20<"}};
+    const std::wstring plain =
+        Ticket(L"<psf:Feature name=\"psk:PageOrientation\"/>", L"PrintCapabilities");
+    for (const auto& c : cases) {
+        ASSERT_TRUE(printer().SetOptions(c.options));
+        ComRef<IXMLDOMDocument2> caps = Load(plain);
+        const std::wstring before = Xml(caps.get());
+        ASSERT_EQ(provider()->CompletePrintCapabilities(nullptr, caps.get()), S_OK);
+        const std::wstring after = Xml(caps.get());
+        if (c.nameLimit == nullptr) {
+            EXPECT_EQ(after, before);
+            continue;
+        }
+        for (const std::wstring& expected :
+             {std::wstring(L"JobPasscode\""), std::wstring(L"psk:PickOne"), std::wstring(L"psk:On"),
+              std::wstring(L"psk:Off"), std::wstring(L"JobPasscodeString\""),
+              std::wstring(L"UserName\""), std::wstring(L"JobName\""), std::wstring(c.nameLimit),
+              ResourceString(resources(), IDS_TICKET_SECURE_PRINT),
+              ResourceString(resources(), IDS_TICKET_JOB_NAME)}) {
+            EXPECT_NE(after.find(expected), std::wstring::npos) << c.options;
+        }
+        // Completing twice replaces instead of adding.
+        ASSERT_EQ(provider()->CompletePrintCapabilities(nullptr, caps.get()), S_OK);
+        EXPECT_EQ(Xml(caps.get()).size(), after.size());
+    }
+    ComRef<IXMLDOMDocument2> ticket = Load(Ticket(L""));
+    EXPECT_EQ(provider()->CompletePrintCapabilities(nullptr, ticket.get()),
+              E_PRINTCAPABILITIES_FORMAT);
+}
+
+// One table of tickets, converted into a stored job and validated; a validated ticket converts
+// without error, validates without conflict, and converts as before where it converted before.
+TEST_F(TicketTest, TicketsConvertAndValidate) {
+    const std::wstring name80(80, L'n');
+    std::wstring many;
+    for (int i = 0; i < 20000; ++i) {
+        many += L"<psf:Feature name=\"psk:F" + std::to_wstring(i) +
+                L"\"><psf:Option name=\"psk:O\"/>"
+                L"</psf:Feature>";
+    }
+    std::wstring deep = L"<psf:Feature name=\"psk:Deep\">";
+    for (int i = 0; i < 200; ++i) {
+        deep += L"<psf:Option name=\"psk:D\">";
+    }
+    for (int i = 0; i < 200; ++i) {
+        deep += L"</psf:Option>";
+    }
+    deep += L"</psf:Feature>";
+    const struct Row {
+        const char* what;
+        DWORD options;
+        bool digest;  // the stored job holds the digest of 9999
+        std::wstring body;
+        HRESULT converted;
+        int secure;
+        const char* expectedDigest;  // "" none
+        std::wstring user, job;
+        HRESULT validated;
+    } rows[] = {
+        {"valid job", kPage, true, Passcode() + Pin(L"1234") + Names(L"Ann", L"Q3"), S_OK, 1,
+         kDigest1234, L"Ann", L"Q3", S_NO_CONFLICT},
+        {"On keeps the stored digest", kPage, true, Passcode(), S_OK, 1, kDigest9999, L"old user",
+         L"old job", S_NO_CONFLICT},
+        {"On without any digest", kPage, false, Passcode(), S_OK, 0, "", L"old user", L"old job",
+         S_NO_CONFLICT},
+        {"Off", kPage, true, Passcode(L"psk:Off"), S_OK, 0, kDigest9999, L"old user", L"old job",
+         S_NO_CONFLICT},
+        {"letter in PIN", kPage, true, Passcode() + Pin(L"12a4"), S_OK, 1, kDigest9999, L"old user",
+         L"old job", S_CONFLICT_RESOLVED},
+        {"short PIN, no digest", kPage, false, Passcode() + Pin(L"123"), S_OK, 0, "", L"old user",
+         L"old job", S_CONFLICT_RESOLVED},
+        {"five digits", kPage, true, Pin(L"12345"), S_OK, 0, kDigest9999, L"old user", L"old job",
+         S_CONFLICT_RESOLVED},
+        {"full-width digits", kPage, true, Pin(L"\xFF11\xFF12\xFF13\xFF14"), S_OK, 0, kDigest9999,
+         L"old user", L"old job", S_CONFLICT_RESOLVED},
+        {"PIN alone", kPage, false, Pin(L"1234"), S_OK, 0, kDigest1234, L"old user", L"old job",
+         S_NO_CONFLICT},
+        {"names at the limit", kPage, true, Names(name80, L"j"), S_OK, 0, kDigest9999, name80, L"j",
+         S_NO_CONFLICT},
+        {"names over the limit", kPage, true, Names(name80 + L"x", std::wstring(10000, L'j')), S_OK,
+         0, kDigest9999, name80, std::wstring(80, L'j'), S_CONFLICT_RESOLVED},
+        {"short names", kPage | DRVOPT_SHORT_NAMES, true, Names(std::wstring(21, L'u'), L"\x6F22"),
+         S_OK, 0, kDigest9999, std::wstring(20, L'u'), L"\x6F22", S_CONFLICT_RESOLVED},
+        {"refused characters", kPage, true, Names(L"Ann/Smith|x", L"a&#9;b;c"), S_OK, 0,
+         kDigest9999, L"AnnSmithx", L"abc", S_CONFLICT_RESOLVED},
+        {"Latin-1 names", kPage, true, Names(L"Zo\xEB \x20AC", L"x"), S_OK, 0, kDigest9999,
+         L"Zo\xEB", L"x", S_CONFLICT_RESOLVED},
+        {"ANSI names", kPage | DRVOPT_NAME_CHOICE, true, Names(L"Zo\xEB \x20AC", L"x"), S_OK, 0,
+         kDigest9999, L"Zo\xEB \x20AC", L"x", S_NO_CONFLICT},
+        {"duplicate name", kPage, true, Names(L"first", L"j") + Init(L"p:UserName", L"second"),
+         S_OK, 0, kDigest9999, L"first", L"j", S_CONFLICT_RESOLVED},
+        {"name without a value", kPage, true, L"<psf:ParameterInit name=\"p:UserName\"/>",
+         E_PRINTTICKET_FORMAT, 0, kDigest9999, L"old user", L"old job", S_CONFLICT_RESOLVED},
+        {"empty PIN", kPage, true, Passcode() + Pin(L""), S_OK, 1, kDigest9999, L"old user",
+         L"old job", S_CONFLICT_RESOLVED},
+        {"PIN of the wrong type", kPage, true, Init(L"k:JobPasscodeString", L"1234", L"integer"),
+         E_PRINTTICKET_FORMAT, 0, kDigest9999, L"old user", L"old job", S_CONFLICT_RESOLVED},
+        {"unknown option", kPage, true, Passcode(L"psk:Maybe"), E_PRINTTICKET_FORMAT, 0,
+         kDigest9999, L"old user", L"old job", S_CONFLICT_RESOLVED},
+        {"page not offered", DRVOPT_ABOUT_PAGE, true, Passcode() + Pin(L"1234") + Names(L"a", L"b"),
+         S_OK, 0, kDigest9999, L"old user", L"old job", S_NO_CONFLICT},
+        {"megabytes, thousands of elements", kPage, true, many + Passcode() + Pin(L"1234"), S_OK, 1,
+         kDigest1234, L"old user", L"old job", S_NO_CONFLICT},
+        {"deep nesting", kPage, true, deep + Passcode() + Pin(L"1234"), S_OK, 1, kDigest1234,
+         L"old user", L"old job", S_NO_CONFLICT},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(printer().SetOptions(row.options));
+        ComRef<IXMLDOMDocument2> ticket = Load(Ticket(row.body));
+        const PrivateDevmode stored = Stored(row.digest);
+        PrivateDevmode dm = stored;
+        const ULONGLONG start = GetTickCount64();
+        EXPECT_EQ(ToDevmode(ticket.get(), dm), row.converted);
+        EXPECT_LT(GetTickCount64() - start, 5000u);
+        if (FAILED(row.converted)) {
+            EXPECT_EQ(memcmp(&dm, &stored, sizeof(dm)), 0);
+        } else {
+            EXPECT_EQ(dm.secureEnabled, row.secure);
+            EXPECT_STREQ(dm.pinDigest, row.expectedDigest);
+            EXPECT_EQ(FieldText(dm.userName), row.user);
+            EXPECT_EQ(FieldText(dm.jobName), row.job);
+        }
+        EXPECT_EQ(provider()->ValidatePrintTicket(ticket.get()), row.validated);
+        EXPECT_EQ(provider()->ValidatePrintTicket(ticket.get()), S_NO_CONFLICT);
+        PrivateDevmode again = stored;
+        EXPECT_EQ(ToDevmode(ticket.get(), again), S_OK);
+        if (SUCCEEDED(row.converted)) {
+            EXPECT_EQ(memcmp(&again, &dm, sizeof(dm)), 0);
+        }
+    }
+    ComRef<IXMLDOMDocument2> capabilities = Load(Ticket(L"", L"PrintCapabilities"));
+    PrivateDevmode dm = Stored(true);
+    EXPECT_EQ(ToDevmode(capabilities.get(), dm), E_PRINTTICKET_FORMAT);
+    EXPECT_EQ(ToTicket(dm, capabilities.get()), E_PRINTTICKET_FORMAT);
+    EXPECT_EQ(provider()->ValidatePrintTicket(capabilities.get()), E_PRINTTICKET_FORMAT);
+}
+
+// devmode -> ticket -> devmode keeps the job, the ticket carries no PIN and no digest, and a
+// job set through a ticket is the one the page stores for the same PIN and names.
+TEST_F(TicketTest, RoundTripKeepsTheJobAndTheTicketsPinGivesThePagesDigest) {
+    PrivateDevmode job = SecureDevmode();
+    SetField(job.userName, 80, L"Ann");
+    SetField(job.jobName, 80, L"Budget");
+    auto sheet = Open(kPage, job);
+    EnterPin(*sheet, L"2468");
+    ASSERT_TRUE(sheet->Apply());
+    const PrivateDevmode fromPage = sheet->devmode();
+
+    ComRef<IXMLDOMDocument2> ticket = Load(Ticket(Passcode(L"psk:Off") + Names(L"x", L"y")));
+    PrivateDevmode sent = fromPage;
+    ASSERT_EQ(ToTicket(sent, ticket.get()), S_OK);
+    const std::wstring xml = Xml(ticket.get());
+    EXPECT_EQ(xml.find(L"JobPasscodeString"), std::wstring::npos);
+    EXPECT_EQ(xml.find(std::wstring(fromPage.pinDigest, fromPage.pinDigest + 8)),
+              std::wstring::npos);
+    EXPECT_EQ(xml.find(L"\"x\""), std::wstring::npos);
+    // The digest rides in the driver's snapshot, which the driver restores before converting.
+    PrivateDevmode back = DefaultDevmode();
+    memcpy(back.pinDigest, fromPage.pinDigest, sizeof(back.pinDigest));
+    ASSERT_EQ(ToDevmode(ticket.get(), back), S_OK);
+    EXPECT_EQ(back.secureEnabled, 1);
+    EXPECT_EQ(FieldText(back.userName), L"Ann");
+    EXPECT_EQ(FieldText(back.jobName), L"Budget");
+
+    // The same job set through a ticket is the page's, byte for byte.
+    ComRef<IXMLDOMDocument2> withPin =
+        Load(Ticket(Passcode() + Pin(L"2468") + Names(L"Ann", L"Budget")));
+    PrivateDevmode fromTicket = job;
+    ASSERT_EQ(ToDevmode(withPin.get(), fromTicket), S_OK);
+    EXPECT_STREQ(fromTicket.pinDigest, kDigest2468);
+    EXPECT_EQ(memcmp(&fromTicket, &fromPage, sizeof(fromPage)), 0);
+}
+
+TEST_F(TicketTest, ThreadsConvertTheirOwnTicketsAndDevmodes) {
+    const auto work = [this](const wchar_t* pin, const char* digest, const wchar_t* user,
+                             bool* ok) {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        for (int i = 0; i < 100 && *ok; ++i) {
+            ComRef<IXMLDOMDocument2> ticket =
+                Load(Ticket(Passcode() + Pin(pin) + Names(user, user)));
+            PrivateDevmode dm = DefaultDevmode();
+            *ok = ToDevmode(ticket.get(), dm) == S_OK && strcmp(dm.pinDigest, digest) == 0 &&
+                  FieldText(dm.userName) == user && ToTicket(dm, ticket.get()) == S_OK &&
+                  Xml(ticket.get()).find(std::wstring(L">") + user + L"<") != std::wstring::npos;
+        }
+        CoUninitialize();
+    };
+    bool first = true;
+    bool second = true;
+    std::thread a(work, L"1234", kDigest1234, L"first", &first);
+    std::thread b(work, L"5678", kDigest5678, L"second", &second);
+    a.join();
+    b.join();
+    EXPECT_TRUE(first);
+    EXPECT_TRUE(second);
+}
+
+// A record of exactly 652 bytes before an inaccessible page, full of out-of-range values and
+// unterminated strings: read within its bytes by both conversions, written back valid.
+TEST_F(TicketTest, UntrustedRecordIsReadWithinItsBytesAndLeftValid) {
+    GuardedArray<PrivateDevmode> record(1);
+    ASSERT_TRUE(record.ok());
+    memset(record.data(), 0xFF, sizeof(PrivateDevmode));
+    ComRef<IXMLDOMDocument2> ticket = Load(Ticket(L""));
+    ASSERT_EQ(provider()->ConvertDevModeToPrintTicket(0, nullptr, sizeof(PrivateDevmode),
+                                                      record.data(), ticket.get()),
+              S_OK);
+    EXPECT_NE(Xml(ticket.get()).find(L"psk:Off"), std::wstring::npos);
+    ASSERT_EQ(ToDevmode(ticket.get(), *record.data()), S_OK);
+    PrivateDevmode validated = *record.data();
+    ValidatePrivateDevmode(&validated);
+    EXPECT_EQ(memcmp(&validated, record.data(), sizeof(validated)), 0);
+    EXPECT_EQ(provider()->ConvertPrintTicketToDevMode(ticket.get(), 0, nullptr,
+                                                      sizeof(PrivateDevmode) - 1, record.data()),
+              E_INVALIDARG);
+}
+
+}  // namespace
+}  // namespace pinprint::test

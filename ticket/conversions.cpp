@@ -1,0 +1,285 @@
+// Binding, the two conversions and validation.
+#include <cstring>
+#include <cwchar>
+#include <tuple>
+#include <utility>
+
+#include "config/driver_options.h"
+#include "rules/pin_digest.h"
+#include "rules/sender_names.h"
+#include "ticket/print_schema.h"
+#include "ticket/secure_job.h"
+#include "ticket/ticket_provider.h"
+
+namespace pinprint::ticket {
+namespace {
+
+// CryptoAPI reports NTE_* codes, which are HRESULTs already, and Win32 errors.
+HRESULT FromDigestError(DWORD error) {
+    if (error == 0) {
+        return E_FAIL;
+    }
+    return (error & 0x80000000u) != 0 ? static_cast<HRESULT>(error) : HRESULT_FROM_WIN32(error);
+}
+
+// The record handed in, read only within its 652 bytes and brought to the record's invariants.
+bool ReadRecord(ULONG size, const void* block, PrivateDevmode& record) {
+    if (block == nullptr || size < kPrivateDevmodeSize) {
+        return false;
+    }
+    memcpy(&record, block, kPrivateDevmodeSize);
+    ValidatePrivateDevmode(&record);
+    return true;
+}
+
+std::wstring_view FieldView(const char16_t* field) {
+    const auto* text = reinterpret_cast<const wchar_t*>(field);
+    return std::wstring_view(text, wcsnlen(text, kNameChars));
+}
+
+// What every ticket operation starts with: the ticket's root, the options word and the secure
+// job's items. S_FALSE when the printer offers no secure printing: nothing is read or changed.
+HRESULT OpenTicket(HANDLE printer, IXMLDOMDocument2* ticket, Root& root, DriverOptions& options,
+                   Items& items) {
+    PINPRINT_RETURN_IF_FAILED(ReadRoot(ticket, L"PrintTicket", root));
+    if (!root.element) {
+        return E_PRINTTICKET_FORMAT;
+    }
+    options = ReadDriverOptions(printer);
+    if ((options & DRVOPT_SECURE_PAGE) == 0) {
+        return S_FALSE;
+    }
+    return FindItems(root, L"ParameterInit", items);
+}
+
+}  // namespace
+
+HRESULT GetSupportedVersions(INT** versions, INT* count) {
+    if (versions == nullptr || count == nullptr) {
+        return E_POINTER;
+    }
+    *versions = static_cast<INT*>(CoTaskMemAlloc(sizeof(INT)));
+    *count = *versions != nullptr ? 1 : 0;
+    if (*versions == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    (*versions)[0] = kSchemaVersion;
+    return S_OK;
+}
+
+HRESULT BindPrinter(INT version, POEMPTOPTS options, INT* count, BSTR** namespaces) {
+    if (options == nullptr || count == nullptr || namespaces == nullptr) {
+        return E_POINTER;
+    }
+    *count = 0;
+    *namespaces = nullptr;
+    if (version != kSchemaVersion) {
+        return E_VERSION_NOT_SUPPORTED;
+    }
+    auto* list = static_cast<BSTR*>(CoTaskMemAlloc(sizeof(BSTR)));
+    const BSTR uri = list != nullptr ? SysAllocString(kPinPrintUri) : nullptr;
+    if (uri == nullptr) {
+        CoTaskMemFree(list);
+        return E_OUTOFMEMORY;
+    }
+    list[0] = uri;
+    // The whole private devmode rides in every ticket as the driver's snapshot: the digest
+    // travels with it, and the ticket's own items never carry any of it.
+    *options = OEMPT_DEFAULT;
+    *count = 1;
+    *namespaces = list;
+    return S_OK;
+}
+
+HRESULT ConvertPrintTicketToDevMode(HANDLE printer, IXMLDOMDocument2* ticket, ULONG privateSize,
+                                    void* privateDevmode) {
+    if (ticket == nullptr) {
+        return E_POINTER;
+    }
+    PrivateDevmode record;
+    if (!ReadRecord(privateSize, privateDevmode, record)) {
+        return E_INVALIDARG;
+    }
+    Root root;
+    DriverOptions options = 0;
+    Items items;
+    const HRESULT opened = OpenTicket(printer, ticket, root, options, items);
+    if (opened != S_OK) {
+        return opened == S_FALSE ? S_OK : opened;
+    }
+
+    if (items.first[kPasscodeItem]) {
+        Choice choice = Choice::Invalid;
+        PINPRINT_RETURN_IF_FAILED(ReadChoice(root, items.first[kPasscodeItem].get(), choice));
+        if (choice == Choice::Invalid) {
+            return E_PRINTTICKET_FORMAT;
+        }
+        record.secureEnabled = choice == Choice::On ? 1 : 0;
+    }
+    for (const auto& [item, field] :
+         {std::pair{kUserNameItem, record.userName}, std::pair{kJobNameItem, record.jobName}}) {
+        if (!items.first[item]) {
+            continue;
+        }
+        ComRef<IXMLDOMElement> value;
+        Bstr text;
+        PINPRINT_RETURN_IF_FAILED(ReadString(root, items.first[item].get(), value, text));
+        if (!value) {
+            return E_PRINTTICKET_FORMAT;
+        }
+        wchar_t kept[kNameChars + 1];
+        bool changed = false;
+        PageName(text.view(), options, true, kept, changed);
+        CopyToField(field, kNameChars, kept);
+    }
+    bool pinTaken = false;  // a PIN that is not the page's is ignored, as if not there
+    if (items.first[kPasscodeStringItem]) {
+        ComRef<IXMLDOMElement> value;
+        Bstr pin;
+        pin.WipeOnRelease();
+        PINPRINT_RETURN_IF_FAILED(
+            ReadString(root, items.first[kPasscodeStringItem].get(), value, pin));
+        if (!value) {
+            return E_PRINTTICKET_FORMAT;
+        }
+        DWORD error = 0;
+        pinTaken = IsPin(pin);
+        if (pinTaken && !ComputePinDigest(pin.get(), record.pinDigest, &error)) {
+            return FromDigestError(error);
+        }
+    }
+    // Secure printing is never left on without a PIN to release the job with.
+    if (record.secureEnabled == 1 && !HasPinDigest(record)) {
+        record.secureEnabled = 0;
+    }
+    // A job set here is the job the page would leave: the sender's names beside it, and the
+    // names counted as given by hand where the page always takes them so (no choice offered)
+    // or where the ticket gave them.
+    const bool names = items.first[kUserNameItem] || items.first[kJobNameItem];
+    if (names || items.first[kPasscodeItem] || pinTaken) {
+        StoreSystemNames(&record);
+        if (names || (options & DRVOPT_NAME_CHOICE) == 0) {
+            record.customNames = 1;
+        }
+    }
+    memcpy(privateDevmode, &record, kPrivateDevmodeSize);
+    return S_OK;
+}
+
+HRESULT ConvertDevModeToPrintTicket(HANDLE printer, ULONG privateSize, const void* privateDevmode,
+                                    IXMLDOMDocument2* ticket) {
+    if (ticket == nullptr) {
+        return E_POINTER;
+    }
+    PrivateDevmode record;
+    if (!ReadRecord(privateSize, privateDevmode, record)) {
+        return E_INVALIDARG;
+    }
+    Root root;
+    DriverOptions options = 0;
+    Items items;
+    const HRESULT opened = OpenTicket(printer, ticket, root, options, items);
+    if (opened != S_OK) {
+        return opened == S_FALSE ? S_OK : opened;
+    }
+
+    // Every new element is built before the first one goes in.
+    Writer writer(ticket, root);
+    ComRef<IXMLDOMElement> built[kItemCount];
+    ComRef<IXMLDOMElement> option;
+    PINPRINT_RETURN_IF_FAILED(
+        writer.Named(L"Feature", kPskV11Uri, kJobPasscode, built[kPasscodeItem]));
+    PINPRINT_RETURN_IF_FAILED(
+        writer.Named(L"Option", kPskUri, record.secureEnabled == 1 ? kOn : kOff, option));
+    PINPRINT_RETURN_IF_FAILED(Writer::Append(built[kPasscodeItem].get(), option.get()));
+    Keep keep[kItemCount] = {Keep::First, Keep::All, Keep::First, Keep::First};
+    for (const auto& [item, keyword, field] :
+         {std::tuple{kUserNameItem, kUserName, record.userName},
+          std::tuple{kJobNameItem, kJobName, record.jobName}}) {
+        wchar_t name[kNameChars + 1];
+        bool changed = false;
+        // The record's name as the ticket may carry it; an empty one is no name at all, and
+        // the parameter is left out, as its capabilities ask.
+        const size_t length = PageName(FieldView(field), options, false, name, changed);
+        if (length == 0) {
+            keep[item] = Keep::None;
+            continue;
+        }
+        PINPRINT_RETURN_IF_FAILED(
+            writer.Named(L"ParameterInit", kPinPrintUri, keyword, built[item]));
+        PINPRINT_RETURN_IF_FAILED(
+            writer.Value(built[item].get(), L"string", std::wstring_view(name, length)));
+    }
+
+    for (int i = 0; i < kItemCount; ++i) {
+        if (built[i]) {
+            PINPRINT_RETURN_IF_FAILED(writer.Place(built[i].get(), items.first[i].get()));
+        } else if (keep[i] == Keep::None) {
+            PINPRINT_RETURN_IF_FAILED(writer.Remove(items.first[i].get()));
+        }
+    }
+    // A second walk only for names given more than once.
+    return items.duplicates > 0 ? Prune(root, L"ParameterInit", keep) : S_OK;
+}
+
+HRESULT ValidatePrintTicket(HANDLE printer, IXMLDOMDocument2* ticket) {
+    if (ticket == nullptr) {
+        return E_POINTER;
+    }
+    Root root;
+    DriverOptions options = 0;
+    Items items;
+    const HRESULT opened = OpenTicket(printer, ticket, root, options, items);
+    if (opened != S_OK) {
+        return opened == S_FALSE ? S_NO_CONFLICT : opened;
+    }
+    bool changed = items.duplicates > 0;
+    if (changed) {
+        const Keep first[kItemCount] = {Keep::First, Keep::First, Keep::First, Keep::First};
+        PINPRINT_RETURN_IF_FAILED(Prune(root, L"ParameterInit", first));
+    }
+
+    Writer writer(ticket, root);
+    const auto drop = [&](Item item) {
+        changed = true;
+        return writer.Remove(items.first[item].get());
+    };
+    if (items.first[kPasscodeItem]) {
+        Choice choice = Choice::Invalid;
+        PINPRINT_RETURN_IF_FAILED(ReadChoice(root, items.first[kPasscodeItem].get(), choice));
+        if (choice == Choice::Invalid) {
+            PINPRINT_RETURN_IF_FAILED(drop(kPasscodeItem));
+        }
+    }
+    if (items.first[kPasscodeStringItem]) {
+        ComRef<IXMLDOMElement> value;
+        Bstr pin;
+        pin.WipeOnRelease();
+        PINPRINT_RETURN_IF_FAILED(
+            ReadString(root, items.first[kPasscodeStringItem].get(), value, pin));
+        if (!value || !IsPin(pin)) {
+            PINPRINT_RETURN_IF_FAILED(drop(kPasscodeStringItem));
+        }
+    }
+    for (const Item item : {kUserNameItem, kJobNameItem}) {
+        if (!items.first[item]) {
+            continue;
+        }
+        ComRef<IXMLDOMElement> value;
+        Bstr text;
+        wchar_t kept[kNameChars + 1];
+        bool cut = false;
+        PINPRINT_RETURN_IF_FAILED(ReadString(root, items.first[item].get(), value, text));
+        if (!value || PageName(text.view(), options, true, kept, cut) == 0) {
+            PINPRINT_RETURN_IF_FAILED(drop(item));
+        } else if (cut) {
+            Bstr shorter;
+            PINPRINT_RETURN_IF_FAILED(shorter.Assign(kept));
+            PINPRINT_RETURN_IF_FAILED(value->put_text(shorter.get()));
+            changed = true;
+        }
+    }
+    return changed ? S_CONFLICT_RESOLVED : S_NO_CONFLICT;
+}
+
+}  // namespace pinprint::ticket
