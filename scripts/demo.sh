@@ -14,20 +14,18 @@
 #   PINPRINT_THEME=light      the Light visual style that Wine ships
 #   PINPRINT_CONTRAST=high    a high-contrast colour scheme
 #   PINPRINT_DPI=144          another DPI (144 is 150 %)
-# set for the demo's programs only, and put back when it ends (scripts/appearance.sh).
+# passed to drvhost's sheets (--theme, --contrast, --dpi), which set the look for themselves and
+# put it back when they end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:?usage: scripts/demo.sh BUILD_DIR [en|ja|de|fr]}
 lang=${2:-en}
 [ -d "$build_dir/package/$lang" ] || { echo "demo: no package in the language \"$lang\"" >&2; exit 1; }
 drvhost="$build_dir/bin/drvhost.exe"
-theme=${PINPRINT_THEME:-}
-contrast=${PINPRINT_CONTRAST:-}
-dpi=${PINPRINT_DPI:-}
-wine_reg=tests/wine-run.sh
-# shellcheck source=appearance.sh
-. scripts/appearance.sh
-suffix=$(look_suffix "$theme" "$contrast" "$dpi")
+look=() suffix=""
+[ -z "${PINPRINT_THEME:-}" ] || { look+=(--theme "$PINPRINT_THEME"); suffix+="-$PINPRINT_THEME"; }
+[ -z "${PINPRINT_CONTRAST:-}" ] || { look+=(--contrast "$PINPRINT_CONTRAST"); suffix+="-hc"; }
+[ -z "${PINPRINT_DPI:-}" ] || { look+=(--dpi "$PINPRINT_DPI"); suffix+="-${PINPRINT_DPI}dpi"; }
 [ "$lang" = en ] || suffix+="-$lang"
 wine_run=(tests/wine-run.sh)
 if [ "$lang" = ja ]; then
@@ -54,25 +52,25 @@ else
     interactive=0
     tests/wine-session.sh start "$build_dir"
 fi
-export WINEPREFIX="$(cd "$build_dir" && pwd)/wineprefix"  # also for reg, outside bin/
-trap 'look_restore; tests/wine-session.sh stop "$build_dir"' EXIT
-look_apply "$theme" "$contrast" "$dpi"
+trap 'tests/wine-session.sh stop "$build_dir"' EXIT
 
 run install --printer "$printer" --lang "$lang"
 run devmode
 if [ "$interactive" = 1 ]; then
     echo
     echo "Printing Preferences opens first, then Printer Properties: close each to go on."
-    run prefs --printer "$printer"
-    run props --printer "$printer"
+    run prefs --printer "$printer" "${look[@]}"
+    run props --printer "$printer" "${look[@]}"
 else
     mkdir -p out
-    run prefs --printer "$printer" --screenshot "out/prefs$suffix.png" --close-after "$close_after_ms"
+    run prefs --printer "$printer" --screenshot "out/prefs$suffix.png" --close-after "$close_after_ms" \
+        "${look[@]}"
     # The same page as a user leaves it: secure printing ticked, PIN 1234 and both names typed.
     run prefs --printer "$printer" --screenshot "out/prefs-secure$suffix.png" \
         --close-after "$close_after_ms" --secure-pin 1234 --user-name "Ann Smith" \
-        --job-name "Payroll Q3"
-    run props --printer "$printer" --screenshot "out/props$suffix.png" --close-after "$close_after_ms"
+        --job-name "Payroll Q3" "${look[@]}"
+    run props --printer "$printer" --screenshot "out/props$suffix.png" --close-after "$close_after_ms" \
+        "${look[@]}"
     echo
     echo "Screenshots: out/prefs$suffix.png and out/prefs-secure$suffix.png (Printing Preferences),"
     echo "             out/props$suffix.png (Printer Properties)"

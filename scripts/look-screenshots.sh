@@ -2,8 +2,8 @@
 # Captures both sheets in the looks of Windows 10 and 11, in English and Japanese, for
 # docs/screenshots/:
 #   scripts/look-screenshots.sh BUILD_DIR
-# The Light visual style, a high-contrast scheme and 144 DPI, each set for its captures alone and
-# put back after (scripts/appearance.sh), in drvhost.exe, which carries a Common Controls 6
+# The Light visual style, a high-contrast scheme and 144 DPI (drvhost's --theme, --contrast and
+# --dpi, which set the look for the sheet alone), in drvhost.exe, which carries a Common Controls 6
 # manifest as most printing programs do; and the Light style once more in drvhost-classic.exe,
 # a program without one. As in scripts/lang-screenshots.sh, each language's sheets are opened
 # with a copy of pinprintui.dll beside that language's pinprintlg.dll, and Japanese runs in a
@@ -16,12 +16,9 @@ printer="PinPrint Demo"
 shots=docs/screenshots
 locale_dir="$build_dir/locale"
 printer_data="HKLM\\System\\CurrentControlSet\\Control\\Print\\Printers\\$printer\\PrinterDriverData"
-wine_reg=tests/wine-run.sh
-# shellcheck source=appearance.sh
-. scripts/appearance.sh
 
 tests/wine-session.sh start "$build_dir"
-trap 'look_restore; tests/wine-session.sh stop "$build_dir"' EXIT
+trap 'tests/wine-session.sh stop "$build_dir"' EXIT
 sh tests/fixtures/ja_locale/ja-locale.sh build "$locale_dir"
 tests/wine-run.sh "$build_dir/bin/drvhost.exe" install --printer "$printer" >/dev/null
 tests/wine-run.sh reg add "$printer_data" /v VkDriverOptions /t REG_DWORD /d 257 /f >/dev/null
@@ -42,28 +39,24 @@ capture() {
     echo "$shots/$file"
 }
 
-# both_sheets HOST LANG SUFFIX: the ticked secure-print page and the About page
+# both_sheets HOST LANG SUFFIX LOOK...: the ticked secure-print page and the About page
 both_sheets() {
     local host=$1 lang=$2 suffix=$3 name="Ann Smith" job="Payroll Q3"
+    shift 3
     if [ "$lang" = ja ]; then
         name="Hanako Sato"
         job="Q3 report"
         suffix+="-ja"
     fi
     capture "$host" "$lang" prefs "prefs-secure$suffix.png" --secure-pin 1234 --user-name "$name" \
-        --job-name "$job"
-    capture "$host" "$lang" props "props$suffix.png"
+        --job-name "$job" "$@"
+    capture "$host" "$lang" props "props$suffix.png" "$@"
 }
 
-for look in "light||" "|high|" "||144"; do
-    IFS='|' read -r theme contrast dpi <<<"$look"
-    look_apply "$theme" "$contrast" "$dpi"
-    for lang in en ja; do
-        both_sheets drvhost "$lang" "$(look_suffix "$theme" "$contrast" "$dpi")"
-    done
-    look_restore
+for lang in en ja; do
+    both_sheets drvhost "$lang" -light --theme light
+    both_sheets drvhost "$lang" -hc --contrast high
+    both_sheets drvhost "$lang" -144dpi --dpi 144
 done
-look_apply light "" ""
 capture drvhost-classic en prefs prefs-secure-light-classic-host.png --secure-pin 1234 \
-    --user-name "Ann Smith" --job-name "Payroll Q3"
-look_restore
+    --user-name "Ann Smith" --job-name "Payroll Q3" --theme light

@@ -1,7 +1,7 @@
 // The pages where and as users meet them: second in compstui's real sheets, after the driver's
-// own first page, in the looks of Windows 10 and 11. Each look runs in a copy of this program
-// started in it (support/look.h): the Light visual style in a program with a Common Controls 6
-// manifest, a high-contrast scheme, 144 DPI. And a package without its resource module.
+// own first page, in the looks of Windows 10 and 11, each in a copy of this program started in it
+// (support/look.h) as a program with a Common Controls 6 manifest: the Light style, a
+// high-contrast scheme, 144 DPI. And a package whose resource module is not there.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -9,52 +9,22 @@
 #include <prsht.h>
 #include <uxtheme.h>
 
-#include <functional>
+#include <algorithm>
 #include <set>
 
 #include "devmode/private_devmode.h"
 #include "pages/sheet_context.h"
 #include "resmodule/resource_ids.h"
 #include "support/about_sheet.h"
+#include "support/compstui_sheet.h"
 #include "support/look.h"
 #include "support/secure_page_fixture.h"
-#include "support/test_printer.h"
-#include "tools/drvhost/driver_sheet.h"
+#include "tools/drvhost/host.h"
 
 namespace pinprint::test {
 namespace {
 
 using drvhost::SheetKind;
-
-// A sheet of a printer of this test's own through compstui, closed with OK once `seen` has run
-// with the plug-in's page showing; the driver's devmode afterwards.
-PrivateDevmode ShowPluginPage(SheetKind kind, const std::function<void(HWND, HWND)>& seen,
-                              DriverSetup driver = {}) {
-    driver.driverName = L"PinPrint Look Driver";
-    TestPrinter printer(L"PinPrint Look", driver);
-    LoadedPlugin loaded;
-    IPrintOemUI* plugin = loaded.CreatePlugin();
-    std::vector<BYTE> devmode;
-    EXPECT_TRUE(printer.ok() && printer.SetOptions(0x101) &&
-                drvhost::DefaultDevmode(plugin, devmode));
-    drvhost::DriverHeap heap;
-    drvhost::DriverSheet sheet;
-    sheet.entry = {
-        .uiParam = drvhost::DriverParameters(printer.handle(), printer.name().c_str(),
-                                             loaded.module(), heap.get(), devmode.data()),
-        .plugin = plugin,
-        .kind = kind};
-    sheet.title = L"PinPrint Look";
-    sheet.closeAfterMs = 300;
-    bool shown = false;
-    sheet.onShown = [&](HWND window) {
-        shown = true;
-        seen(window, drvhost::CurrentPage(window));
-    };
-    EXPECT_TRUE(drvhost::OpenDriverSheet(sheet) && shown);
-    plugin->Release();
-    return *reinterpret_cast<PrivateDevmode*>(devmode.data() + sizeof(DEVMODEW));
-}
 
 // `inner`'s window rectangle in `outer`'s window coordinates, as CaptureWindow has them.
 RECT RectIn(HWND outer, HWND inner) {
@@ -65,7 +35,9 @@ RECT RectIn(HWND outer, HWND inner) {
     return r;
 }
 
-uint32_t Pixel(COLORREF c) {
+// A system colour as CaptureWindow has its pixels, 0x00RRGGBB.
+uint32_t Pixel(int index) {
+    const COLORREF c = GetSysColor(index);
     return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
 }
 
@@ -81,26 +53,20 @@ std::vector<uint32_t> OwnLogo() {
     return pixels;
 }
 
-// `p` is one of the scheme's colours, or lies between two of them (a glyph's smoothed edge).
+// `p` is one of `scheme`'s colours, or lies between two of them (a glyph's smoothed edge).
 bool OfScheme(uint32_t p, const std::set<uint32_t>& scheme) {
+    const auto at = [](uint32_t c, int i) { return static_cast<double>((c >> (8 * i)) & 0xFF); };
     for (uint32_t a : scheme) {
         for (uint32_t b : scheme) {
-            int largest = 0, span = 0, offset = 0;
-            for (int shift = 0; shift < 24; shift += 8) {
-                const int d = static_cast<int>((b >> shift) & 0xFF) - ((a >> shift) & 0xFF);
-                if (std::abs(d) >= std::abs(largest)) {
-                    largest = d;
-                    span = d;
-                    offset = static_cast<int>((p >> shift) & 0xFF) - ((a >> shift) & 0xFF);
-                }
+            int k = 0;  // the channel in which the two differ most
+            for (int i = 1; i < 3; ++i) {
+                k = std::abs(at(b, i) - at(a, i)) > std::abs(at(b, k) - at(a, k)) ? i : k;
             }
-            const double t = span != 0 ? static_cast<double>(offset) / span : 0;
+            const double span = at(b, k) - at(a, k);
+            const double t = span != 0 ? (at(p, k) - at(a, k)) / span : 0;
             bool on = t >= 0 && t <= 1;
-            for (int shift = 0; shift < 24 && on; shift += 8) {
-                const double expected =
-                    ((a >> shift) & 0xFF) + t * (static_cast<int>((b >> shift) & 0xFF) -
-                                                 static_cast<int>((a >> shift) & 0xFF));
-                on = std::abs(((p >> shift) & 0xFF) - expected) <= 2;
+            for (int i = 0; i < 3; ++i) {
+                on = on && std::abs(at(p, i) - at(a, i) - t * (at(b, i) - at(a, i))) <= 2;
             }
             if (on) {
                 return true;
@@ -110,148 +76,148 @@ bool OfScheme(uint32_t p, const std::set<uint32_t>& scheme) {
     return false;
 }
 
-// Every look, each in a copy of this program started in it.
-TEST(Looks, PagesFollowTheLook) {
-    const struct {
-        const wchar_t* test;
-        Look look;
-    } looks[] = {{L"InLook.ThemedSheetShowsItsTabThroughThePage", {.lightStyle = true}},
-                 {L"InLook.HighContrastLeavesNoColourOfTheirOwn", {.highContrast = true}},
-                 {L"InLook.LogoScalesWithTheDpi", {.dpi = 144}}};
-    for (const auto& c : looks) {
-        const ChildResult copy = RunInLook(c.look, std::wstring(L"--gtest_filter=") + c.test);
-        EXPECT_TRUE(copy.started && copy.exitCode == 0 &&
-                    copy.output.find("[  PASSED  ] 1 test") != std::string::npos)
-            << copy.output;
-    }
-}
-
-TEST(InLook, ThemedSheetShowsItsTabThroughThePage) {
-    if (!IsLookCopy()) {
-        GTEST_SKIP() << "runs in a copy of this program started in the look";
-    }
+// Under the style: the page's controls are Common Controls 6 windows, and the tab's own
+// background, which shows in the margin below the page, shows wherever no control lies on it.
+void TabShowsThroughThePage(HWND sheet, HWND page) {
     ASSERT_TRUE(IsAppThemed());
-    const HostManifest host;
-    ASSERT_TRUE(host.ok());
-    ShowPluginPage(SheetKind::Document, [](HWND sheet, HWND page) {
-        const auto user32 = reinterpret_cast<ULONG_PTR>(GetModuleHandleW(L"user32.dll"));
-        std::vector<RECT> controls;
-        for (HWND c = GetWindow(page, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
-            EXPECT_NE(GetClassLongPtrW(c, GCLP_HMODULE), user32) << GetDlgCtrlID(c);
-            controls.push_back(RectIn(sheet, c));
-        }
-        // The tab's own background below the page, and the page's wherever no control lies.
-        SIZE size = {};
-        const std::vector<uint32_t> pixels = CaptureWindow(sheet, size);
-        const RECT onPage = RectIn(sheet, page);
-        // The tab control's body shows in the margin between the page and the tab's frame.
-        const RECT tab = RectIn(sheet, PropSheet_GetTabControl(sheet));
-        ASSERT_GE(tab.bottom - onPage.bottom, 3) << "no tab background below the page";
-        const uint32_t background = pixels[(onPage.bottom + 1) * size.cx + onPage.left + 4];
-        EXPECT_NE(background, Pixel(GetSysColor(COLOR_BTNFACE))) << "the style draws no tab";
-        int sampled = 0;
-        for (LONG y = onPage.top + 2; y < onPage.bottom - 2; y += 6) {
-            for (LONG x = onPage.left + 2; x < onPage.right - 2; x += 6) {
-                const POINT at = {x, y};
-                bool free = true;
-                for (const RECT& r : controls) {
-                    free = free && !PtInRect(&r, at);
-                }
-                if (free && ++sampled) {
-                    ASSERT_EQ(pixels[y * size.cx + x], background) << "at " << x << ", " << y;
-                }
+    const auto user32 = reinterpret_cast<ULONG_PTR>(GetModuleHandleW(L"user32.dll"));
+    std::vector<RECT> controls;
+    for (HWND c = GetWindow(page, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        EXPECT_NE(GetClassLongPtrW(c, GCLP_HMODULE), user32) << GetDlgCtrlID(c);
+        controls.push_back(RectIn(sheet, c));
+    }
+    SIZE size = {};
+    const std::vector<uint32_t> pixels = drvhost::CaptureWindow(sheet, size);
+    const RECT onPage = RectIn(sheet, page);
+    ASSERT_GE(RectIn(sheet, PropSheet_GetTabControl(sheet)).bottom - onPage.bottom, 3);
+    const uint32_t tab = pixels[(onPage.bottom + 1) * size.cx + onPage.left + 4];
+    EXPECT_NE(tab, Pixel(COLOR_BTNFACE)) << "the style draws no tab of its own";
+    int sampled = 0, other = 0;
+    for (LONG y = onPage.top + 2; y < onPage.bottom - 2; y += 6) {
+        for (LONG x = onPage.left + 2; x < onPage.right - 2; x += 6) {
+            if (std::none_of(controls.begin(), controls.end(), [&](const RECT& r) {
+                    return PtInRect(&r, {x, y});
+                })) {
+                ++sampled;
+                other += pixels[y * size.cx + x] != tab;
             }
         }
-        EXPECT_GT(sampled, 100);
-    });
+    }
+    EXPECT_GT(sampled, 100);
+    EXPECT_EQ(other, 0);
 }
 
-TEST(InLook, HighContrastLeavesNoColourOfTheirOwn) {
-    if (!IsLookCopy()) {
-        GTEST_SKIP() << "runs in a copy of this program started in the look";
-    }
+// In a high-contrast scheme: no pixel of the page other than the scheme's and the logo's own.
+void OnlyTheSchemesColours(HWND, HWND page) {
     std::set<uint32_t> scheme;
     for (int i = COLOR_SCROLLBAR; i <= COLOR_MENUBAR; ++i) {
-        scheme.insert(Pixel(GetSysColor(i)));
+        scheme.insert(Pixel(i));
     }
-    ASSERT_EQ(GetSysColor(COLOR_WINDOW), RGB(0, 0, 0));
-    for (SheetKind kind : {SheetKind::Document, SheetKind::Device}) {
-        ShowPluginPage(kind, [&scheme](HWND, HWND page) {
-            SIZE size = {};
-            const std::vector<uint32_t> pixels = CaptureWindow(page, size);
-            const HWND logo = GetDlgItem(page, IDC_ABOUT_LOGO);
-            const RECT logoRect = logo != nullptr ? RectIn(page, logo) : RECT{};
-            const std::vector<uint32_t> own = OwnLogo();
-            std::set<uint32_t> checked;
-            for (LONG y = 0; y < size.cy; ++y) {
-                for (LONG x = 0; x < size.cx; ++x) {
-                    const uint32_t p = pixels[y * size.cx + x];
-                    // Where the logo is opaque, its own colour; everywhere else the scheme's.
-                    const bool inLogo = PtInRect(&logoRect, {x, y});
-                    const LONG at = (y - logoRect.top) * 123 + x - logoRect.left;
-                    if (inLogo && own[at] != 0xFF00FF) {
-                        EXPECT_EQ(p, own[at]);
-                    } else if (checked.insert(p).second) {
-                        ASSERT_TRUE(OfScheme(p, scheme))
-                            << std::hex << p << " at " << std::dec << x << ", " << y;
-                    }
-                }
+    ASSERT_EQ(Pixel(COLOR_WINDOW), 0u);
+    SIZE size = {};
+    const std::vector<uint32_t> pixels = drvhost::CaptureWindow(page, size);
+    const HWND logo = GetDlgItem(page, IDC_ABOUT_LOGO);
+    const RECT logoRect = logo != nullptr ? RectIn(page, logo) : RECT{};
+    const std::vector<uint32_t> own = OwnLogo();
+    std::set<uint32_t> checked;
+    for (LONG y = 0; y < size.cy; ++y) {
+        for (LONG x = 0; x < size.cx; ++x) {
+            const uint32_t p = pixels[y * size.cx + x];
+            const LONG at = (y - logoRect.top) * 123 + x - logoRect.left;
+            if (PtInRect(&logoRect, {x, y}) && own[at] != 0xFF00FF) {
+                EXPECT_EQ(p, own[at]);
+            } else if (checked.insert(p).second) {
+                ASSERT_TRUE(OfScheme(p, scheme))
+                    << std::hex << p << " at " << std::dec << x << ", " << y;
             }
-        });
+        }
     }
 }
 
-TEST(InLook, LogoScalesWithTheDpi) {
-    if (!IsLookCopy()) {
-        GTEST_SKIP() << "runs in a copy of this program started in the look";
-    }
-    ShowPluginPage(SheetKind::Device, [](HWND, HWND page) {
-        // Where the logo has its own colours, at its own size and as drawn.
-        const auto extent = [](const std::vector<uint32_t>& p, LONG w, uint32_t blank) {
-            RECT r = {LONG_MAX, LONG_MAX, 0, 0};
-            for (LONG i = 0; i < static_cast<LONG>(p.size()); ++i) {
-                if (p[i] != blank) {
-                    r = {std::min(r.left, i % w), std::min(r.top, i / w),
-                         std::max(r.right, i % w + 1), std::max(r.bottom, i / w + 1)};
-                }
+// At 144 DPI: the logo 1.5 times its size, control and drawing alike.
+void LogoAtOneAndAHalf(HWND, HWND page) {
+    const auto extent = [](const std::vector<uint32_t>& p, LONG w, uint32_t blank) {
+        RECT r = {LONG_MAX, LONG_MAX, 0, 0};
+        for (LONG i = 0; i < static_cast<LONG>(p.size()); ++i) {
+            if (p[i] != blank) {
+                r = {std::min(r.left, i % w), std::min(r.top, i / w), std::max(r.right, i % w + 1),
+                     std::max(r.bottom, i / w + 1)};
             }
-            return SIZE{r.right - r.left, r.bottom - r.top};
-        };
-        const std::vector<uint32_t> own = OwnLogo();
-        SIZE size = {};
-        const std::vector<uint32_t> drawn = CaptureWindow(GetDlgItem(page, IDC_ABOUT_LOGO), size);
-        EXPECT_EQ(size.cx, 185);  // 123 and 32 at 1.5 times
-        EXPECT_EQ(size.cy, 48);
-        const SIZE at96 = extent(own, 123, 0xFF00FF);
-        const SIZE at144 = extent(drawn, size.cx, Pixel(GetSysColor(COLOR_WINDOW)));
-        // Filtering gives each edge at most one pixel of partly transparent logo more.
-        EXPECT_NEAR(at144.cx, at96.cx * 1.5, 2);
-        EXPECT_NEAR(at144.cy, at96.cy * 1.5, 2);
-    });
+        }
+        return SIZE{r.right - r.left, r.bottom - r.top};
+    };
+    SIZE size = {};
+    const auto drawn = drvhost::CaptureWindow(GetDlgItem(page, IDC_ABOUT_LOGO), size);
+    EXPECT_EQ(size.cx, 185);
+    EXPECT_EQ(size.cy, 48);
+    const SIZE at96 = extent(OwnLogo(), 123, 0xFF00FF);
+    const SIZE at144 = extent(drawn, size.cx, Pixel(COLOR_WINDOW));
+    // Filtering gives each edge at most one pixel of partly transparent logo more.
+    EXPECT_NEAR(at144.cx, at96.cx * 1.5, 2);
+    EXPECT_NEAR(at144.cy, at96.cy * 1.5, 2);
+}
+
+const struct {
+    Look look;
+    SheetKind sheet;
+    void (*check)(HWND, HWND);
+} kLooks[] = {{{.lightStyle = true}, SheetKind::Document, TabShowsThroughThePage},
+              {{.highContrast = true}, SheetKind::Document, OnlyTheSchemesColours},
+              {{.highContrast = true}, SheetKind::Device, OnlyTheSchemesColours},
+              {{.dpi = 144}, SheetKind::Device, LogoAtOneAndAHalf}};
+
+// Printing Preferences and Printer Properties of a printer of the test's own, both pages on.
+class Looks : public CompstuiSheetTest {
+  protected:
+    Looks() : CompstuiSheetTest(L"PinPrint Look") {}
+    void SetUp() override {
+        CompstuiSheetTest::SetUp();
+        ASSERT_TRUE(printer_->SetOptions(0x101));
+    }
+};
+
+// Each case in a copy started in its look; the copy runs the case its tag names.
+TEST_F(Looks, PagesFollowTheLook) {
+    if (const std::wstring tag = LookCopyTag(); !tag.empty()) {
+        const auto host = ActivateHostManifest();
+        ASSERT_NE(host, nullptr);
+        const auto& c = kLooks[std::stoi(tag)];
+        EXPECT_EQ(Open(c.sheet, {}, 300, 100, c.check).pages, 2);
+        return;
+    }
+    for (size_t i = 0; i < std::size(kLooks); ++i) {
+        const ChildResult copy =
+            RunInLook(kLooks[i].look, L"--gtest_filter=Looks.*", std::to_wstring(i));
+        EXPECT_TRUE(copy.started && copy.exitCode == 0) << "case " << i << "\n" << copy.output;
+    }
 }
 
 // A package whose resource module is not beside the plug-in (named, but renamed away): the page
 // opens whole from the plug-in's own English templates, and leaving it stores the digest.
-TEST(MissingResourceModule, PageOpensInEnglishAndStoresTheDigest) {
-    DriverSetup driver;
-    driver.dependentFiles = {L"pinprintui.dll", L"pinprintlg-renamed.dll", L"pinprint.chm"};
+class MissingResourceModule : public CompstuiSheetTest {
+  protected:
+    MissingResourceModule()
+        : CompstuiSheetTest(L"PinPrint Renamed",
+                            {.dependentFiles = {L"pinprintui.dll", L"pinprintlg-renamed.dll"}}) {}
+};
+
+TEST_F(MissingResourceModule, PageOpensInEnglishAndStoresTheDigest) {
+    ASSERT_TRUE(printer_->SetOptions(0x1));
     ResourceModule english;
     const auto layout = ReadTemplate(english.get(), IDD_SECURE_PRINT);
-    const PrivateDevmode after = ShowPluginPage(
-        SheetKind::Document,
-        [&layout](HWND, HWND page) {
-            EXPECT_EQ(ContextOf(page)->resourceModule, GetModuleHandleW(L"pinprintui.dll"));
-            for (const auto& [id, control] : layout) {
-                EXPECT_TRUE(id < 0 || ChildText(page, id) == control.text) << id;
-            }
-            SendDlgItemMessageW(page, IDC_SECURE_ENABLE, BM_CLICK, 0, 0);
-            SetFocus(GetDlgItem(page, IDC_PIN_EDIT));
-            SecurePageSheet::Type(GetDlgItem(page, IDC_PIN_EDIT), L"1234");
-            SecurePageSheet::Type(GetDlgItem(page, IDC_USER_NAME_EDIT), L"Ann");
-            SecurePageSheet::Type(GetDlgItem(page, IDC_JOB_NAME_EDIT), L"Payroll");
-        },
-        driver);
-    EXPECT_STREQ(after.pinDigest, kDigest1234);
+    Open(SheetKind::Document, {}, 300, 100, [&layout](HWND, HWND page) {
+        EXPECT_EQ(ContextOf(page)->resourceModule, GetModuleHandleW(L"pinprintui.dll"));
+        for (const auto& [id, control] : layout) {
+            EXPECT_TRUE(id < 0 || ChildText(page, id) == control.text) << id;
+        }
+        SendDlgItemMessageW(page, IDC_SECURE_ENABLE, BM_CLICK, 0, 0);
+        SetFocus(GetDlgItem(page, IDC_PIN_EDIT));
+        SecurePageSheet::Type(GetDlgItem(page, IDC_PIN_EDIT), L"1234");
+        SecurePageSheet::Type(GetDlgItem(page, IDC_USER_NAME_EDIT), L"Ann");
+        SecurePageSheet::Type(GetDlgItem(page, IDC_JOB_NAME_EDIT), L"Payroll");
+    });
+    EXPECT_STREQ(reinterpret_cast<PrivateDevmode*>(devmode_.data() + sizeof(DEVMODEW))->pinDigest,
+                 kDigest1234);
 }
 
 }  // namespace

@@ -6,10 +6,9 @@
 // lends its text to 5003 and is never visible. Mnemonics do not depend on the DPI:
 // resmodule_templates_test checks them.
 //
-// Wine reads the system DPI and the visual style when a process starts, so everything but the
-// plain look at 96 DPI is measured in a copy of this program started in that look
-// (support/look.h): 144 DPI, and the Light style at 96 and 144 DPI, whose copies make the pages
-// with a Common Controls 6 manifest active, as a printing program with one does.
+// Wine reads the system DPI and the visual style when a process starts, so all but the plain
+// look at 96 DPI is measured in copies of this program started in their look (support/look.h):
+// 144 DPI, and the Light style at 96 and 144 DPI, with a Common Controls 6 manifest active.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -34,13 +33,12 @@ namespace pinprint::test {
 namespace {
 
 const WORD kTemplates[] = {IDD_SECURE_PRINT, IDD_SECURE_PRINT_ALT, IDD_ABOUT};
-const int kDpis[] = {96, 144};
-const char* const kLooks[] = {"plain", "light"};
+// Each DPI plain, and with the Light style (a language's results are then "<tag> light").
+const std::pair<int, const char*> kDpis[] = {{96, ""}, {96, " light"}, {144, ""}, {144, " light"}};
 
 // One template of one language at one DPI.
 struct Fit {
     std::string language;
-    std::string look;  // "plain", or "light": the Light visual style
     int templateId = 0;
     int dpi = 0;
     int clipped = 0;        // controls whose text does not fit, or that stick out of the page
@@ -255,8 +253,7 @@ bool Overlap(const Control& a, const Control& b, int captionHeight) {
 
 Fit MeasureTemplate(HMODULE module, const char* language, WORD id, HWND host) {
     Fit fit;
-    fit.language = language;
-    fit.look = IsAppThemed() ? "light" : "plain";
+    fit.language = std::string(language) + (IsAppThemed() ? " light" : "");
     fit.templateId = id;
     HDC screen = GetDC(nullptr);
     fit.dpi = GetDeviceCaps(screen, LOGPIXELSY);
@@ -326,8 +323,8 @@ std::vector<Fit> MeasureHere() {
 // One line per fit and one per finding, tab-separated, for the parent to read back.
 void Report(const std::vector<Fit>& fits) {
     for (const Fit& f : fits) {
-        std::printf("fit\t%s\t%s\t%d\t%d\t%d\t%d\t%d\t%s\n", f.language.c_str(), f.look.c_str(),
-                    f.templateId, f.dpi, f.clipped, f.overlapping, f.missingGlyphs, f.font.c_str());
+        std::printf("fit\t%s\t%d\t%d\t%d\t%d\t%d\t%s\n", f.language.c_str(), f.templateId, f.dpi,
+                    f.clipped, f.overlapping, f.missingGlyphs, f.font.c_str());
         for (const std::string& finding : f.findings) {
             std::printf("finding\t%s\n", finding.c_str());
         }
@@ -345,16 +342,15 @@ std::vector<Fit> ReadReport(const std::string& output) {
         for (std::string cell; std::getline(cells, cell, '\t');) {
             fields.push_back(cell);
         }
-        if (fields.size() == 9 && fields[0] == "fit") {
+        if (fields.size() == 8 && fields[0] == "fit") {
             Fit f;
             f.language = fields[1];
-            f.look = fields[2];
-            f.templateId = std::stoi(fields[3]);
-            f.dpi = std::stoi(fields[4]);
-            f.clipped = std::stoi(fields[5]);
-            f.overlapping = std::stoi(fields[6]);
-            f.missingGlyphs = std::stoi(fields[7]);
-            f.font = fields[8];
+            f.templateId = std::stoi(fields[2]);
+            f.dpi = std::stoi(fields[3]);
+            f.clipped = std::stoi(fields[4]);
+            f.overlapping = std::stoi(fields[5]);
+            f.missingGlyphs = std::stoi(fields[6]);
+            f.font = fields[7];
             fits.push_back(f);
         } else if (fields.size() == 2 && fields[0] == "finding" && !fits.empty()) {
             fits.back().findings.push_back(fields[1]);
@@ -363,17 +359,9 @@ std::vector<Fit> ReadReport(const std::string& output) {
     return fits;
 }
 
-std::vector<Fit> MeasureInCopy(const Look& look) {
-    const ChildResult copy = RunInLook(look, L"--gtest_filter=ResourceFit.*");
-    EXPECT_TRUE(copy.started && copy.exitCode == 0) << copy.output;
-    return ReadReport(copy.output);
-}
-
-using FitTable = std::map<std::tuple<int, int, std::string, std::string>, const Fit*>;
-
-void PrintSummary(const FitTable& table) {
-    std::printf("\nResource modules: clipped / overlapping / glyphless controls\n%-18s %5s %4s",
-                "template", "look", "DPI");
+void PrintSummary(const std::map<std::tuple<int, int, std::string>, const Fit*>& table) {
+    std::printf("\nResource modules: clipped / overlapping / glyphless controls\n%-18s %4s",
+                "template", "DPI");
     for (const ModuleLanguage& language : kModuleLanguages) {
         std::printf(" %7s", language.tag);
     }
@@ -382,30 +370,29 @@ void PrintSummary(const FitTable& table) {
                                               {IDD_SECURE_PRINT_ALT, "143 compact"},
                                               {IDD_ABOUT, "154 about"}};
     for (WORD id : kTemplates) {
-        for (const char* look : kLooks) {
-            for (int dpi : kDpis) {
-                std::printf("%-18s %5s %4d", names.at(id), look, dpi);
-                for (const ModuleLanguage& language : kModuleLanguages) {
-                    const auto found = table.find({id, dpi, language.tag, look});
-                    if (found == table.end()) {
-                        std::printf(" %7s", "-");
-                    } else {
-                        const Fit& f = *found->second;
-                        const std::string cell = std::to_string(f.clipped) + "/" +
-                                                 std::to_string(f.overlapping) + "/" +
-                                                 std::to_string(f.missingGlyphs);
-                        std::printf(" %7s", cell.c_str());
-                    }
+        for (const auto& [dpi, look] : kDpis) {
+            std::printf("%-18s %4d%-6s", names.at(id), dpi, look);
+            for (const ModuleLanguage& language : kModuleLanguages) {
+                const auto found = table.find({id, dpi, language.tag + std::string(look)});
+                if (found == table.end()) {
+                    std::printf(" %7s", "-");
+                } else {
+                    const Fit& f = *found->second;
+                    const std::string cell = std::to_string(f.clipped) + "/" +
+                                             std::to_string(f.overlapping) + "/" +
+                                             std::to_string(f.missingGlyphs);
+                    std::printf(" %7s", cell.c_str());
                 }
-                std::printf("\n");
             }
+            std::printf("\n");
         }
     }
-    for (int dpi : kDpis) {
+    for (const auto& [dpi, look] : kDpis) {
         for (const ModuleLanguage& language : kModuleLanguages) {
-            const auto found = table.find({IDD_SECURE_PRINT, dpi, language.tag, "plain"});
+            const auto found =
+                table.find({IDD_SECURE_PRINT, dpi, language.tag + std::string(look)});
             if (found != table.end()) {
-                std::printf("font at %d DPI, %s: %s\n", dpi, language.tag,
+                std::printf("font at %d DPI%s, %s: %s\n", dpi, look, language.tag,
                             found->second->font.c_str());
             }
         }
@@ -414,39 +401,39 @@ void PrintSummary(const FitTable& table) {
 }
 
 TEST(ResourceFit, EveryTextFitsAndNoVisibleControlsOverlap) {
-    if (IsLookCopy()) {
-        const HostManifest host;
+    if (!LookCopyTag().empty()) {
+        const auto host = IsAppThemed() ? ActivateHostManifest() : nullptr;
         Report(MeasureHere());
         return;
     }
     std::vector<Fit> fits = MeasureHere();
     for (const Look& look :
          {Look{.dpi = 144}, Look{.lightStyle = true}, Look{.lightStyle = true, .dpi = 144}}) {
-        for (Fit& f : MeasureInCopy(look)) {
+        const ChildResult copy = RunInLook(look, L"--gtest_filter=ResourceFit.*");
+        EXPECT_TRUE(copy.started && copy.exitCode == 0) << copy.output;
+        for (Fit& f : ReadReport(copy.output)) {
             fits.push_back(f);
         }
     }
-    FitTable table;
+    std::map<std::tuple<int, int, std::string>, const Fit*> table;
     for (const Fit& f : fits) {
-        table[{f.templateId, f.dpi, f.language, f.look}] = &f;
+        table[{f.templateId, f.dpi, f.language}] = &f;
     }
     PrintSummary(table);
     for (WORD id : kTemplates) {
-        for (const char* look : kLooks) {
-            for (int dpi : kDpis) {
-                for (const ModuleLanguage& language : kModuleLanguages) {
-                    const auto found = table.find({id, dpi, language.tag, look});
-                    ASSERT_NE(found, table.end()) << language.tag << ", template " << id << ", "
-                                                  << look << ", " << dpi << " DPI not measured";
-                    const Fit& f = *found->second;
-                    std::string findings;
-                    for (const std::string& finding : f.findings) {
-                        findings += "\n  " + finding;
-                    }
-                    EXPECT_EQ(f.clipped + f.overlapping + f.missingGlyphs, 0)
-                        << language.tag << ", template " << id << ", " << look << ", " << dpi
-                        << " DPI:" << findings;
+        for (const auto& [dpi, look] : kDpis) {
+            for (const ModuleLanguage& language : kModuleLanguages) {
+                const auto found = table.find({id, dpi, language.tag + std::string(look)});
+                ASSERT_NE(found, table.end()) << language.tag << look << ", template " << id << ", "
+                                              << dpi << " DPI not measured";
+                const Fit& f = *found->second;
+                std::string findings;
+                for (const std::string& finding : f.findings) {
+                    findings += "\n  " + finding;
                 }
+                EXPECT_EQ(f.clipped + f.overlapping + f.missingGlyphs, 0)
+                    << language.tag << look << ", template " << id << ", " << dpi
+                    << " DPI:" << findings;
             }
         }
     }

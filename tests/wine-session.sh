@@ -87,8 +87,8 @@ fi
 
 # The sessions start from the plain look that every test and screenshot expects: no visual style
 # (a new Wine 8 prefix has the Light style on) and 96 DPI. Runs that show another look set it for
-# the processes they start and put it back (scripts/appearance.sh, tests/support/look.h); this
-# also undoes what an interrupted one left behind. Before the copies, so that they start so too.
+# the processes they start and put it back (tools/drvhost/look.h); this also undoes what an
+# interrupted one left behind. Before the copies, so that they start so too.
 section() { sed -n "/^\\[$1\\] /,/^\$/p" "$WINEPREFIX/user.reg"; }
 if [ "$(section 'Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\ThemeManager' | grep '^"ThemeActive"=')" != '"ThemeActive"="0"' ]; then
     "$wine" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager' /v ThemeActive /d 0 /f \

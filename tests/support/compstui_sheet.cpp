@@ -6,7 +6,7 @@
 namespace pinprint::test {
 
 void CompstuiSheetTest::SetUp() {
-    printer_ = std::make_unique<TestPrinter>(printerName_);
+    printer_ = std::make_unique<TestPrinter>(printerName_, driver_);
     ASSERT_TRUE(printer_->ok());
     plugin_ = loaded_.CreatePlugin();
     ASSERT_NE(plugin_, nullptr);
@@ -27,7 +27,8 @@ void CompstuiSheetTest::TearDown() {
 }
 
 SheetSeen CompstuiSheetTest::Open(drvhost::SheetKind kind, std::initializer_list<int> controls,
-                                  DWORD closeAfterMs, DWORD watchEveryMs) {
+                                  DWORD closeAfterMs, DWORD watchEveryMs,
+                                  const std::function<void(HWND, HWND)>& whileShown) {
     SheetSeen seen;
     drvhost::DriverSheet sheet;
     sheet.entry = {
@@ -51,6 +52,9 @@ SheetSeen CompstuiSheetTest::Open(drvhost::SheetKind kind, std::initializer_list
         seen.heapBlocks = heap_.BusyBlocks();
         seen.pages =
             static_cast<int>(SendMessageW(PropSheet_GetTabControl(window), TCM_GETITEMCOUNT, 0, 0));
+        if (whileShown) {
+            whileShown(window, seen.page);
+        }
     };
     seen.opened = drvhost::OpenDriverSheet(sheet);
     seen.sheetResult = sheet.sheetResult;

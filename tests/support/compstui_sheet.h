@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -37,14 +38,17 @@ struct SheetSeen {
 
 class CompstuiSheetTest : public ::testing::Test {
   protected:
-    explicit CompstuiSheetTest(const wchar_t* printerName) : printerName_(printerName) {}
+    explicit CompstuiSheetTest(const wchar_t* printerName, DriverSetup driver = {})
+        : printerName_(printerName), driver_(driver) {}
     void SetUp() override;
     void TearDown() override;
 
-    // Opens the sheet, records what it shows (and which of `controls` its page lacks), and
-    // closes it with OK `closeAfterMs` after it was shown, looking every `watchEveryMs`.
+    // Opens the sheet, records what it shows (and which of `controls` its page lacks), runs
+    // `whileShown` with the sheet and the page it shows, and closes it with OK `closeAfterMs`
+    // after it was shown, looking every `watchEveryMs`.
     SheetSeen Open(drvhost::SheetKind kind, std::initializer_list<int> controls = {},
-                   DWORD closeAfterMs = 200, DWORD watchEveryMs = 100);
+                   DWORD closeAfterMs = 200, DWORD watchEveryMs = 100,
+                   const std::function<void(HWND, HWND)>& whileShown = {});
     bool ResourceModuleLoaded() const { return GetModuleHandleW(lgPath_.c_str()) != nullptr; }
 
     LoadedPlugin loaded_;
@@ -55,6 +59,7 @@ class CompstuiSheetTest : public ::testing::Test {
 
   private:
     std::wstring printerName_;
+    DriverSetup driver_;
     std::wstring lgPath_ = BinPath(L"pinprintlg.dll");
     HMODULE compstui_ = nullptr;
 };

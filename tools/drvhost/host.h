@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,9 @@ void PrintPrivateDevmode(const void* block, DWORD size, bool json);
 
 // PNG of 8-bit RGB pixels, rows top-down, `width` * 3 bytes each.
 std::vector<BYTE> EncodePng(UINT width, UINT height, const std::vector<BYTE>& rgb);
+// The window as it is on screen, frame and child controls included: 0x00RRGGBB pixels, rows from
+// the top, `size` wide and high; empty when it cannot be captured.
+std::vector<uint32_t> CaptureWindow(HWND window, SIZE& size);
 // Writes the window as it is on screen, frame and child controls included, to a PNG file.
 bool CaptureWindowPng(HWND window, const std::wstring& path);
 

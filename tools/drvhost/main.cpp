@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host.h"
+#include "look.h"
 
 namespace {
 
@@ -23,7 +24,9 @@ const Command kCommands[] = {
      L"open Printing Preferences through compstui [--printer NAME] [--flags N]\n"
      L"           [--screenshot FILE.png] [--close-after MS] [--dll PATH]\n"
      L"           [--secure-pin NNNN [--user-name TEXT] [--job-name TEXT]]\n"
-     L"                                tick secure printing and type the PIN (and names) first"},
+     L"                                tick secure printing and type the PIN (and names) first\n"
+     L"           [--theme light] [--contrast high] [--dpi N]\n"
+     L"                                in the Light style, high contrast, at N DPI"},
     {L"props", drvhost::CommandProps,
      L"open Printer Properties through compstui, with the same options as prefs"},
     {L"ticket", drvhost::CommandTicket,
@@ -49,6 +52,14 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     drvhost::Args args(argv + 2, argv + argc);
+    // Wine reads the look when a program starts: drvhost starts itself again in it.
+    drvhost::Look look;
+    if (!drvhost::TakeLook(args, look)) {
+        return 2;
+    }
+    if (look.any()) {
+        return drvhost::RunSelfInLook(look, argv[1], args);
+    }
     for (const auto& c : kCommands) {
         if (wcscmp(argv[1], c.name) == 0) {
             return c.run(args);

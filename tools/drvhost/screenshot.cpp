@@ -1,6 +1,7 @@
-// Window capture to PNG. The window DC is copied into a 32-bit DIB section (BitBlt from the
-// window DC takes the frame and every child control with it), and the pixels are written as an
-// 8-bit RGB PNG whose zlib stream uses stored deflate blocks: no compression library needed.
+// Window capture, to pixels and to PNG. The window DC is copied into a 32-bit DIB section (BitBlt
+// from the window DC takes the frame and every child control with it), and the pixels are written
+// as an 8-bit RGB PNG whose zlib stream uses stored deflate blocks: no compression library
+// needed.
 #include <cstdint>
 #include <cstdio>
 
@@ -114,23 +115,23 @@ std::vector<BYTE> EncodePng(UINT width, UINT height, const std::vector<BYTE>& rg
     return png;
 }
 
-bool CaptureWindowPng(HWND window, const std::wstring& path) {
+std::vector<uint32_t> CaptureWindow(HWND window, SIZE& size) {
+    size = {};
     RECT rect = {};
     if (!GetWindowRect(window, &rect) || rect.right <= rect.left || rect.bottom <= rect.top) {
-        return false;
+        return {};
     }
-    const UINT width = static_cast<UINT>(rect.right - rect.left);
-    const UINT height = static_cast<UINT>(rect.bottom - rect.top);
+    const SIZE wanted = {rect.right - rect.left, rect.bottom - rect.top};
 
     WindowDc windowDc(window);
     if (windowDc.get() == nullptr) {
-        return false;
+        return {};
     }
     pinprint::UniqueMemoryDc memory(CreateCompatibleDC(windowDc.get()));
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = static_cast<LONG>(width);
-    info.bmiHeader.biHeight = -static_cast<LONG>(height);  // top-down rows
+    info.bmiHeader.biWidth = wanted.cx;
+    info.bmiHeader.biHeight = -wanted.cy;  // top-down rows
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -138,24 +139,37 @@ bool CaptureWindowPng(HWND window, const std::wstring& path) {
     pinprint::UniqueGdiObject dib(
         CreateDIBSection(windowDc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!memory || !dib || bits == nullptr) {
+        return {};
+    }
+    pinprint::ScopedSelect select(memory.get(), dib.get());
+    if (!BitBlt(memory.get(), 0, 0, wanted.cx, wanted.cy, windowDc.get(), 0, 0, SRCCOPY)) {
+        return {};
+    }
+    GdiFlush();
+    const auto* pixels = static_cast<const uint32_t*>(bits);
+    size = wanted;
+    std::vector<uint32_t> captured(pixels, pixels + static_cast<size_t>(wanted.cx) * wanted.cy);
+    for (uint32_t& pixel : captured) {
+        pixel &= 0x00FFFFFF;
+    }
+    return captured;
+}
+
+bool CaptureWindowPng(HWND window, const std::wstring& path) {
+    SIZE size = {};
+    const std::vector<uint32_t> pixels = CaptureWindow(window, size);
+    if (pixels.empty()) {
         return false;
     }
-    {
-        pinprint::ScopedSelect select(memory.get(), dib.get());
-        if (!BitBlt(memory.get(), 0, 0, static_cast<int>(width), static_cast<int>(height),
-                    windowDc.get(), 0, 0, SRCCOPY)) {
-            return false;
-        }
-        GdiFlush();
-    }
+    const UINT width = static_cast<UINT>(size.cx);
+    const UINT height = static_cast<UINT>(size.cy);
 
-    // BGRX pixels to RGB.
-    const auto* pixels = static_cast<const BYTE*>(bits);
+    // 0x00RRGGBB pixels to RGB bytes.
     std::vector<BYTE> rgb(static_cast<size_t>(width) * height * 3);
-    for (size_t i = 0, n = static_cast<size_t>(width) * height; i < n; ++i) {
-        rgb[i * 3 + 0] = pixels[i * 4 + 2];
-        rgb[i * 3 + 1] = pixels[i * 4 + 1];
-        rgb[i * 3 + 2] = pixels[i * 4 + 0];
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        rgb[i * 3 + 0] = static_cast<BYTE>(pixels[i] >> 16);
+        rgb[i * 3 + 1] = static_cast<BYTE>(pixels[i] >> 8);
+        rgb[i * 3 + 2] = static_cast<BYTE>(pixels[i]);
     }
     const std::vector<BYTE> png = EncodePng(width, height, rgb);
 
