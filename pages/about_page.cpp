@@ -456,7 +456,7 @@ void DrawAboutItem(const SheetContext& context, const DRAWITEMSTRUCT& item) {
     }
 }
 
-INT_PTR CALLBACK AboutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK AboutPageProc(HWND page, UINT message, WPARAM /*wParam*/, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SheetContext* context = ContextFromInitDialog(lParam);
         SetWindowLongPtrW(page, DWLP_USER, reinterpret_cast<LONG_PTR>(context));
@@ -479,10 +479,7 @@ INT_PTR CALLBACK AboutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
             const auto control = reinterpret_cast<HWND>(lParam);
             if (control != nullptr && (control == GetDlgItem(page, IDC_ABOUT_BAND) ||
                                        control == GetDlgItem(page, IDC_ABOUT_LOGO))) {
-                // The band in the system's window colours, whatever the scheme.
-                const auto dc = reinterpret_cast<HDC>(wParam);
-                SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-                SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+                // The band in the system's window colour, whatever the scheme (it has no text).
                 return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_WINDOW));
             }
             return FALSE;

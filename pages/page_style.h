@@ -22,9 +22,10 @@ UINT WindowDpi(HWND window);
 // The DPI the pages are laid out for; other DPIs scale from it.
 inline constexpr UINT kDefaultDpi = 96;
 
-// `pixels` at 96 DPI, at `dpi`.
+// `pixels` (not negative) at 96 DPI, at `dpi`, rounded.
 inline int ScaleToDpi(int pixels, UINT dpi) {
-    return MulDiv(pixels, static_cast<int>(dpi), kDefaultDpi);
+    return (pixels * static_cast<int>(dpi) + static_cast<int>(kDefaultDpi) / 2) /
+           static_cast<int>(kDefaultDpi);
 }
 
 }  // namespace pinprint

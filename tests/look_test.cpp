@@ -163,15 +163,14 @@ TEST_F(Looks, PagesFollowTheLook) {
 
 // A package whose resource module is not beside the plug-in (named, but renamed away): the page
 // opens whole from the plug-in's own English templates, and leaving it stores the digest.
-DriverSetup Renamed() {
-    DriverSetup driver;
-    driver.dependentFiles = {L"pinprintui.dll", L"pinprintlg-renamed.dll"};
-    return driver;
-}
-
 class MissingResourceModule : public CompstuiSheetTest {
   protected:
-    MissingResourceModule() : CompstuiSheetTest(L"PinPrint Renamed", Renamed()) {}
+    MissingResourceModule()
+        : CompstuiSheetTest(L"PinPrint Renamed", [] {
+              DriverSetup driver;
+              driver.dependentFiles = {L"pinprintui.dll", L"pinprintlg-renamed.dll"};
+              return driver;
+          }()) {}
 };
 
 TEST_F(MissingResourceModule, PageOpensInEnglishAndStoresTheDigest) {

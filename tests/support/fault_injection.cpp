@@ -65,7 +65,6 @@ constexpr char kCrt[] = "MSVCRT.DLL";
     X("GDI32.DLL", SelectObject, Null, 0, 0, None, None, 0)                                       \
     X("GDI32.DLL", SetBkColor, Value, CLR_INVALID, 0, None, None, 0)                              \
     X("GDI32.DLL", SetMapMode, Zero, 0, 0, None, None, 0)                                         \
-    X("GDI32.DLL", SetTextColor, Value, CLR_INVALID, 0, None, None, 0)                            \
     X("IMM32.DLL", ImmGetCompositionStringW, Value, IMM_ERROR_GENERAL, 0, None, None, 0)          \
     X("IMM32.DLL", ImmGetContext, Null, 0, 0, InputContext, Acquire, -1)                          \
     X("IMM32.DLL", ImmReleaseContext, False, 0, 0, InputContext, Release, 1)                      \
@@ -91,7 +90,6 @@ constexpr char kCrt[] = "MSVCRT.DLL";
     X("KERNEL32.DLL", LoadLibraryA, Null, 0, ERROR_MOD_NOT_FOUND, KeptModule, Acquire, -1)        \
     X("KERNEL32.DLL", LoadLibraryExA, Null, 0, ERROR_MOD_NOT_FOUND, KeptModule, Acquire, -1)      \
     X("KERNEL32.DLL", LoadLibraryW, Null, 0, ERROR_MOD_NOT_FOUND, Module, Acquire, -1)            \
-    X("KERNEL32.DLL", MulDiv, Never, 0, 0, None, None, 0) /* arithmetic */                        \
     X("KERNEL32.DLL", MultiByteToWideChar, Zero, 0, ERROR_NO_UNICODE_TRANSLATION, None, None, 0)  \
     X("KERNEL32.DLL", ReleaseActCtx, Never, 0, 0, ActivationContext, Release, 0)                  \
     X("KERNEL32.DLL", SetLastError, Never, 0, 0, None, None, 0)                                   \

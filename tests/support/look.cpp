@@ -3,11 +3,8 @@
 #include "support/test_support.h"
 
 namespace pinprint::test {
-namespace {
 
 constexpr wchar_t kCopyVariable[] = L"PINPRINT_LOOK_COPY";
-
-}  // namespace
 
 ChildResult RunInLook(const Look& look, const std::wstring& arguments, const std::wstring& tag) {
     const drvhost::ScopedLook scoped(look);
