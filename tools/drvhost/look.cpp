@@ -105,7 +105,9 @@ void ScopedLook::Set(const wchar_t* key, const wchar_t* name, const std::wstring
 
 void ScopedLook::Set(const wchar_t* key, const wchar_t* name, DWORD type, const void* data,
                      DWORD bytes) {
-    Saved saved{key, name};
+    Saved saved;
+    saved.key = key;
+    saved.name = name;
     DWORD size = 0;
     if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &saved.type, nullptr,
                      &size) == ERROR_SUCCESS) {
