@@ -6,6 +6,12 @@
 // Both through compstui and the driver host's sheet function, with the plug-in loaded in both (in
 // the second the options word asks for no page), interleaved in one run so that a slow stretch
 // of the machine hits both alike.
+//
+// Reaching a second tab costs a second page however little its procedure does: the sheet builds
+// it only when its tab is clicked, after the first page has painted. A third opening puts a bare
+// page in the plug-in's place, made by the sheet from the same template (115, from the resource
+// module) with a procedure that does nothing, clicked the same way: against it, the plug-in's
+// page shows what its own work (INIT, the activation context, WM_INITDIALOG) adds.
 #include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
@@ -30,8 +36,14 @@ using pinprint::test::TestPrinter;
 constexpr wchar_t kOriginalProc[] = L"PinPrint.Bench.Proc";
 
 // One opening of the sheet, on this thread.
+enum class Second { None, PluginPage, BarePage };
+
+INT_PTR CALLBACK BarePageProc(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
 struct Opening {
-    bool toPluginPage = false;
+    bool toPluginPage = false;  // a second page to click: the plug-in's or the bare one
     double start = 0;
     double driverPage = 0;  // the driver's page, after its first WM_PAINT
     double painted = 0;     // the page waited for, after its first WM_PAINT
@@ -83,8 +95,10 @@ struct Times {
     double driverPage = 0;
 };
 
-Times OpenOnce(TestPrinter& printer, LoadedPlugin& loaded, IPrintOemUI* plugin, bool toPluginPage) {
-    printer.SetOptions(toPluginPage ? pinprint::DRVOPT_SECURE_PAGE : 0);
+Times OpenOnce(TestPrinter& printer, LoadedPlugin& loaded, IPrintOemUI* plugin, Second second,
+               HMODULE resources) {
+    const bool toPluginPage = second != Second::None;
+    printer.SetOptions(second == Second::PluginPage ? pinprint::DRVOPT_SECURE_PAGE : 0);
     std::vector<BYTE> devmode;
     drvhost::DefaultDevmode(plugin, devmode);
     const drvhost::DriverHeap heap;
@@ -95,6 +109,14 @@ Times OpenOnce(TestPrinter& printer, LoadedPlugin& loaded, IPrintOemUI* plugin, 
         .plugin = plugin,
         .kind = drvhost::SheetKind::Document};
     sheet.title = L"PinPrint Bench";
+    PROPSHEETPAGEW bare = {};
+    bare.dwSize = sizeof(bare);
+    bare.hInstance = resources;
+    bare.pszTemplate = MAKEINTRESOURCEW(IDD_SECURE_PRINT);
+    bare.pfnDlgProc = BarePageProc;
+    if (second == Second::BarePage) {
+        sheet.extraPage = &bare;
+    }
     Opening opening;
     opening.toPluginPage = toPluginPage;
     current = &opening;
@@ -131,30 +153,46 @@ int main() {
     // Kept loaded, as the driver keeps it, so that no opening loads it afresh; and the first
     // opening of each kind loads what every later one finds loaded: not counted.
     const HMODULE compstui = LoadLibraryW(L"compstui.dll");
-    OpenOnce(printer, loaded, plugin, true);
-    OpenOnce(printer, loaded, plugin, false);
+    // The bare page's template comes from the resource module the plug-in's page is made from.
+    const HMODULE resources = LoadLibraryExW(pinprint::test::BinPath(L"pinprintlg.dll").c_str(),
+                                             nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (resources == nullptr) {
+        fprintf(stderr, "cannot load pinprintlg.dll\n");
+        return 1;
+    }
+    for (Second second : {Second::PluginPage, Second::None, Second::BarePage}) {
+        OpenOnce(printer, loaded, plugin, second, resources);
+    }
     constexpr int kRounds = 25;
-    std::vector<double> toPluginPage, toDriverPage, driverPageOnly;
+    std::vector<double> toPluginPage, toDriverPage, driverPageOnly, toBarePage;
     for (int i = 0; i < kRounds; ++i) {
-        const Times with = OpenOnce(printer, loaded, plugin, true);
-        const Times without = OpenOnce(printer, loaded, plugin, false);
-        if (with.page == 0 || without.page == 0) {
+        const Times with = OpenOnce(printer, loaded, plugin, Second::PluginPage, resources);
+        const Times without = OpenOnce(printer, loaded, plugin, Second::None, resources);
+        const Times bare = OpenOnce(printer, loaded, plugin, Second::BarePage, resources);
+        if (with.page == 0 || without.page == 0 || bare.page == 0) {
             fprintf(stderr, "a sheet closed before its page painted\n");
             return 1;
         }
         toPluginPage.push_back(with.page);
         toDriverPage.push_back(with.driverPage);
         driverPageOnly.push_back(without.page);
+        toBarePage.push_back(bare.page);
     }
     plugin->Release();
+    FreeLibrary(resources);
     FreeLibrary(compstui);
-    // One call is one opening of the sheet.
+    // One call is one opening of the sheet. The first row holds reaching a second tab against a
+    // sheet of one page, which measures the tab as much as the plug-in; the second row holds the
+    // plug-in's own share.
     const int missed = bench::Report(
         "Printing Preferences from CommonPropertySheetUIW to a page's first paint (median of 25 "
         "openings each, interleaved)",
         {{"to the plug-in's page (second tab, clicked when the first has painted)",
           Median(toPluginPage), "to the driver's page, sheet without the plug-in's page",
           Median(driverPageOnly), 1.1},
+         {"to the plug-in's page (second tab, clicked when the first has painted)",
+          Median(toPluginPage), "to a bare page of the same template in its place, clicked alike",
+          Median(toBarePage), 1.1},
          {"to the driver's page, the plug-in's page in the sheet", Median(toDriverPage),
           "to the driver's page, sheet without the plug-in's page", Median(driverPageOnly), 1.1}});
     return missed == 0 ? 0 : 3;

@@ -214,6 +214,10 @@ LONG CALLBACK DriverSheetFunction(PPROPSHEETUI_INFO info, LPARAM lParam) {
     switch (info->Reason) {
         case PROPSHEETUI_REASON_INIT:
             AddStandInPage(info, sheet->entry.kind);
+            if (sheet->extraPage != nullptr) {
+                info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_ADD_PROPSHEETPAGEW,
+                                      reinterpret_cast<LPARAM>(sheet->extraPage), 0);
+            }
             sheet->pluginEntryAdded =
                 info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_ADD_PFNPROPSHEETUIW,
                                       reinterpret_cast<LPARAM>(&PluginEntry),

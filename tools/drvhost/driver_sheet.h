@@ -39,6 +39,9 @@ struct DriverSheet {
     DWORD closeAfterMs = kLeaveOpen;
     // How often the sheet is looked for and its closing timed.
     DWORD watchEveryMs = 100;
+    // A page of the caller's own, added after the driver's page and before the plug-in's (a
+    // bench's bare page in the plug-in's place); null for none.
+    const PROPSHEETPAGEW* extraPage = nullptr;
     // CommonPropertySheetUIW's own result and the value it reports through its last argument.
     LONG sheetResult = 0;
     DWORD reportedResult = 0;
