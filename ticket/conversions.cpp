@@ -37,19 +37,36 @@ std::wstring_view FieldView(const char16_t* field) {
     return std::wstring_view(text, wcsnlen(text, kNameChars));
 }
 
-// What every ticket operation starts with: the ticket's root, the options word and the secure
-// job's items. S_FALSE when the printer offers no secure printing: nothing is read or changed.
-HRESULT OpenTicket(HANDLE printer, IXMLDOMDocument2* ticket, Root& root, DriverOptions& options,
-                   Items& items) {
-    PINPRINT_RETURN_IF_FAILED(ReadRoot(ticket, L"PrintTicket", root));
-    if (!root.element) {
+// What every ticket operation works on: the private devmode's record (for the conversions), the
+// ticket's root, the options word and the secure job's items.
+struct Opened {
+    PrivateDevmode record;
+    Root root;
+    DriverOptions options = 0;
+    Items items;
+};
+
+// Opens the ticket, and the record `block` when `withRecord`: E_POINTER without a ticket,
+// E_INVALIDARG for a record that is not there or shorter than 652 bytes, the format error for a
+// document that is no PrintTicket. S_FALSE when the printer offers no secure printing: nothing is
+// read or changed then.
+HRESULT OpenTicket(HANDLE printer, IXMLDOMDocument2* ticket, ULONG size, const void* block,
+                   bool withRecord, Opened& opened) {
+    if (ticket == nullptr) {
+        return E_POINTER;
+    }
+    if (withRecord && !ReadRecord(size, block, opened.record)) {
+        return E_INVALIDARG;
+    }
+    PINPRINT_RETURN_IF_FAILED(ReadRoot(ticket, L"PrintTicket", opened.root));
+    if (!opened.root.element) {
         return E_PRINTTICKET_FORMAT;
     }
-    options = ReadDriverOptions(printer);
-    if ((options & DRVOPT_SECURE_PAGE) == 0) {
+    opened.options = ReadDriverOptions(printer);
+    if ((opened.options & DRVOPT_SECURE_PAGE) == 0) {
         return S_FALSE;
     }
-    return FindItems(root, L"ParameterInit", items);
+    return FindItems(opened.root, L"ParameterInit", opened.items);
 }
 
 }  // namespace
@@ -93,20 +110,15 @@ HRESULT BindPrinter(INT version, POEMPTOPTS options, INT* count, BSTR** namespac
 
 HRESULT ConvertPrintTicketToDevMode(HANDLE printer, IXMLDOMDocument2* ticket, ULONG privateSize,
                                     void* privateDevmode) {
-    if (ticket == nullptr) {
-        return E_POINTER;
+    Opened opened;
+    const HRESULT result = OpenTicket(printer, ticket, privateSize, privateDevmode, true, opened);
+    if (result != S_OK) {
+        return result == S_FALSE ? S_OK : result;
     }
-    PrivateDevmode record;
-    if (!ReadRecord(privateSize, privateDevmode, record)) {
-        return E_INVALIDARG;
-    }
-    Root root;
-    DriverOptions options = 0;
-    Items items;
-    const HRESULT opened = OpenTicket(printer, ticket, root, options, items);
-    if (opened != S_OK) {
-        return opened == S_FALSE ? S_OK : opened;
-    }
+    PrivateDevmode& record = opened.record;
+    const Root& root = opened.root;
+    const DriverOptions options = opened.options;
+    Items& items = opened.items;
 
     if (items.first[kPasscodeItem]) {
         Choice choice = Choice::Invalid;
@@ -168,20 +180,15 @@ HRESULT ConvertPrintTicketToDevMode(HANDLE printer, IXMLDOMDocument2* ticket, UL
 
 HRESULT ConvertDevModeToPrintTicket(HANDLE printer, ULONG privateSize, const void* privateDevmode,
                                     IXMLDOMDocument2* ticket) {
-    if (ticket == nullptr) {
-        return E_POINTER;
+    Opened opened;
+    const HRESULT result = OpenTicket(printer, ticket, privateSize, privateDevmode, true, opened);
+    if (result != S_OK) {
+        return result == S_FALSE ? S_OK : result;
     }
-    PrivateDevmode record;
-    if (!ReadRecord(privateSize, privateDevmode, record)) {
-        return E_INVALIDARG;
-    }
-    Root root;
-    DriverOptions options = 0;
-    Items items;
-    const HRESULT opened = OpenTicket(printer, ticket, root, options, items);
-    if (opened != S_OK) {
-        return opened == S_FALSE ? S_OK : opened;
-    }
+    PrivateDevmode& record = opened.record;
+    const Root& root = opened.root;
+    const DriverOptions options = opened.options;
+    Items& items = opened.items;
 
     // Every new element is built before the first one goes in.
     Writer writer(ticket, root);
@@ -223,16 +230,14 @@ HRESULT ConvertDevModeToPrintTicket(HANDLE printer, ULONG privateSize, const voi
 }
 
 HRESULT ValidatePrintTicket(HANDLE printer, IXMLDOMDocument2* ticket) {
-    if (ticket == nullptr) {
-        return E_POINTER;
+    Opened opened;
+    const HRESULT result = OpenTicket(printer, ticket, 0, nullptr, false, opened);
+    if (result != S_OK) {
+        return result == S_FALSE ? S_NO_CONFLICT : result;
     }
-    Root root;
-    DriverOptions options = 0;
-    Items items;
-    const HRESULT opened = OpenTicket(printer, ticket, root, options, items);
-    if (opened != S_OK) {
-        return opened == S_FALSE ? S_NO_CONFLICT : opened;
-    }
+    const Root& root = opened.root;
+    const DriverOptions options = opened.options;
+    Items& items = opened.items;
     bool changed = items.duplicates > 0;
     if (changed) {
         const Keep first[kItemCount] = {Keep::First, Keep::First, Keep::First, Keep::First};
