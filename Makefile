@@ -24,14 +24,14 @@ build-clang: deps
 
 # One Wine session serves both builds' tests: the clang ones run in the mingw build's prefix.
 # Two Wine sessions (prefix, wineserver, Xvfb display each) let CTest run two Wine tests at
-# once; each test takes one (the RESOURCE_GROUPS of tests/CMakeLists.txt).
+# once; each test takes one (the RESOURCE_GROUPS of tests/CMakeLists.txt, the resources file of
+# the mingw-sessions test preset).
 SESSIONS := 2
 test: build build-clang
 	@PINPRINT_WINE_SESSIONS=$(SESSIONS) tests/wine-session.sh start $(BUILD)
 	@status=0; export PINPRINT_WINE_RETRY=1; \
 	  WINEPREFIX=$(CURDIR)/$(BUILD)/wineprefix ctest --preset clang-mingw || status=$$?; \
-	  ctest --preset mingw -j$(SESSIONS) --resource-spec-file $(CURDIR)/$(BUILD)/wine-sessions.json \
-	    || status=$$?; \
+	  ctest --preset mingw-sessions || status=$$?; \
 	  tests/wine-session.sh stop $(BUILD); exit $$status
 
 # make demo lang=ja (or de, fr) shows the pages in that language; English by default.

@@ -7,8 +7,8 @@
 #   tests/wine-session.sh stop BUILD_DIR    ends them all
 # With PINPRINT_WINE_SESSIONS=N (N > 1) it starts N sessions side by side, each a prefix, a
 # wineserver and an Xvfb display of its own (sessions 2..N in copies of the first prefix,
-# BUILD_DIR/wineprefix-K), and writes BUILD_DIR/wine-sessions.json, the CTest resource file
-# that lets `ctest -jN --resource-spec-file` run N Wine tests at once without one seeing
+# BUILD_DIR/wineprefix-K), and writes BUILD_DIR/wine-sessions.json, the CTest resources file
+# (the mingw-sessions test preset's) that lets CTest run N Wine tests at once without one seeing
 # another's printers, registry, focus or windows (tests/wine-run.sh picks the session).
 # Wine's background services must be running, with their output redirected, before CTest starts:
 # otherwise they inherit CTest's pipes and CTest waits for them forever.
