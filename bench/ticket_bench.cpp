@@ -146,19 +146,26 @@ ComRef<IXMLDOMElement> StringParameter(IXMLDOMDocument2* document, const wchar_t
     return parameter;
 }
 
-// The devmode-to-ticket floor: the root checked, the options read, the walk, the elements
-// made, and each put in the place of the one of its name.
-void DevmodeToTicketFloor(HANDLE printer, IXMLDOMDocument2* document) {
-    ComRef<IXMLDOMElement> root;
+// What both floors start with, as the provider does: the root checked, the options read, the
+// walk over the root's children and the namespaces declared on it.
+void OpenFloor(HANDLE printer, IXMLDOMDocument2* document, ComRef<IXMLDOMElement>& root,
+               ComRef<IXMLDOMElement> (&found)[4]) {
     document->get_documentElement(root.put());
     Bstr local;
     Bstr ns;
     root->get_baseName(local.put());
     root->get_namespaceURI(ns.put());
     pinprint::ReadDriverOptions(printer);
-    ComRef<IXMLDOMElement> found[4];
     Walk(root.get(), found);
     ReadDeclarations(root.get());
+}
+
+// The devmode-to-ticket floor: the root checked, the options read, the walk, the elements
+// made, and each put in the place of the one of its name.
+void DevmodeToTicketFloor(HANDLE printer, IXMLDOMDocument2* document) {
+    ComRef<IXMLDOMElement> root;
+    ComRef<IXMLDOMElement> found[4];
+    OpenFloor(printer, document, root, found);
     ComRef<IXMLDOMElement> feature = NewElement(document, L"psf:Feature", L"pskv11:JobPasscode");
     Append(feature.get(), NewElement(document, L"psf:Option", L"psk:On").get());
     ComRef<IXMLDOMElement> user = StringParameter(document, L"ns0001:UserName", L"Ann Smith");
@@ -190,15 +197,8 @@ void ReadValue(IXMLDOMElement* parameter, Bstr& text) {
 // the values read, the PIN's digest where there is a PIN, the record written.
 void TicketToDevmodeFloor(HANDLE printer, IXMLDOMDocument2* document, PrivateDevmode& devmode) {
     ComRef<IXMLDOMElement> root;
-    document->get_documentElement(root.put());
-    Bstr local;
-    Bstr ns;
-    root->get_baseName(local.put());
-    root->get_namespaceURI(ns.put());
-    pinprint::ReadDriverOptions(printer);
     ComRef<IXMLDOMElement> found[4];
-    Walk(root.get(), found);
-    ReadDeclarations(root.get());
+    OpenFloor(printer, document, root, found);
     ComRef<IXMLDOMNode> option;
     found[0]->get_firstChild(option.put());
     ComRef<IXMLDOMElement> optionElement;
