@@ -15,6 +15,7 @@
 #define OEMGI_GETINTERFACEVERSION 2
 #define OEMGI_GETVERSION 3
 #define OEMGI_GETPUBLISHERINFO 4
+#define OEMGI_GETREQUESTEDHELPERINTERFACES 5  // which helper interfaces the plug-in wants
 
 // Modes of IPrintOemUI::DevMode.
 #define OEMDM_SIZE 1
