@@ -4,7 +4,7 @@
 
 namespace pinprint {
 
-ClassFactory::ClassFactory() : refCount_(1) {
+ClassFactory::ClassFactory(ObjectMaker make) : refCount_(1), make_(make) {
     CountObjectIn();
 }
 ClassFactory::~ClassFactory() {
@@ -44,19 +44,35 @@ HRESULT ClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** pp
     if (pUnkOuter != nullptr) {
         return CLASS_E_NOAGGREGATION;
     }
-    auto* object = new (std::nothrow) PluginObject();
-    if (object == nullptr) {
-        return E_OUTOFMEMORY;
-    }
-    // A refused interface destroys the new object with this Release.
-    const HRESULT result = object->QueryInterface(riid, ppv);
-    object->Release();
-    return result;
+    return make_(riid, ppv);
 }
 
 HRESULT ClassFactory::LockServer(BOOL fLock) {
     ChangeServerLock(fLock != FALSE);
     return S_OK;
+}
+
+HRESULT ServeClassObject(REFCLSID rclsid, REFIID riid, void** ppv, REFCLSID served,
+                         ObjectMaker make) {
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    *ppv = nullptr;
+    if (!IsEqualCLSID(rclsid, served)) {
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
+    auto* factory = new (std::nothrow) ClassFactory(make);
+    if (factory == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    // The caller keeps the only reference; a refused interface destroys the factory here.
+    const HRESULT result = factory->QueryInterface(riid, ppv);
+    factory->Release();
+    return result;
+}
+
+HRESULT CanUnloadModule() {
+    return (LiveObjectCount() != 0 || ServerLockCount() != 0) ? S_FALSE : S_OK;
 }
 
 }  // namespace pinprint

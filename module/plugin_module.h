@@ -48,9 +48,27 @@ struct RuntimeAllocated {
     static void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
 };
 
+// Makes a new object of the DLL's one class and asks it for `riid`: what a class factory's
+// CreateInstance does once its own checks have passed.
+using ObjectMaker = HRESULT (*)(REFIID riid, void** ppv);
+
+// The ObjectMaker of `Object`: a new object with reference count 1, asked for `riid`; a refused
+// interface destroys it again with the one Release.
+template <typename Object>
+HRESULT MakeObject(REFIID riid, void** ppv) {
+    auto* object = new (std::nothrow) Object();
+    if (object == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    const HRESULT result = object->QueryInterface(riid, ppv);
+    object->Release();
+    return result;
+}
+
+// The class factory of both plug-ins; it makes what its ObjectMaker makes.
 class ClassFactory final : public IClassFactory, public RuntimeAllocated {
   public:
-    ClassFactory();
+    explicit ClassFactory(ObjectMaker make);
     ClassFactory(const ClassFactory&) = delete;
     ClassFactory& operator=(const ClassFactory&) = delete;
 
@@ -63,7 +81,24 @@ class ClassFactory final : public IClassFactory, public RuntimeAllocated {
   private:
     ~ClassFactory();
     volatile LONG refCount_;
+    ObjectMaker make_;
 };
+
+// DllGetClassObject of a DLL that serves the one class `served`, whose objects `make` makes:
+// a new factory for every call, the caller holding its only reference.
+HRESULT ServeClassObject(REFCLSID rclsid, REFIID riid, void** ppv, REFCLSID served,
+                         ObjectMaker make);
+// DllCanUnloadNow: no live object and no server lock.
+HRESULT CanUnloadModule();
+
+// The answers both plug-ins give the driver's GetInfo and DevMode requests, from one source.
+// The two differ only in the modes a rendering plug-in may decline: the UI plug-in fails
+// OEMGI_GETPUBLISHERINFO with ERROR_NOT_SUPPORTED, the rendering plug-in answers E_NOTIMPL to it
+// and to OEMGI_GETREQUESTEDHELPERINTERFACES.
+enum class InfoFlavor { UserInterface, Rendering };
+HRESULT AnswerGetInfo(InfoFlavor flavor, DWORD dwMode, PVOID pBuffer, DWORD cbSize,
+                      PDWORD pcbNeeded);
+HRESULT AnswerDevMode(DWORD dwMode, POEMDMPARAM pOemDMParam);
 
 // One object for both interfaces the driver asks for: the UI plug-in and the PrintTicket provider.
 // IUnknown is IPrintOemUI's, whichever interface it is asked through.

@@ -1,5 +1,4 @@
 #include "config/printer_settings.h"
-#include "devmode/private_devmode.h"
 #include "module/plugin_module.h"
 #include "pages/property_sheets.h"
 #include "ticket/ticket_provider.h"
@@ -49,66 +48,11 @@ ULONG PluginObject::Release() {
 }
 
 HRESULT PluginObject::GetInfo(DWORD dwMode, PVOID pBuffer, DWORD cbSize, PDWORD pcbNeeded) {
-    if (pcbNeeded == nullptr) {
-        return FailWith(ERROR_INVALID_PARAMETER);
-    }
-    if (dwMode != OEMGI_GETSIGNATURE && dwMode != OEMGI_GETVERSION &&
-        dwMode != OEMGI_GETPUBLISHERINFO) {
-        return FailWith(ERROR_INVALID_PARAMETER);
-    }
-    *pcbNeeded = sizeof(DWORD);
-    if (cbSize < sizeof(DWORD) || pBuffer == nullptr) {
-        return FailWith(ERROR_INSUFFICIENT_BUFFER);
-    }
-    switch (dwMode) {
-        case OEMGI_GETSIGNATURE:
-            *static_cast<DWORD*>(pBuffer) = kPluginSignature;
-            return S_OK;
-        case OEMGI_GETVERSION:
-            *static_cast<DWORD*>(pBuffer) = kPluginVersion;
-            return S_OK;
-        default:  // OEMGI_GETPUBLISHERINFO: nothing to publish
-            *pcbNeeded = 0;
-            return FailWith(ERROR_NOT_SUPPORTED);
-    }
+    return AnswerGetInfo(InfoFlavor::UserInterface, dwMode, pBuffer, cbSize, pcbNeeded);
 }
 
 HRESULT PluginObject::DevMode(DWORD dwMode, POEMDMPARAM p) {
-    if (p == nullptr || dwMode < OEMDM_SIZE || dwMode > OEMDM_MERGE) {
-        return FailWith(ERROR_INVALID_PARAMETER);
-    }
-    if (dwMode == OEMDM_SIZE) {
-        p->cbBufSize = kPrivateDevmodeSize;
-        return S_OK;
-    }
-    auto* out = static_cast<PrivateDevmode*>(p->pOEMDMOut);
-    // The driver says how large the block it hands us is; never write a record into less.
-    if (out != nullptr && p->cbBufSize < kPrivateDevmodeSize) {
-        return FailWith(ERROR_INSUFFICIENT_BUFFER);
-    }
-    switch (dwMode) {
-        case OEMDM_DEFAULT:
-            if (out == nullptr) {
-                return FailWith(ERROR_INVALID_PARAMETER);
-            }
-            DefaultPrivateDevmode(out);
-            return S_OK;
-        case OEMDM_CONVERT:
-            ConvertPrivateDevmode(p->pOEMDMIn, out);
-            return S_OK;
-        default: {  // OEMDM_MERGE
-            if (out == nullptr) {
-                return FailWith(ERROR_INVALID_PARAMETER);
-            }
-            // A secure job must print one copy; without a public devmode that cannot be forced.
-            int16_t* copies = p->pPublicDMOut ? &p->pPublicDMOut->dmCopies : nullptr;
-            if (copies == nullptr && PrivateDevmodeRequestsSecure(p->pOEMDMIn)) {
-                return FailWith(ERROR_INVALID_PARAMETER);
-            }
-            MergePrivateDevmode(p->pOEMDMIn, out, copies);
-            return S_OK;
-        }
-    }
+    return AnswerDevMode(dwMode, p);
 }
 
 HRESULT PluginObject::PublishDriverInterface(IUnknown* pIUnknown) {
