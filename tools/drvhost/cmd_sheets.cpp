@@ -2,6 +2,7 @@
 // printer, opened the way the PostScript driver opens them, with the plug-in's page in them.
 #include <cstdio>
 #include <cwchar>
+#include <utility>
 
 #include "driver_sheet.h"
 #include "host.h"
@@ -62,7 +63,9 @@ void EnterSecureSettings(HWND sheet, const SecureEntry& entry) {
                  RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
-int RunSheet(SheetKind kind, const Args& args) {
+// The sheet of `kind` opened as the driver opens it. With `edited`, the merged devmode is handed
+// back instead of printed (drvhost print goes on with it).
+int RunSheet(SheetKind kind, const Args& args, std::vector<BYTE>* edited = nullptr) {
     const std::wstring printerName = OptionValue(args, L"--printer", kDefaultPrinter);
     const std::wstring screenshot = OptionValue(args, L"--screenshot", L"");
     const DWORD closeAfter = NumberOption(args, L"--close-after");
@@ -155,6 +158,10 @@ int RunSheet(SheetKind kind, const Args& args) {
         fwprintf(stderr, L"drvhost: DevMode(OEMDM_MERGE) failed, 0x%08lX\n", hr);
         return 1;
     }
+    if (edited != nullptr) {
+        *edited = std::move(merged);
+        return sheet.sheetResult == CPSUI_OK ? 0 : 1;
+    }
     wprintf(L"After the sheet, merged (OEMDM_MERGE) into the defaults (public dmCopies %d):\n",
             reinterpret_cast<DEVMODEW*>(merged.data())->dmCopies);
     PrintPrivateDevmode(merged.data() + sizeof(DEVMODEW), privateSize, false);
@@ -169,6 +176,10 @@ int CommandPrefs(const Args& args) {
 
 int CommandProps(const Args& args) {
     return RunSheet(SheetKind::Device, args);
+}
+
+int EditPreferences(const Args& args, std::vector<BYTE>& devmode) {
+    return RunSheet(SheetKind::Document, args, &devmode);
 }
 
 }  // namespace drvhost

@@ -15,34 +15,6 @@ namespace {
 
 constexpr wchar_t kDefaultPrinter[] = L"PinPrint Demo";
 
-class ComSession {
-  public:
-    ComSession() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComSession() {
-        if (SUCCEEDED(hr_)) {
-            CoUninitialize();
-        }
-    }
-    ComSession(const ComSession&) = delete;
-    ComSession& operator=(const ComSession&) = delete;
-
-  private:
-    HRESULT hr_;
-};
-
-// A document released at scope end.
-struct Document {
-    Document() : d(CreateDocument()) {}
-    ~Document() {
-        if (d != nullptr) {
-            d->Release();
-        }
-    }
-    Document(const Document&) = delete;
-    Document& operator=(const Document&) = delete;
-    IXMLDOMDocument2* d;
-};
-
 // The secure job a program asks for through the keywords the capabilities offer: JobPasscode
 // On, the passcode and the plug-in's two names, put into the ticket for the current devmode in
 // place of its JobPasscode. Programs write tickets as text, with prefixes of their own.

@@ -32,14 +32,14 @@ HRESULT CanUnloadNow(HMODULE module) {
     return fn != nullptr ? fn() : E_UNEXPECTED;
 }
 
-IUnknown* CreatePluginObject(HMODULE module, REFIID iid, HRESULT* result) {
+IUnknown* CreatePluginObject(HMODULE module, REFIID iid, HRESULT* result, REFCLSID clsid) {
     using Fn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     const auto getClassObject = pinprint::ProcAddress<Fn>(module, "DllGetClassObject");
     IClassFactory* factory = nullptr;
     IUnknown* object = nullptr;
-    HRESULT hr = getClassObject == nullptr ? E_UNEXPECTED
-                                           : getClassObject(CLSID_OEMUI, IID_IClassFactory,
-                                                            reinterpret_cast<void**>(&factory));
+    HRESULT hr = getClassObject == nullptr
+                     ? E_UNEXPECTED
+                     : getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
     if (SUCCEEDED(hr)) {
         hr = factory->CreateInstance(nullptr, iid, reinterpret_cast<void**>(&object));
         factory->Release();
@@ -109,7 +109,42 @@ HRESULT DriverHelper::DrvUpdateUISetting(PVOID, PVOID, DWORD, DWORD) {
     return E_NOTIMPL;
 }
 
-bool DefaultDevmode(IPrintOemUI* plugin, std::vector<BYTE>& block, DWORD* privateSize) {
+HRESULT SpoolHelper::QueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    const bool core = offers_ == Offers::Both || offers_ == Offers::CoreOnly;
+    const bool older = offers_ == Offers::Both || offers_ == Offers::OlderOnly;
+    *ppv = nullptr;
+    if ((core && IsEqualIID(riid, IID_IPrintCorePS2)) || IsEqualIID(riid, IID_IUnknown)) {
+        *ppv = static_cast<IPrintCorePS2*>(this);
+    } else if (older && IsEqualIID(riid, IID_IPrintOemDriverPS)) {
+        *ppv = static_cast<IPrintOemDriverPS*>(this);
+    }
+    if (*ppv == nullptr) {
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+HRESULT SpoolHelper::DrvWriteSpoolBuf(PDEVOBJ pdevobj, PVOID pBuffer, DWORD cbSize,
+                                      DWORD* pdwResult) {
+    const LONG write = InterlockedIncrement(&writes);
+    if (pdevobj == nullptr || pdwResult == nullptr || (cbSize != 0 && pBuffer == nullptr)) {
+        return E_FAIL;
+    }
+    *pdwResult = 0;
+    if (failFrom != 0 && write >= failFrom) {
+        return E_FAIL;
+    }
+    const DWORD taken = cbSize > shortBy ? cbSize - shortBy : 0;
+    reinterpret_cast<DriverJob*>(pdevobj)->stream.append(static_cast<const char*>(pBuffer), taken);
+    *pdwResult = taken;
+    return S_OK;
+}
+
+bool DefaultDevmode(IPrintOemCommon* plugin, std::vector<BYTE>& block, DWORD* privateSize) {
     OEMDMPARAM param = {};
     param.cbSize = sizeof(param);
     if (plugin == nullptr || plugin->DevMode(OEMDM_SIZE, &param) != S_OK) {

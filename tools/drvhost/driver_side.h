@@ -1,7 +1,8 @@
-// What the PostScript driver lends the plug-in, in one place for the driver host, the tests and
+// What the PostScript driver lends the plug-ins, in one place for the driver host, the tests and
 // the benchmarks: its heap, the devmode it keeps, the parameters it hands the sheet entries
 // (OEMUIPSPARAM), and, where the entries are called without compstui, one sheet's
-// PROPSHEETUI_INFO with a stand-in for compstui's callback.
+// PROPSHEETUI_INFO with a stand-in for compstui's callback; for the rendering plug-in, a job's
+// DEVOBJ and spool stream and the helper interfaces that write to it.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/oemps.h"
 #include "platform/oemui.h"
 #include "platform/property_sheet_page.h"
 
@@ -17,10 +19,12 @@ namespace drvhost {
 
 enum class SheetKind { Document, Device };
 
-// The plug-in object of a loaded plug-in DLL, made as the driver makes it: DllGetClassObject,
-// then CreateInstance for `iid` (IID_IUnknown when the driver then asks the object for its
+// The plug-in object of a loaded plug-in DLL, made as the driver makes it: DllGetClassObject
+// for `clsid` (the UI plug-in's class, or CLSID_OEMRENDER for the rendering plug-in), then
+// CreateInstance for `iid` (IID_IUnknown when the driver then asks the object for its
 // interfaces). Null when it cannot be had; `result` tells why.
-IUnknown* CreatePluginObject(HMODULE module, REFIID iid, HRESULT* result = nullptr);
+IUnknown* CreatePluginObject(HMODULE module, REFIID iid, HRESULT* result = nullptr,
+                             REFCLSID clsid = CLSID_OEMUI);
 // The same for IPrintOemUI, as the driver makes the plug-in for its sheets and devmodes.
 inline IPrintOemUI* CreatePlugin(HMODULE module, HRESULT* result = nullptr) {
     return static_cast<IPrintOemUI*>(CreatePluginObject(module, IID_IPrintOemUI, result));
@@ -93,10 +97,55 @@ class DriverHelper final : public IPrintOemDriverUI {
     bool answers_;
 };
 
+// One job as the driver's rendering side keeps it: the DEVOBJ it hands the rendering plug-in
+// (first, so that the helper finds the job from the pointer the plug-in gives back, as the
+// driver finds its own PDEV) and the spool stream of the job, which the driver's own bytes and
+// the plug-in's writes go to alike.
+struct DriverJob {
+    DriverJob() { devobj.dwSize = sizeof(devobj); }
+    DEVOBJ devobj = {};
+    std::string stream;
+};
+
+// The driver's helper interfaces for a rendering plug-in, IPrintCorePS2 and the older
+// IPrintOemDriverPS, in one object. DrvWriteSpoolBuf appends to the DriverJob whose DEVOBJ it is
+// handed; it counts its references and writes, and can be made to fail or write short.
+class SpoolHelper final : public IPrintCorePS2, public IPrintOemDriverPS {
+  public:
+    // Which of the two the object answers QueryInterface for.
+    enum class Offers { Both, CoreOnly, OlderOnly, Neither };
+    explicit SpoolHelper(Offers offers = Offers::Both) : offers_(offers) {}
+    SpoolHelper(const SpoolHelper&) = delete;
+    SpoolHelper& operator=(const SpoolHelper&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs); }
+    ULONG STDMETHODCALLTYPE Release() override { return InterlockedDecrement(&refs); }
+    // Both interfaces' DrvWriteSpoolBuf.
+    HRESULT STDMETHODCALLTYPE DrvWriteSpoolBuf(PDEVOBJ pdevobj, PVOID pBuffer, DWORD cbSize,
+                                               DWORD* pdwResult) override;
+    HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD,
+                                                  PDWORD) override {
+        return E_NOTIMPL;
+    }
+
+    LONG refs = 1;  // its owner's
+    volatile LONG writes = 0;
+    // From the write of this number on (counted from 1), writes fail, writing nothing; 0 never.
+    LONG failFrom = 0;
+    // Every write takes this many bytes fewer than it is given, and says so.
+    DWORD shortBy = 0;
+
+  private:
+    Offers offers_;
+};
+
 // The devmode the driver keeps for a printer: a public DEVMODEW and, right behind it, the
-// plug-in's private block, sized with OEMDM_SIZE and filled with OEMDM_DEFAULT. False when the
+// plug-in's private block, sized with OEMDM_SIZE and filled with OEMDM_DEFAULT, by either
+// plug-in. False when the
 // plug-in refuses either; `privateSize` (when given) receives the private block's size.
-bool DefaultDevmode(IPrintOemUI* plugin, std::vector<BYTE>& block, DWORD* privateSize = nullptr);
+bool DefaultDevmode(IPrintOemCommon* plugin, std::vector<BYTE>& block,
+                    DWORD* privateSize = nullptr);
 
 // The parameters the driver hands the sheet entries, filled as the PostScript driver fills
 // them. `devmode` is a block as DefaultDevmode makes it, or null for none; it and `printerName`

@@ -24,8 +24,37 @@ namespace drvhost {
 // The driver's own namespace, for its snapshot of the plug-in's private devmode.
 inline constexpr wchar_t kDriverNamespace[] = L"http://schemas.pinprint.example/2024/drvhost";
 
+// COM on this thread for the documents, as long as it lives.
+class ComSession {
+  public:
+    ComSession() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComSession() {
+        if (SUCCEEDED(hr_)) {
+            CoUninitialize();
+        }
+    }
+    ComSession(const ComSession&) = delete;
+    ComSession& operator=(const ComSession&) = delete;
+
+  private:
+    HRESULT hr_;
+};
+
 // An empty MSXML 6 document; null (and the error in *error) when MSXML 6 cannot be had.
 IXMLDOMDocument2* CreateDocument(HRESULT* error = nullptr);
+
+// A document released at scope end.
+struct Document {
+    Document() : d(CreateDocument()) {}
+    ~Document() {
+        if (d != nullptr) {
+            d->Release();
+        }
+    }
+    Document(const Document&) = delete;
+    Document& operator=(const Document&) = delete;
+    IXMLDOMDocument2* d;
+};
 
 // Parses `xml` (or the file `path`) into `document`. False with a one-line reason.
 bool LoadXml(IXMLDOMDocument2* document, const std::wstring& xml, std::wstring& reason);

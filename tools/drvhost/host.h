@@ -69,11 +69,17 @@ std::vector<uint32_t> CaptureWindow(HWND window, SIZE& size);
 // Writes the window as it is on screen, frame and child controls included, to a PNG file.
 bool CaptureWindowPng(HWND window, const std::wstring& path);
 
+// Printing Preferences as `drvhost prefs` opens it with `args`, then the page's record merged
+// into the printer's defaults (OEMDM_MERGE) into `devmode`. 0 when the sheet ended with OK.
+int EditPreferences(const Args& args, std::vector<BYTE>& devmode);
+
 // Commands.
 int CommandDevmode(const Args& args);
 int CommandInstall(const Args& args);
 int CommandPrefs(const Args& args);
 int CommandProps(const Args& args);
 int CommandTicket(const Args& args);
+int CommandPrint(const Args& args);
+int CommandJob(const Args& args);
 
 }  // namespace drvhost

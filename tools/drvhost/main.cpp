@@ -35,6 +35,14 @@ const Command kCommands[] = {
      L"           [--pin NNNN] [--user-name TEXT] [--job-name TEXT]\n"
      L"                                a program's secure job converted into the devmode;\n"
      L"           [--in FILE.xml [--validate]]  a ticket file converted (validated first)"},
+    {L"print", drvhost::CommandPrint,
+     L"print a job as the driver does, through both plug-ins, into a file: --out FILE\n"
+     L"           [--printer NAME] [--pages N] [--title TEXT] [--dll PATH] [--render-dll PATH]\n"
+     L"           [--secure-pin NNNN [--user-name TEXT] [--job-name TEXT]]\n"
+     L"                                the PIN and names typed on the page first;\n"
+     L"           [--ticket FILE.xml]  or the devmode a PrintTicket leaves"},
+    {L"job", drvhost::CommandJob,
+     L"decode a job file: its PJL, its PostScript, whether it is held: FILE [--postscript OUT]"},
 };
 
 void Usage() {
