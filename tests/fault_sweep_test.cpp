@@ -20,10 +20,12 @@
 #include <functional>
 #include <memory>
 #include <set>
+#include <type_traits>
 #include <string>
 #include <vector>
 
 #include "config/help_launcher.h"
+#include "driver_render.h"
 #include "driver_ticket.h"
 #include "devmode/private_devmode.h"
 #include "pages/secure_page_leave.h"
@@ -43,6 +45,7 @@
 #include "support/secure_page_sheet.h"
 #include "support/test_printer.h"
 #include "support/test_support.h"
+#include "rules/pin_digest.h"
 #include "tools/drvhost/driver_side.h"
 
 namespace pinprint::test {
@@ -173,8 +176,19 @@ struct DriverSide {
 
 // --- The sweep -------------------------------------------------------------------------------
 
+// A scenario drives the object of one plug-in DLL through the interface `Interface`.
+template <typename Interface>
 using Scenario =
-    std::function<void(IPrintOemUI* plugin, HMODULE module, bool plain, Problems& problems)>;
+    std::function<void(Interface* plugin, HMODULE module, bool plain, Problems& problems)>;
+
+// The DLL swept, its class and the interface its scenarios drive.
+struct Target {
+    const wchar_t* dll;
+    const CLSID* clsid;
+    const IID* iid;
+};
+const Target kUiPlugin = {L"pinprintui.dll", &CLSID_OEMUI, &IID_IPrintOemUI};
+const Target kRenderPlugin = {L"pinprintps.dll", &CLSID_OEMRENDER, &IID_IPrintOemPS};
 
 class FaultSweep : public ::testing::Test {
   protected:
@@ -189,16 +203,19 @@ class FaultSweep : public ::testing::Test {
     TestPrinter& printer() { return *printer_; }
 
     // One run on a fresh DLL with `plan`; the problems it showed.
-    Problems RunOnce(const char* name, const Scenario& scenario, const Plan& plan, bool plain) {
+    template <typename Interface>
+    Problems RunOnce(const char* name, const Scenario<Interface>& scenario, const Plan& plan,
+                     bool plain, const Target& target) {
         Injector& injector = TheInjector();
         Problems problems;
         const HMODULE module =
-            injector.Start(plan, std::string(name) + ": " + Injector::Describe(plan));
+            injector.Start(plan, std::string(name) + ": " + Injector::Describe(plan), target.dll);
         if (module == nullptr) {
             return {"the plug-in did not load"};
         }
         HRESULT created = S_OK;
-        IPrintOemUI* plugin = drvhost::CreatePlugin(module, &created);
+        auto* plugin = static_cast<Interface*>(
+            drvhost::CreatePluginObject(module, *target.iid, &created, *target.clsid));
         // Without memory for the factory or the object the driver is told so, and gets nothing.
         if (plugin != nullptr) {
             scenario(plugin, module, plain, problems);
@@ -226,10 +243,12 @@ class FaultSweep : public ::testing::Test {
     }
 
     // The plain run, then one run per injected failure; expects every outcome handled.
-    void Sweep(const char* name, const Scenario& scenario) {
+    template <typename Interface = IPrintOemUI>
+    void Sweep(const char* name, const std::type_identity_t<Scenario<Interface>>& scenario,
+               const Target& target = kUiPlugin) {
         Injector& injector = TheInjector();
         const bool full = FullSweep();
-        const Problems plain = RunOnce(name, scenario, {}, true);
+        const Problems plain = RunOnce(name, scenario, {}, true, target);
         for (const auto& problem : plain) {
             ADD_FAILURE() << "plain run: " << problem;
         }
@@ -265,7 +284,7 @@ class FaultSweep : public ::testing::Test {
         std::vector<std::string> afterTwo;
         for (size_t i = 0; i < queue.size(); ++i) {
             const Plan plan = queue[i].plan;
-            const Problems problems = RunOnce(name, scenario, plan, false);
+            const Problems problems = RunOnce(name, scenario, plan, false, target);
             if (!injector.PlanFired()) {
                 continue;  // the call did not come this time
             }
@@ -691,32 +710,96 @@ TEST_F(FaultSweep, PrintTicketProvider) {
     });
 }
 
-// Every function the built DLL imports has its row in the table (or is the runtime's), and
-// every row names a function it imports: a new import cannot slip past the sweep.
-TEST(FaultTable, CoversEveryImportOfTheBuiltDll) {
-    LoadedPlugin plugin;
-    ASSERT_NE(plugin.module(), nullptr);
+// The rendering plug-in as the driver drives it: the helper published, then a secure and a
+// normal job, each with its devmode made and merged by the plug-in, started, asked at every
+// injection point and ended. A job that starts is written whole, the secure one inside its
+// envelope; one that does not start has written nothing.
+TEST_F(FaultSweep, RenderingPlugin) {
+    static drvhost::SpoolHelper helper;  // outlives every object that holds it
+    Sweep<IPrintOemPS>(
+        "rendering plug-in",
+        [](IPrintOemPS* plugin, HMODULE, bool plain, Problems& problems) {
+            if (FAILED(plugin->PublishDriverInterface(static_cast<IPrintCorePS2*>(&helper)))) {
+                problems.push_back("the helper was refused");
+            }
+            for (const uint8_t secure : {1, 0}) {
+                std::vector<BYTE> defaults;
+                std::vector<BYTE> devmode;
+                PrivateDevmode job{};
+                DefaultPrivateDevmode(&job);
+                job.secureEnabled = secure;
+                ComputePinDigest(L"1234", job.pinDigest);
+                SetField(job.loginName, kNameChars, L"ann");
+                if (!drvhost::DefaultDevmode(plugin, defaults) ||
+                    !drvhost::DefaultDevmode(plugin, devmode)) {
+                    problems.push_back(plain ? "no default devmode in the plain run" : "");
+                    continue;
+                }
+                OEMDMPARAM param = {};
+                param.cbSize = sizeof(param);
+                param.pPublicDMOut = reinterpret_cast<DEVMODEW*>(devmode.data());
+                param.pOEMDMIn = &job;
+                param.pOEMDMOut = devmode.data() + sizeof(DEVMODEW);
+                param.cbBufSize = kPrivateDevmodeSize;
+                plugin->DevMode(OEMDM_MERGE, &param);
+                drvhost::DriverJob spool;
+                spool.devobj.pPublicDM = reinterpret_cast<DEVMODEW*>(devmode.data());
+                spool.devobj.pOEMDM = devmode.data() + sizeof(DEVMODEW);
+                const HRESULT started =
+                    plugin->EnablePDEV(&spool.devobj, nullptr, 0, nullptr, 0, nullptr, 0, nullptr,
+                                       nullptr, &spool.devobj.pdevOEM);
+                if (FAILED(started)) {
+                    if (plain || !spool.stream.empty() || spool.devobj.pdevOEM != nullptr) {
+                        problems.push_back("a job that did not start wrote or kept something");
+                    }
+                    continue;
+                }
+                const bool written = drvhost::WritePostScriptJob(plugin, spool, {"T", "d", {}, 1});
+                plugin->DisablePDEV(&spool.devobj);
+                const std::string end = "\x1B%-12345X@PJL EOJ NAME=\"ann\"\r\n\x1B%-12345X";
+                const bool whole = secure
+                                       ? spool.stream.rfind("\x1B%-12345X@PJL\r\n", 0) == 0 &&
+                                             spool.stream.size() > end.size() &&
+                                             spool.stream.compare(spool.stream.size() - end.size(),
+                                                                  end.size(), end) == 0
+                                       : spool.stream.rfind("%!PS-Adobe-3.0", 0) == 0;
+                if (!written || !whole) {
+                    problems.push_back(secure ? "a secure job not written whole in its envelope"
+                                              : "a normal job not written whole");
+                }
+            }
+        },
+        kRenderPlugin);
+}
+
+// Every function the built DLLs import has its row in the table (or is the runtime's), and
+// every row names a function one of them imports: a new import cannot slip past the sweep.
+TEST(FaultTable, CoversEveryImportOfTheBuiltDlls) {
     std::set<std::string> rows;
     std::set<std::string> imported;
     for (const auto& row : faults::Imports()) {
         rows.insert(std::string(row.dll) + "!" + row.name);
     }
-    ForEachImport(plugin.module(), [&](const char* dll, const char* name, ULONG_PTR*) {
-        std::string upper = dll;
-        for (char& c : upper) {
-            c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-        }
-        const std::string key = upper + "!" + name;
-        imported.insert(key);
-        const bool runtime = upper == "MSVCRT.DLL" ||
-                             (upper == "KERNEL32.DLL" &&
-                              std::find_if(faults::RuntimeImports().begin(),
-                                           faults::RuntimeImports().end(), [name](const char* r) {
-                                               return strcmp(r, name) == 0;
-                                           }) != faults::RuntimeImports().end());
-        EXPECT_TRUE(runtime || rows.count(key) != 0) << key << " has no row";
-        return true;
-    });
+    for (const wchar_t* file : {L"pinprintui.dll", L"pinprintps.dll"}) {
+        drvhost::PluginModule plugin(BinPath(file));
+        ASSERT_NE(plugin.module(), nullptr);
+        ForEachImport(plugin.module(), [&](const char* dll, const char* name, ULONG_PTR*) {
+            std::string upper = dll;
+            for (char& c : upper) {
+                c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+            }
+            const std::string key = upper + "!" + name;
+            imported.insert(key);
+            const bool runtime =
+                upper == "MSVCRT.DLL" ||
+                (upper == "KERNEL32.DLL" &&
+                 std::find_if(faults::RuntimeImports().begin(), faults::RuntimeImports().end(),
+                              [name](const char* r) { return strcmp(r, name) == 0; }) !=
+                     faults::RuntimeImports().end());
+            EXPECT_TRUE(runtime || rows.count(key) != 0) << key << " has no row";
+            return true;
+        });
+    }
     for (const auto& row : rows) {
         EXPECT_EQ(imported.count(row), 1u) << row << " is not imported";
     }

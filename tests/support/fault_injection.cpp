@@ -236,6 +236,7 @@ struct State {
     // Read by the watchdog thread.
     volatile ULONGLONG runStart = 0;
     std::string description;
+    std::string dll = "pinprintui";  // for the sites' descriptions
 };
 State state;
 
@@ -478,12 +479,13 @@ Injector::~Injector() {
     }
 }
 
-HMODULE Injector::Start(const Plan& plan, const std::string& description) {
+HMODULE Injector::Start(const Plan& plan, const std::string& description, const wchar_t* dll) {
     Stop();
     if (state.module != nullptr) {
         FreeLibrary(state.module);
     }
-    state.module = LoadLibraryW(BinPath(L"pinprintui.dll").c_str());
+    state.module = LoadLibraryW(BinPath(dll).c_str());
+    state.dll.assign(dll, dll + wcslen(dll) - 4);
     if (state.module == nullptr) {
         return nullptr;
     }
@@ -554,8 +556,13 @@ bool Injector::Crashed() const {
 
 std::string Injector::Describe(const Site& site) {
     char text[160];
-    snprintf(text, sizeof(text), site.own ? "%s at pinprintui+0x%llx" : "%s (tail call, to %llx)",
-             kImports[site.import].name, static_cast<unsigned long long>(site.address));
+    if (site.own) {
+        snprintf(text, sizeof(text), "%s at %s+0x%llx", kImports[site.import].name,
+                 state.dll.c_str(), static_cast<unsigned long long>(site.address));
+    } else {
+        snprintf(text, sizeof(text), "%s (tail call, to %llx)", kImports[site.import].name,
+                 static_cast<unsigned long long>(site.address));
+    }
     return text;
 }
 

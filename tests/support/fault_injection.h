@@ -1,6 +1,6 @@
-// Failing the plug-in's platform calls on purpose. The built pinprintui.dll is loaded afresh for
-// every run, and its import address table is pointed at typed wrappers, one per imported
-// function. On the thread that runs the scenario the wrappers count every call by its call
+// Failing the plug-in's platform calls on purpose. The built pinprintui.dll (or pinprintps.dll) is
+// loaded afresh for every run, and its import address table is pointed at typed wrappers, one per
+// imported function. On the thread that runs the scenario the wrappers count every call by its call
 // site (the function and the return address), fail exactly the calls a plan names (the way the
 // platform documents that function's failure, with a plausible last error), and keep a ledger
 // of what the plug-in acquires and releases. Other threads' calls pass through untouched.
@@ -102,10 +102,11 @@ class Injector {
     Injector(const Injector&) = delete;
     Injector& operator=(const Injector&) = delete;
 
-    // Frees the previous copy, loads the DLL from the bin folder, routes its imports through
-    // the wrappers and counts on this thread from zero, failing what `plan` names. Null when
-    // the DLL does not load.
-    HMODULE Start(const Plan& plan, const std::string& description);
+    // Frees the previous copy, loads the plug-in `dll` from the bin folder, routes its imports
+    // through the wrappers and counts on this thread from zero, failing what `plan` names. Null
+    // when the DLL does not load.
+    HMODULE Start(const Plan& plan, const std::string& description,
+                  const wchar_t* dll = L"pinprintui.dll");
     // Stops counting; the ledger and the counts stay for reading.
     void Stop();
 
@@ -121,7 +122,7 @@ class Injector {
     bool PlanFired() const;
     // An access violation or another fatal exception was raised during the run.
     bool Crashed() const;
-    // "GetDlgItem at pinprintui+0x1a2b".
+    // "GetDlgItem at pinprintui+0x1a2b" (the DLL of the last Start).
     static std::string Describe(const Site& site);
     static std::string Describe(const Plan& plan);
     static const char* ResourceName(Resource resource);
