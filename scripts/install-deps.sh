@@ -15,6 +15,8 @@ set -euo pipefail
 #   locales                              the ja_JP source the code-page 932 test compiles
 #   fonts-ipafont-gothic, fonts-dejavu-core  the fonts Wine draws the Japanese and the Latin
 #                                        pages with (tests/wine-session.sh sets the replacements)
+#   ghostscript                          renders the PostScript of the jobs drvhost prints
+#                                        (tests/job_road.sh)
 # The versioned names keep the script and the build on clang 14 when Debian's default moves on.
 packages=(
     cmake make
@@ -25,6 +27,7 @@ packages=(
     fp-utils
     locales
     fonts-ipafont-gothic fonts-dejavu-core
+    ghostscript
 )
 packages+=("$@")  # what one target needs besides (make coverage: gcovr)
 missing=()
