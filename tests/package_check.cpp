@@ -263,6 +263,33 @@ void CheckFiles(const DriverPackage& package, LANGID language) {
         !plugin.empty() && Contains(package.dependentFiles, pluginName) && ExportsComServer(plugin),
         L"OEM INI: OEMConfigFile1=" + (plugin.empty() ? L"(none)" : pluginName) +
             L", a dependent file exporting DllGetClassObject and DllCanUnloadNow");
+    const std::wstring renderer =
+        drvhost::OemPluginPath(package.dependentFiles, package.folder, L"OEMDriverFile1");
+    const std::wstring rendererName(names::FileNamePart(std::wstring_view(renderer)));
+    Report(!renderer.empty() && !SameName(rendererName, pluginName) &&
+               Contains(package.dependentFiles, rendererName) && ExportsComServer(renderer),
+           L"OEM INI: OEMDriverFile1=" + (renderer.empty() ? L"(none)" : rendererName) +
+               L", the rendering plug-in, another dependent file exporting both");
+}
+
+// The rendering plug-in writes the whole PJL envelope, which a PJL JOB from the PPD's job-control
+// text would reset: the PPD carries none, and its header comment says why.
+void CheckPpd(const DriverPackage& package) {
+    std::ifstream in((package.folder + package.dataFile).c_str());
+    std::string line;
+    std::wstring jcl;
+    bool header = true;
+    bool said = false;
+    while (std::getline(in, line)) {
+        header = header && (line.rfind("*%", 0) == 0 || line.rfind("*PPD-Adobe", 0) == 0);
+        said = said || (header && line.find("rendering plug-in") != std::string::npos);
+        if (line.rfind("*JCL", 0) == 0) {
+            jcl += L" " + std::wstring(line.begin(), line.begin() + line.find_first_of(": "));
+        }
+    }
+    Report(jcl.empty() && said, L"PPD " + package.dataFile + L": no job-control entries" +
+                                    (jcl.empty() ? L"" : L" but" + jcl) +
+                                    L", and its header comment names the rendering plug-in");
 }
 
 // Installs `package` with drvhost as the printer kCheckPrinter and compares the driver record
@@ -424,6 +451,7 @@ int wmain(int argc, wchar_t** argv) {
     if (read) {
         CheckInf(package);
         CheckFiles(package, language);
+        CheckPpd(package);
         CheckInstall(package);
     }
     wprintf(L"package check: %d passed, %d failed\n", passed, failed);
