@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace bench {
@@ -38,6 +39,22 @@ inline double MedianNsPerCall(const std::function<void()>& body, int calls, int 
     return samples[samples.size() / 2];
 }
 
+// Nanoseconds per call of `measured` and of `floor`, medians over `repetitions` short batches
+// taken in turn, so that the other work on the machine weighs on both alike.
+inline std::pair<double, double> SideBySide(const std::function<void()>& measured,
+                                            const std::function<void()>& floor, int calls,
+                                            int repetitions) {
+    std::vector<double> a;
+    std::vector<double> b;
+    for (int r = 0; r < repetitions; ++r) {
+        b.push_back(MedianNsPerCall(floor, calls, 1));
+        a.push_back(MedianNsPerCall(measured, calls, 1));
+    }
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    return {a[a.size() / 2], b[b.size() / 2]};
+}
+
 struct Row {
     std::string name;
     double ns;
@@ -57,7 +74,7 @@ inline int Report(const char* title, const std::vector<Row>& rows) {
         missed += ok ? 0 : 1;
         char target[32] = "-";
         if (r.target > 0) {
-            snprintf(target, sizeof(target), "%s %.1fx", ok ? "<=" : "MISSED", r.target);
+            snprintf(target, sizeof(target), "%s %gx", ok ? "<=" : "MISSED", r.target);
         }
         printf("| %s | %.1f | %s | %.1f | %.2fx | %s |\n", r.name.c_str(), r.ns,
                r.floorName.c_str(), r.floorNs, ratio, target);

@@ -220,22 +220,6 @@ void TicketToDevmodeFloor(HANDLE printer, IXMLDOMDocument2* document, PrivateDev
     memcpy(&devmode, &record, sizeof(record));
 }
 
-// Nanoseconds per call of `measured` and of `floor`, medians over `repetitions` short batches
-// taken in turn, so that the other work on the machine weighs on both alike.
-std::pair<double, double> SideBySide(const std::function<void()>& measured,
-                                     const std::function<void()>& floor, int calls,
-                                     int repetitions) {
-    std::vector<double> a;
-    std::vector<double> b;
-    for (int r = 0; r < repetitions; ++r) {
-        b.push_back(bench::MedianNsPerCall(floor, calls, 1));
-        a.push_back(bench::MedianNsPerCall(measured, calls, 1));
-    }
-    std::sort(a.begin(), a.end());
-    std::sort(b.begin(), b.end());
-    return {a[a.size() / 2], b[b.size() / 2]};
-}
-
 ComRef<IXMLDOMDocument2> Copy(IXMLDOMDocument2* document) {
     Bstr xml;
     document->get_xml(xml.put());
@@ -303,10 +287,10 @@ int main() {
         };
         const auto toDevmodeFloor = [&] { TicketToDevmodeFloor(handle, floorTicket.get(), out); };
         const auto [providerToTicket, floorToTicket] =
-            SideBySide(toTicket, toTicketFloor, kCalls, kRepetitions);
+            bench::SideBySide(toTicket, toTicketFloor, kCalls, kRepetitions);
         const auto [providerToDevmode, floorToDevmode] =
-            SideBySide(toDevmode, toDevmodeFloor, kCalls, kRepetitions);
-        const auto [providerNoPin, floorNoPin] = SideBySide(
+            bench::SideBySide(toDevmode, toDevmodeFloor, kCalls, kRepetitions);
+        const auto [providerNoPin, floorNoPin] = bench::SideBySide(
             [&] {
                 provider->ConvertPrintTicketToDevMode(withoutPin.get(), 0, nullptr, sizeof(out),
                                                       &out);
