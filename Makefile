@@ -16,8 +16,8 @@ configure: deps
 build: configure
 	@cmake --build --preset mingw -j2
 
-# The second compiler: clang builds the DLL, the resource module and the module and devmode
-# tests (build/clang-mingw), which run against that clang-built DLL.
+# The second compiler: clang builds both DLLs, the resource module and the module, devmode and
+# rendering tests (build/clang-mingw), which run against those clang-built DLLs.
 build-clang: deps
 	@cmake --preset clang-mingw >/dev/null
 	@cmake --build --preset clang-mingw -j2
