@@ -723,25 +723,17 @@ TEST_F(FaultSweep, RenderingPlugin) {
                 problems.push_back("the helper was refused");
             }
             for (const uint8_t secure : {1, 0}) {
-                std::vector<BYTE> defaults;
                 std::vector<BYTE> devmode;
                 PrivateDevmode job{};
                 DefaultPrivateDevmode(&job);
                 job.secureEnabled = secure;
                 ComputePinDigest(L"1234", job.pinDigest);
                 SetField(job.loginName, kNameChars, L"ann");
-                if (!drvhost::DefaultDevmode(plugin, defaults) ||
-                    !drvhost::DefaultDevmode(plugin, devmode)) {
-                    problems.push_back(plain ? "no default devmode in the plain run" : "");
+                if (!drvhost::DefaultDevmode(plugin, devmode)) {
+                    problems.push_back("no default devmode");
                     continue;
                 }
-                OEMDMPARAM param = {};
-                param.cbSize = sizeof(param);
-                param.pPublicDMOut = reinterpret_cast<DEVMODEW*>(devmode.data());
-                param.pOEMDMIn = &job;
-                param.pOEMDMOut = devmode.data() + sizeof(DEVMODEW);
-                param.cbBufSize = kPrivateDevmodeSize;
-                plugin->DevMode(OEMDM_MERGE, &param);
+                drvhost::MergeDevmode(plugin, devmode, &job);
                 drvhost::DriverJob spool;
                 spool.devobj.pPublicDM = reinterpret_cast<DEVMODEW*>(devmode.data());
                 spool.devobj.pOEMDM = devmode.data() + sizeof(DEVMODEW);

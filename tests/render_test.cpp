@@ -49,13 +49,7 @@ class Render : public ::testing::Test {
         EXPECT_TRUE(drvhost::DefaultDevmode(ui, devmode) && drvhost::DefaultDevmode(ui, job));
         auto& record = *reinterpret_cast<PrivateDevmode*>(devmode.data() + sizeof(DEVMODEW));
         edit(record);
-        OEMDMPARAM param = {};
-        param.cbSize = sizeof(param);
-        param.pPublicDMOut = reinterpret_cast<DEVMODEW*>(job.data());
-        param.pOEMDMIn = &record;
-        param.pOEMDMOut = job.data() + sizeof(DEVMODEW);
-        param.cbBufSize = kPrivateDevmodeSize;
-        EXPECT_EQ(ui->DevMode(OEMDM_MERGE, &param), S_OK);
+        EXPECT_EQ(drvhost::MergeDevmode(ui, job, &record), S_OK);
         ui->Release();
         return job;
     }
@@ -421,7 +415,7 @@ TEST_F(Render, ARecordAtAGuardPageIsReadWithinItsBytes) {
     EXPECT_EQ(driver_.EndJob(job), S_OK);
     std::vector<BYTE> out;
     ASSERT_TRUE(drvhost::DefaultDevmode(driver_.plugin(), out));
-    EXPECT_EQ(driver_.MergeDevmode(out, record.data()), S_OK);
+    EXPECT_EQ(drvhost::MergeDevmode(driver_.plugin(), out, record.data()), S_OK);
     EXPECT_EQ(memcmp(out.data() + sizeof(DEVMODEW), record.data(), kPrivateDevmodeSize), 0);
 }
 

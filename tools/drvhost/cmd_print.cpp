@@ -145,7 +145,7 @@ int CommandPrint(const Args& args) {
         ResultName(load.coreOffered).c_str(), load.signature, load.version);
     std::vector<BYTE> jobDevmode;
     if (!DefaultDevmode(render.plugin(), jobDevmode) ||
-        FAILED(render.MergeDevmode(jobDevmode, devmode.data() + sizeof(DEVMODEW)))) {
+        FAILED(MergeDevmode(render.plugin(), jobDevmode, devmode.data() + sizeof(DEVMODEW)))) {
         fwprintf(stderr, L"drvhost: the rendering plug-in's DevMode failed: no job\n");
         return 1;
     }

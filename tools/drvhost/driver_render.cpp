@@ -107,19 +107,6 @@ bool RenderDriver::Load(const std::wstring& dllPath, std::wstring& reason) {
     return true;
 }
 
-HRESULT RenderDriver::MergeDevmode(std::vector<BYTE>& devmode, const void* privateIn) const {
-    auto* pub = reinterpret_cast<DEVMODEW*>(devmode.data());
-    OEMDMPARAM param = {};
-    param.cbSize = sizeof(param);
-    param.pdriverobj = nullptr;
-    param.pPublicDMIn = pub;
-    param.pPublicDMOut = pub;
-    param.pOEMDMIn = const_cast<void*>(privateIn);
-    param.pOEMDMOut = devmode.data() + sizeof(DEVMODEW);
-    param.cbBufSize = static_cast<DWORD>(devmode.size() - sizeof(DEVMODEW));
-    return plugin_->DevMode(OEMDM_MERGE, &param);
-}
-
 HRESULT RenderDriver::StartJob(DriverJob& job, std::vector<BYTE>& devmode, HANDLE printer) const {
     job.devobj.hPrinter = printer;
     job.devobj.hOEM = module();

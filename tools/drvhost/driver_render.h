@@ -44,9 +44,6 @@ class RenderDriver {
     SpoolHelper& helper() { return helper_; }
     const RenderLoad& load() const { return load_; }
 
-    // DevMode(OEMDM_MERGE) of `privateIn` into the private block of `devmode` (a public devmode
-    // with the block behind it), as the driver merges the record both plug-ins share.
-    HRESULT MergeDevmode(std::vector<BYTE>& devmode, const void* privateIn) const;
     // EnablePDEV for `job`, its DEVOBJ pointed at `devmode` and `printer`.
     HRESULT StartJob(DriverJob& job, std::vector<BYTE>& devmode, HANDLE printer) const;
     HRESULT EndJob(DriverJob& job) const;

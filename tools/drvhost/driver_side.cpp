@@ -168,6 +168,21 @@ bool DefaultDevmode(IPrintOemCommon* plugin, std::vector<BYTE>& block, DWORD* pr
     return plugin->DevMode(OEMDM_DEFAULT, &param) == S_OK;
 }
 
+HRESULT MergeDevmode(IPrintOemCommon* plugin, std::vector<BYTE>& devmode, const void* privateIn) {
+    if (plugin == nullptr || devmode.size() < sizeof(DEVMODEW)) {
+        return E_INVALIDARG;
+    }
+    auto* pub = reinterpret_cast<DEVMODEW*>(devmode.data());
+    OEMDMPARAM param = {};
+    param.cbSize = sizeof(param);
+    param.pPublicDMIn = pub;
+    param.pPublicDMOut = pub;
+    param.pOEMDMIn = const_cast<void*>(privateIn);
+    param.pOEMDMOut = devmode.data() + sizeof(DEVMODEW);
+    param.cbBufSize = static_cast<DWORD>(devmode.size() - sizeof(DEVMODEW));
+    return plugin->DevMode(OEMDM_MERGE, &param);
+}
+
 OEMUIPSPARAM DriverParameters(HANDLE printer, const wchar_t* printerName, HMODULE module,
                               HANDLE heap, BYTE* devmode, DWORD flags) {
     OEMUIPSPARAM param = {};

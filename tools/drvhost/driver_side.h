@@ -147,6 +147,11 @@ class SpoolHelper final : public IPrintCorePS2, public IPrintOemDriverPS {
 bool DefaultDevmode(IPrintOemCommon* plugin, std::vector<BYTE>& block,
                     DWORD* privateSize = nullptr);
 
+// OEMDM_MERGE by `plugin` of `privateIn` into the private block of `devmode` (a block as
+// DefaultDevmode makes it, whose public devmode goes in and out), as the driver merges a job's
+// record before the job is printed.
+HRESULT MergeDevmode(IPrintOemCommon* plugin, std::vector<BYTE>& devmode, const void* privateIn);
+
 // The parameters the driver hands the sheet entries, filled as the PostScript driver fills
 // them. `devmode` is a block as DefaultDevmode makes it, or null for none; it and `printerName`
 // must outlive the record.

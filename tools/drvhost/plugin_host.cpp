@@ -80,17 +80,8 @@ bool PluginHost::DefaultDevmode(std::vector<BYTE>& block, DWORD& privateSize) {
     return true;
 }
 
-HRESULT PluginHost::MergeDevmode(std::vector<BYTE>& block, DWORD privateSize,
-                                 const void* privateIn) {
-    auto* pub = reinterpret_cast<DEVMODEW*>(block.data());
-    OEMDMPARAM param = {};
-    param.cbSize = sizeof(param);
-    param.pPublicDMIn = pub;
-    param.pPublicDMOut = pub;
-    param.pOEMDMIn = const_cast<void*>(privateIn);
-    param.pOEMDMOut = block.data() + sizeof(DEVMODEW);
-    param.cbBufSize = privateSize;
-    return plugin_->DevMode(OEMDM_MERGE, &param);
+HRESULT PluginHost::MergeDevmode(std::vector<BYTE>& block, DWORD, const void* privateIn) {
+    return drvhost::MergeDevmode(plugin_, block, privateIn);
 }
 
 }  // namespace drvhost
