@@ -15,6 +15,7 @@
 //   then         the input block behind its dwSize field, then the output's 652 stale bytes;
 //                missing bytes are 0.
 #include "devmode/private_devmode.h"
+#include "fuzz/require.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,13 +25,6 @@
 using namespace pinprint;
 
 namespace {
-
-#define REQUIRE(condition)    \
-    do {                      \
-        if (!(condition)) {   \
-            __builtin_trap(); \
-        }                     \
-    } while (0)
 
 constexpr uint32_t kMaxAllocation = 4096;  // larger declared sizes keep this many bytes
 constexpr uint32_t kFuzzCodePage = 1252;   // what native_code_page.cpp answers

@@ -18,18 +18,12 @@
 
 #include "devmode/private_devmode.h"
 #include "render/job_envelope.h"
+#include "fuzz/require.h"
 
 using namespace pinprint;
 using namespace pinprint::render;
 
 namespace {
-
-#define REQUIRE(condition)    \
-    do {                      \
-        if (!(condition)) {   \
-            __builtin_trap(); \
-        }                     \
-    } while (0)
 
 // The code points of a field the printer may receive, in order: whole pairs, no refused
 // character.

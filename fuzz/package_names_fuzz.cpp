@@ -17,17 +17,11 @@
 #include <vector>
 
 #include "config/package_names.h"
+#include "fuzz/require.h"
 
 namespace names = pinprint::names;
 
 namespace {
-
-#define REQUIRE(condition)    \
-    do {                      \
-        if (!(condition)) {   \
-            __builtin_trap(); \
-        }                     \
-    } while (0)
 
 using View = std::u16string_view;
 constexpr char16_t kStale = u'\xFFFE';

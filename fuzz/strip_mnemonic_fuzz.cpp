@@ -10,17 +10,11 @@
 #include <string>
 
 #include "pages/strip_mnemonic.h"
+#include "fuzz/require.h"
 
 using pinprint::StripMnemonic;
 
 namespace {
-
-#define REQUIRE(condition)    \
-    do {                      \
-        if (!(condition)) {   \
-            __builtin_trap(); \
-        }                     \
-    } while (0)
 
 // The rule written over a separate output, reading only the untouched original: so a mistake
 // in working in place (reading back a unit already overwritten) shows up as a difference.
