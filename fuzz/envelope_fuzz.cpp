@@ -20,60 +20,38 @@ using namespace pinprint::render;
 
 namespace {
 
-size_t Utf8Length(uint32_t c) {
-    return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-}
-
-// The model: the code points of a field the printer may receive, cut at 80 bytes.
-std::vector<uint32_t> Cleaned(const char16_t* field, size_t maxChars) {
-    std::vector<uint32_t> points;
-    size_t bytes = 0;
+// The model: a field as the printer may receive it, UTF-8 without the refused characters and
+// unpaired surrogates, cut before the first character that does not fit in 80 bytes.
+std::string Cleaned(const char16_t* field, size_t maxChars) {
+    std::string name;
     for (size_t i = 0; i < maxChars && field[i] != 0; ++i) {
         uint32_t c = field[i];
         const bool high = c >= 0xD800 && c <= 0xDBFF;
         if (high && i + 1 < maxChars && field[i + 1] >= 0xDC00 && field[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (field[++i] - 0xDC00);
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
+        } else if ((c >= 0xD800 && c <= 0xDFFF) || c < 0x20 || c == 0x7F || c == '"') {
             continue;
         }
-        if (c < 0x20 || c == 0x7F || c == '"') {
-            continue;
+        const int n = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        std::string bytes(1, static_cast<char>(n == 1 ? c : (0xF00 >> n) | (c >> (6 * (n - 1)))));
+        for (int k = n - 2; k >= 0; --k) {
+            bytes += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
         }
-        if ((bytes += Utf8Length(c)) > kPrinterNameBytes) {
+        if (name.size() + bytes.size() > kPrinterNameBytes) {
             break;
         }
-        points.push_back(c);
+        name += bytes;
     }
-    return points;
+    return name;
 }
 
-std::vector<uint32_t> FirstOf(std::initializer_list<std::pair<const char16_t*, size_t>> chain) {
+std::string FirstOf(std::initializer_list<std::pair<const char16_t*, size_t>> chain) {
     for (const auto& [field, maxChars] : chain) {
-        if (std::vector<uint32_t> name = Cleaned(field, maxChars); !name.empty()) {
+        if (std::string name = Cleaned(field, maxChars); !name.empty()) {
             return name;
         }
     }
     return {};
-}
-
-// Strict UTF-8 (shortest forms, no surrogates) into code points; false for anything else.
-bool Decode(const std::string& text, std::vector<uint32_t>& points) {
-    for (size_t i = 0; i < text.size();) {
-        const auto b = static_cast<uint8_t>(text[i]);
-        const size_t n = b < 0x80 ? 1 : b >> 5 == 6 ? 2 : b >> 4 == 14 ? 3 : b >> 3 == 30 ? 4 : 0;
-        uint32_t c = n == 1 ? b : b & (0x7F >> n);
-        for (size_t k = 1; k < n && i + k < text.size(); ++k) {
-            c = (static_cast<uint8_t>(text[i + k]) & 0xC0) == 0x80 ? (c << 6) | (text[i + k] & 0x3F)
-                                                                   : 0xD800;
-        }
-        if (n == 0 || i + n > text.size() || Utf8Length(c) != n || (c >= 0xD800 && c <= 0xDFFF) ||
-            c > 0x10FFFF) {
-            return false;
-        }
-        points.push_back(c);
-        i += n;
-    }
-    return true;
 }
 
 // Takes `literal` and then a quoted value with its line end from the front of `text`.
@@ -143,15 +121,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     REQUIRE(begin == "@PJL SET QTY=1\r\n@PJL ENTER LANGUAGE=POSTSCRIPT\r\n");
     REQUIRE(Take(end, "\x1B%-12345X@PJL EOJ NAME=\"", &jobName3) && end == "\x1B%-12345X");
     REQUIRE(jobName == jobName2 && jobName == jobName3 && digestText == digest);
-    std::vector<uint32_t> userPoints;
-    std::vector<uint32_t> jobPoints;
-    REQUIRE(Decode(userName, userPoints) && userPoints == user);
-    REQUIRE(Decode(jobName, jobPoints) && jobPoints == job);
-    for (const std::string* name : {&userName, &jobName}) {
-        REQUIRE(name->size() <= kPrinterNameBytes);
-        for (const char c : *name) {
-            REQUIRE(static_cast<uint8_t>(c) >= 0x20 && c != 0x7F && c != '"');
-        }
-    }
+    REQUIRE(userName == user && jobName == job);
     return 0;
 }
