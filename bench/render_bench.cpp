@@ -52,9 +52,7 @@ int main() {
     size_t withoutBytes = 0;
     const auto withPlugin = [&] {
         drvhost::DriverJob job;
-        driver.StartJob(job, devmode, nullptr);
-        drvhost::WritePostScriptJob(driver.plugin(), job, document);
-        driver.EndJob(job);
+        drvhost::PrintJob(driver.plugin(), job, devmode, document);
         Save(job.stream, path);
         withBytes = job.stream.size();
     };
@@ -67,7 +65,7 @@ int main() {
     const auto [jobNs, bareJobNs] = bench::SideBySide(withPlugin, withoutPlugin, 20, 41);
 
     drvhost::DriverJob job;
-    driver.StartJob(job, devmode, nullptr);
+    drvhost::StartJob(driver.plugin(), job, devmode);
     DWORD result = 0;
     driver.plugin()->Command(&job.devobj, PSINJECT_BEGINSTREAM, nullptr, 0, &result);
     std::string envelope = job.stream;
@@ -82,7 +80,7 @@ int main() {
                               &result);
     };
     const auto [commandNs, writeNs] = bench::SideBySide(command, bareWrite, 20000, 41);
-    driver.EndJob(job);
+    drvhost::EndJob(driver.plugin(), job);
     DeleteFileW(path.c_str());
 
     char jobName[96];

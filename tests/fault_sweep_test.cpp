@@ -711,57 +711,37 @@ TEST_F(FaultSweep, PrintTicketProvider) {
 }
 
 // The rendering plug-in as the driver drives it: the helper published, then a secure and a
-// normal job, each with its devmode made and merged by the plug-in, started, asked at every
-// injection point and ended. A job that starts is written whole, the secure one inside its
-// envelope; one that does not start has written nothing.
+// normal job, each with its devmode made and merged by the plug-in, printed and ended. A job
+// that starts is written whole, the secure one inside its envelope; one that does not start
+// has written nothing.
 TEST_F(FaultSweep, RenderingPlugin) {
     static drvhost::SpoolHelper helper;  // outlives every object that holds it
-    Sweep<IPrintOemPS>(
-        "rendering plug-in",
-        [](IPrintOemPS* plugin, HMODULE, bool plain, Problems& problems) {
-            if (FAILED(plugin->PublishDriverInterface(static_cast<IPrintCorePS2*>(&helper)))) {
-                problems.push_back("the helper was refused");
+    const auto scenario = [](IPrintOemPS* plugin, HMODULE, bool plain, Problems& problems) {
+        plugin->PublishDriverInterface(static_cast<IPrintCorePS2*>(&helper));
+        for (const uint8_t secure : {1, 0}) {
+            PrivateDevmode record{};
+            DefaultPrivateDevmode(&record);
+            record.secureEnabled = secure;
+            ComputePinDigest(L"1234", record.pinDigest);
+            SetField(record.loginName, kNameChars, L"ann");
+            std::vector<BYTE> devmode;
+            drvhost::DefaultDevmode(plugin, devmode);
+            drvhost::MergeDevmode(plugin, devmode, &record);
+            drvhost::DriverJob job;
+            const auto result = drvhost::PrintJob(plugin, job, devmode, {"T", "d", {}, 1});
+            const std::string end = "\x1B%-12345X@PJL EOJ NAME=\"ann\"\r\n\x1B%-12345X";
+            const std::string& s = job.stream;
+            const bool whole = secure ? s.rfind("\x1B%-12345X@PJL\r\n", 0) == 0 &&
+                                            s.size() > end.size() &&
+                                            s.compare(s.size() - end.size(), end.size(), end) == 0
+                                      : s.rfind("%!PS-Adobe-3.0", 0) == 0;
+            if (SUCCEEDED(result.started) ? !result.written || !whole : plain || !s.empty()) {
+                problems.push_back(std::string(secure ? "a secure" : "a normal") +
+                                   " job started but not written whole, or written unstarted");
             }
-            for (const uint8_t secure : {1, 0}) {
-                std::vector<BYTE> devmode;
-                PrivateDevmode job{};
-                DefaultPrivateDevmode(&job);
-                job.secureEnabled = secure;
-                ComputePinDigest(L"1234", job.pinDigest);
-                SetField(job.loginName, kNameChars, L"ann");
-                if (!drvhost::DefaultDevmode(plugin, devmode)) {
-                    problems.push_back("no default devmode");
-                    continue;
-                }
-                drvhost::MergeDevmode(plugin, devmode, &job);
-                drvhost::DriverJob spool;
-                spool.devobj.pPublicDM = reinterpret_cast<DEVMODEW*>(devmode.data());
-                spool.devobj.pOEMDM = devmode.data() + sizeof(DEVMODEW);
-                const HRESULT started =
-                    plugin->EnablePDEV(&spool.devobj, nullptr, 0, nullptr, 0, nullptr, 0, nullptr,
-                                       nullptr, &spool.devobj.pdevOEM);
-                if (FAILED(started)) {
-                    if (plain || !spool.stream.empty() || spool.devobj.pdevOEM != nullptr) {
-                        problems.push_back("a job that did not start wrote or kept something");
-                    }
-                    continue;
-                }
-                const bool written = drvhost::WritePostScriptJob(plugin, spool, {"T", "d", {}, 1});
-                plugin->DisablePDEV(&spool.devobj);
-                const std::string end = "\x1B%-12345X@PJL EOJ NAME=\"ann\"\r\n\x1B%-12345X";
-                const bool whole = secure
-                                       ? spool.stream.rfind("\x1B%-12345X@PJL\r\n", 0) == 0 &&
-                                             spool.stream.size() > end.size() &&
-                                             spool.stream.compare(spool.stream.size() - end.size(),
-                                                                  end.size(), end) == 0
-                                       : spool.stream.rfind("%!PS-Adobe-3.0", 0) == 0;
-                if (!written || !whole) {
-                    problems.push_back(secure ? "a secure job not written whole in its envelope"
-                                              : "a normal job not written whole");
-                }
-            }
-        },
-        kRenderPlugin);
+        }
+    };
+    Sweep<IPrintOemPS>("rendering plug-in", scenario, kRenderPlugin);
 }
 
 // Every function the built DLLs import has its row in the table (or is the runtime's), and
@@ -772,26 +752,27 @@ TEST(FaultTable, CoversEveryImportOfTheBuiltDlls) {
     for (const auto& row : faults::Imports()) {
         rows.insert(std::string(row.dll) + "!" + row.name);
     }
-    for (const wchar_t* file : {L"pinprintui.dll", L"pinprintps.dll"}) {
-        drvhost::PluginModule plugin(BinPath(file));
-        ASSERT_NE(plugin.module(), nullptr);
-        ForEachImport(plugin.module(), [&](const char* dll, const char* name, ULONG_PTR*) {
-            std::string upper = dll;
-            for (char& c : upper) {
-                c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-            }
-            const std::string key = upper + "!" + name;
-            imported.insert(key);
-            const bool runtime =
-                upper == "MSVCRT.DLL" ||
-                (upper == "KERNEL32.DLL" &&
-                 std::find_if(faults::RuntimeImports().begin(), faults::RuntimeImports().end(),
-                              [name](const char* r) { return strcmp(r, name) == 0; }) !=
-                     faults::RuntimeImports().end());
-            EXPECT_TRUE(runtime || rows.count(key) != 0) << key << " has no row";
-            return true;
-        });
-    }
+    const auto visit = [&](const char* dll, const char* name, ULONG_PTR*) {
+        std::string upper = dll;
+        for (char& c : upper) {
+            c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        }
+        const std::string key = upper + "!" + name;
+        imported.insert(key);
+        const bool runtime = upper == "MSVCRT.DLL" ||
+                             (upper == "KERNEL32.DLL" &&
+                              std::find_if(faults::RuntimeImports().begin(),
+                                           faults::RuntimeImports().end(), [name](const char* r) {
+                                               return strcmp(r, name) == 0;
+                                           }) != faults::RuntimeImports().end());
+        EXPECT_TRUE(runtime || rows.count(key) != 0) << key << " has no row";
+        return true;
+    };
+    LoadedPlugin plugin;
+    drvhost::PluginModule renderer(BinPath(L"pinprintps.dll"));
+    ASSERT_TRUE(plugin.module() != nullptr && renderer.module() != nullptr);
+    ForEachImport(plugin.module(), visit);
+    ForEachImport(renderer.module(), visit);
     for (const auto& row : rows) {
         EXPECT_EQ(imported.count(row), 1u) << row << " is not imported";
     }

@@ -276,20 +276,15 @@ void CheckFiles(const DriverPackage& package, LANGID language) {
 // text would reset: the PPD carries none, and its header comment says why.
 void CheckPpd(const DriverPackage& package) {
     std::ifstream in((package.folder + package.dataFile).c_str());
-    std::string line;
-    std::wstring jcl;
-    bool header = true;
-    bool said = false;
-    while (std::getline(in, line)) {
-        header = header && (line.rfind("*%", 0) == 0 || line.rfind("*PPD-Adobe", 0) == 0);
-        said = said || (header && line.find("rendering plug-in") != std::string::npos);
-        if (line.rfind("*JCL", 0) == 0) {
-            jcl += L" " + std::wstring(line.begin(), line.begin() + line.find_first_of(": "));
-        }
+    const std::string ppd((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t header = ppd.find('\n') + 1;  // the comment lines right after *PPD-Adobe
+    while (header != 0 && ppd.compare(header, 2, "*%") == 0) {
+        header = ppd.find('\n', header) + 1;
     }
-    Report(jcl.empty() && said, L"PPD " + package.dataFile + L": no job-control entries" +
-                                    (jcl.empty() ? L"" : L" but" + jcl) +
-                                    L", and its header comment names the rendering plug-in");
+    Report(ppd.find("\n*JCL") == std::string::npos &&
+               ppd.substr(0, header).find("rendering plug-in") != std::string::npos,
+           L"PPD " + package.dataFile +
+               L": no job-control entries, and its header comment names the rendering plug-in");
 }
 
 // Installs `package` with drvhost as the printer kCheckPrinter and compares the driver record

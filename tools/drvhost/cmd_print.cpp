@@ -160,16 +160,6 @@ int CommandPrint(const Args& args) {
         same ? L"the same 652 bytes as pinprintui.dll's" : L"NOT the bytes pinprintui.dll gave");
 
     // The job.
-    DriverJob job;
-    HRESULT hr = render.StartJob(job, jobDevmode, printer.get());
-    const DWORD error = GetLastError();
-    if (FAILED(hr)) {
-        wprintf(
-            L"EnablePDEV: 0x%08lX, last error %lu: the job cannot be held; it is not "
-            L"started and nothing is written\n",
-            hr, error);
-        return 1;
-    }
     pinprint::render::JobNames names = {};
     pinprint::render::ChooseJobNames(record, names);
     PrintDocument document;
@@ -184,9 +174,17 @@ int CommandPrint(const Args& args) {
         document.lines.push_back(std::string("Job name: ") + names.job.text);
     }
     document.lines.push_back("Printed: " + document.date);
+    DriverJob job;
     std::vector<Injection> injections;
-    const bool written = WritePostScriptJob(render.plugin(), job, document, &injections);
-    hr = render.EndJob(job);
+    const JobResult result = PrintJob(render.plugin(), job, jobDevmode, document, &injections,
+                                      printer.get(), render.module());
+    if (FAILED(result.started)) {
+        wprintf(
+            L"EnablePDEV: 0x%08lX, last error %lu: the job cannot be held; it is not "
+            L"started and nothing is written\n",
+            result.started, result.error);
+        return 1;
+    }
     std::wstring wrote;
     for (const Injection& injection : injections) {
         if (injection.bytes != 0 || FAILED(injection.hr)) {
@@ -199,8 +197,9 @@ int CommandPrint(const Args& args) {
         L"EnablePDEV S_OK; Command at %zu injection points in stream order: %ls%ls; "
         L"DisablePDEV %ls\n",
         injections.size(), wrote.empty() ? L"none wrote" : wrote.c_str(),
-        wrote.empty() ? L"" : L" written, the others added nothing", ResultName(hr).c_str());
-    if (!written) {
+        wrote.empty() ? L"" : L" written, the others added nothing",
+        ResultName(result.ended).c_str());
+    if (!result.written) {
         wprintf(L"The rendering plug-in failed the job: it is aborted and nothing is written\n");
         return 1;
     }

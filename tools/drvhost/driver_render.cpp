@@ -107,22 +107,37 @@ bool RenderDriver::Load(const std::wstring& dllPath, std::wstring& reason) {
     return true;
 }
 
-HRESULT RenderDriver::StartJob(DriverJob& job, std::vector<BYTE>& devmode, HANDLE printer) const {
+HRESULT StartJob(IPrintOemPS* plugin, DriverJob& job, std::vector<BYTE>& devmode, HANDLE printer,
+                 HMODULE module) {
     job.devobj.hPrinter = printer;
-    job.devobj.hOEM = module();
+    job.devobj.hOEM = module;
     job.devobj.pPublicDM = reinterpret_cast<DEVMODEW*>(devmode.data());
     job.devobj.pOEMDM = devmode.data() + sizeof(DEVMODEW);
     PDEVOEM pdev = nullptr;
-    const HRESULT hr = plugin_->EnablePDEV(&job.devobj, const_cast<PWSTR>(L"PinPrint"), 0, nullptr,
-                                           0, nullptr, 0, nullptr, nullptr, &pdev);
+    const HRESULT hr = plugin->EnablePDEV(&job.devobj, const_cast<PWSTR>(L"PinPrint"), 0, nullptr,
+                                          0, nullptr, 0, nullptr, nullptr, &pdev);
     job.devobj.pdevOEM = SUCCEEDED(hr) ? pdev : nullptr;
     return hr;
 }
 
-HRESULT RenderDriver::EndJob(DriverJob& job) const {
-    const HRESULT hr = plugin_->DisablePDEV(&job.devobj);
+HRESULT EndJob(IPrintOemPS* plugin, DriverJob& job) {
+    const HRESULT hr = plugin->DisablePDEV(&job.devobj);
     job.devobj.pdevOEM = nullptr;
     return hr;
+}
+
+JobResult PrintJob(IPrintOemPS* plugin, DriverJob& job, std::vector<BYTE> devmode,
+                   const PrintDocument& document, std::vector<Injection>* injections,
+                   HANDLE printer, HMODULE module) {
+    JobResult result = {StartJob(plugin, job, devmode, printer, module), GetLastError(), false,
+                        E_FAIL};
+    if (SUCCEEDED(result.started)) {
+        result.written = WritePostScriptJob(plugin, job, document, injections);
+        result.ended = EndJob(plugin, job);
+    }
+    job.devobj.pPublicDM = nullptr;  // the copy of the devmode ends here
+    job.devobj.pOEMDM = nullptr;
+    return result;
 }
 
 bool WritePostScriptJob(IPrintOemPS* plugin, DriverJob& job, const PrintDocument& document,

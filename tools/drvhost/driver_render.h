@@ -44,10 +44,6 @@ class RenderDriver {
     SpoolHelper& helper() { return helper_; }
     const RenderLoad& load() const { return load_; }
 
-    // EnablePDEV for `job`, its DEVOBJ pointed at `devmode` and `printer`.
-    HRESULT StartJob(DriverJob& job, std::vector<BYTE>& devmode, HANDLE printer) const;
-    HRESULT EndJob(DriverJob& job) const;
-
   private:
     std::unique_ptr<PluginModule> module_;  // released last, after the plug-in
     IPrintOemPS* plugin_ = nullptr;
@@ -78,6 +74,25 @@ struct PrintDocument {
 // the driver aborts it; false then. `injections`, when given, receives every call.
 bool WritePostScriptJob(IPrintOemPS* plugin, DriverJob& job, const PrintDocument& document,
                         std::vector<Injection>* injections = nullptr);
+
+// EnablePDEV of `plugin` for `job`, its DEVOBJ pointed at `devmode` (a public devmode with the
+// private block behind it), `printer` and the plug-in's `module`; the PDEV kept in the DEVOBJ.
+HRESULT StartJob(IPrintOemPS* plugin, DriverJob& job, std::vector<BYTE>& devmode,
+                 HANDLE printer = nullptr, HMODULE module = nullptr);
+// DisablePDEV; the DEVOBJ keeps no PDEV after it.
+HRESULT EndJob(IPrintOemPS* plugin, DriverJob& job);
+
+// A whole job as the driver prints it: StartJob, WritePostScriptJob, EndJob. Nothing is written
+// when the job does not start.
+struct JobResult {
+    HRESULT started;
+    DWORD error;  // the last error when the job did not start
+    bool written;
+    HRESULT ended;
+};
+JobResult PrintJob(IPrintOemPS* plugin, DriverJob& job, std::vector<BYTE> devmode,
+                   const PrintDocument& document, std::vector<Injection>* injections = nullptr,
+                   HANDLE printer = nullptr, HMODULE module = nullptr);
 
 // "PSINJECT_BEGINSTREAM", ...
 const char* InjectionName(DWORD index);
