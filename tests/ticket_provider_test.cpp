@@ -24,23 +24,29 @@ constexpr wchar_t kPluginUri[] = L"http://schemas.pinprint.example/2024/printing
 constexpr char kDigest2468[] = "a1fb4e703a9ef1fa4936801721ff285a97ac85330856674412e054892afe6972";
 constexpr DWORD kPage = DRVOPT_SECURE_PAGE;
 
-std::wstring Ticket(const std::wstring& body, const wchar_t* root = L"PrintTicket") {
-    return std::wstring(L"<psf:") + root +
-           L" xmlns:psf=\"http://schemas.microsoft.com/windows/2003/08/printing/"
-           L"printschemaframework\" xmlns:psk=\"http://schemas.microsoft.com/windows/2003/08/"
-           L"printing/printschemakeywords\" "
-           L"xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
-           L"xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" xmlns:k=\"http://schemas.microsoft.com/"
-           L"windows/2013/05/printing/printschemakeywordsv11\" xmlns:p=\"" +
-           kPluginUri + L"\" version=\"1\">" + body + L"</psf:" + root + L">";
+// The root's usual declarations: k for the protected-printing keywords, p for the plug-in's.
+const std::wstring kDeclarations =
+    L" xmlns:psf=\"http://schemas.microsoft.com/windows/2003/08/printing/printschemaframework\" "
+    L"xmlns:psk=\"http://schemas.microsoft.com/windows/2003/08/printing/printschemakeywords\" "
+    L"xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+    L"xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" xmlns:k=\"http://schemas.microsoft.com/"
+    L"windows/2013/05/printing/printschemakeywordsv11\" xmlns:p=\"" +
+    std::wstring(kPluginUri) + L"\"";
+
+std::wstring Ticket(const std::wstring& body, const wchar_t* root = L"PrintTicket",
+                    const std::wstring& declarations = kDeclarations) {
+    return std::wstring(L"<psf:") + root + declarations + L" version=\"1\">" + body + L"</psf:" +
+           root + L">";
 }
 std::wstring Passcode(const wchar_t* option = L"psk:On") {
     return std::wstring(L"<psf:Feature name=\"k:JobPasscode\"><psf:Option name=\"") + option +
            L"\"/></psf:Feature>";
 }
-std::wstring Init(const wchar_t* name, const std::wstring& text, const wchar_t* type = L"string") {
-    return std::wstring(L"<psf:ParameterInit name=\"") + name + L"\"><psf:Value xsi:type=\"xsd:" +
-           type + L"\">" + text + L"</psf:Value></psf:ParameterInit>";
+std::wstring Init(const wchar_t* name, const std::wstring& text, const wchar_t* type = L"string",
+                  const wchar_t* declarations = L"") {
+    return std::wstring(L"<psf:ParameterInit name=\"") + name + L"\"" + declarations +
+           L"><psf:Value xsi:type=\"xsd:" + type + L"\">" + text +
+           L"</psf:Value></psf:ParameterInit>";
 }
 std::wstring Pin(const std::wstring& text) {
     return Init(L"k:JobPasscodeString", text);
@@ -180,6 +186,10 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
         deep += L"</psf:Option>";
     }
     deep += L"</psf:Feature>";
+    // XSI as the root's default namespace, declared under xsi only where a value uses it.
+    std::wstring xsiDefault = kDeclarations;
+    xsiDefault.replace(xsiDefault.find(L"xmlns:xsi="), 10, L"xmlns=");
+    constexpr wchar_t kXsiHere[] = L" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"";
     const struct Row {
         const char* what;
         DWORD options;
@@ -190,6 +200,7 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
         const char* expectedDigest;  // "" none
         std::wstring user, job;
         HRESULT validated;
+        std::wstring declarations = kDeclarations;  // the root's
     } rows[] = {
         {"valid job", kPage, true, Passcode() + Pin(L"1234") + Names(L"Ann", L"Q3"), S_OK, 1,
          kDigest1234, L"Ann", L"Q3", S_NO_CONFLICT},
@@ -237,11 +248,29 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
          kDigest1234, L"old user", L"old job", S_NO_CONFLICT},
         {"deep nesting", kPage, true, deep + Passcode() + Pin(L"1234"), S_OK, 1, kDigest1234,
          L"old user", L"old job", S_NO_CONFLICT},
+        {"xsi declared on each parameter, XSI the root's default namespace", kPage, true,
+         Passcode() + Init(L"k:JobPasscodeString", L"1234", L"string", kXsiHere) +
+             Init(L"p:UserName", L"Ann", L"string", kXsiHere) +
+             Init(L"p:JobName", L"Q3", L"string", kXsiHere),
+         S_OK, 1, kDigest1234, L"Ann", L"Q3", S_NO_CONFLICT, xsiDefault},
+        {"prefixes declared again below the root", kPage, true,
+         L"<psf:Feature name=\"k:JobPasscode\" xmlns:k=\"urn:decoy\"><psf:Option "
+         L"name=\"psk:Off\"/></psf:Feature>" +
+             Passcode() +
+             Init(L"q:JobPasscodeString", L"1234", L"string",
+                  L" xmlns:q=\"http://schemas.microsoft.com/windows/2013/05/printing/"
+                  L"printschemakeywordsv11\"") +
+             Names(L"Ann", L"Q3"),
+         S_OK, 1, kDigest1234, L"Ann", L"Q3", S_NO_CONFLICT,
+         kDeclarations + L" xmlns:q=\"urn:decoy\""},
+        {"xsi bound to another namespace below the root", kPage, true,
+         Init(L"p:UserName", L"Ann", L"string", L" xmlns:xsi=\"urn:decoy\""), E_PRINTTICKET_FORMAT,
+         0, kDigest9999, L"old user", L"old job", S_CONFLICT_RESOLVED},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         ASSERT_TRUE(printer().SetOptions(row.options));
-        ComRef<IXMLDOMDocument2> ticket = Load(Ticket(row.body));
+        ComRef<IXMLDOMDocument2> ticket = Load(Ticket(row.body, L"PrintTicket", row.declarations));
         const PrivateDevmode stored = Stored(row.digest);
         PrivateDevmode dm = stored;
         const ULONGLONG start = GetTickCount64();
@@ -261,6 +290,15 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
         EXPECT_EQ(ToDevmode(ticket.get(), again), S_OK);
         if (SUCCEEDED(row.converted)) {
             EXPECT_EQ(memcmp(&again, &dm, sizeof(dm)), 0);
+            // The job written into the same ticket comes back from it.
+            PrivateDevmode written = dm;
+            EXPECT_EQ(ToTicket(written, ticket.get()), S_OK);
+            PrivateDevmode back = stored;
+            EXPECT_EQ(ToDevmode(ticket.get(), back), S_OK);
+            EXPECT_EQ(back.secureEnabled, dm.secureEnabled);
+            EXPECT_STREQ(back.pinDigest, dm.pinDigest);
+            EXPECT_EQ(FieldText(back.userName), FieldText(dm.userName));
+            EXPECT_EQ(FieldText(back.jobName), FieldText(dm.jobName));
         }
     }
     ComRef<IXMLDOMDocument2> capabilities = Load(Ticket(L"", L"PrintCapabilities"));

@@ -186,7 +186,7 @@ HRESULT ConvertDevModeToPrintTicket(HANDLE printer, ULONG privateSize, const voi
         return result == S_FALSE ? S_OK : result;
     }
     PrivateDevmode& record = opened.record;
-    const Root& root = opened.root;
+    Root& root = opened.root;
     const DriverOptions options = opened.options;
     Items& items = opened.items;
 
@@ -235,7 +235,7 @@ HRESULT ValidatePrintTicket(HANDLE printer, IXMLDOMDocument2* ticket) {
     if (result != S_OK) {
         return result == S_FALSE ? S_NO_CONFLICT : result;
     }
-    const Root& root = opened.root;
+    Root& root = opened.root;
     const DriverOptions options = opened.options;
     Items& items = opened.items;
     bool changed = items.duplicates > 0;

@@ -118,7 +118,7 @@ HRESULT ReadString(const Root& root, IXMLDOMElement* parameter, ComRef<IXMLDOMEl
     bool is = false;
     PINPRINT_RETURN_IF_FAILED(FirstChildElement(parameter, kPsfUri, L"Value", value));
     if (value) {
-        PINPRINT_RETURN_IF_FAILED(GetXsiType(root, value.get(), type));
+        PINPRINT_RETURN_IF_FAILED(GetXsiType(root, value.get(), 2, type));
     }
     if (type.get() != nullptr) {
         PINPRINT_RETURN_IF_FAILED(
