@@ -8,6 +8,7 @@
 
 #include "config/driver_options.h"
 #include "driver_ticket.h"
+#include "support/child_process.h"
 #include "support/guarded_array.h"
 #include "support/secure_page_fixture.h"
 #include "ticket/dom.h"
@@ -86,12 +87,12 @@ class TicketTest : public SecurePageTest {
     HRESULT ToTicket(PrivateDevmode& dm, IXMLDOMDocument2* t) {
         return provider()->ConvertDevModeToPrintTicket(0, nullptr, sizeof(dm), &dm, t);
     }
-    // A stored job: the digest of 9999 and two names.
-    static PrivateDevmode Stored(bool withDigest) {
+    // A stored job, secure printing off: the digest of 9999 and two names, or without them.
+    static PrivateDevmode Stored(bool withDigest, bool withNames = true) {
         PrivateDevmode dm = SecureDevmode(withDigest ? kDigest9999 : "");
         dm.secureEnabled = 0;
-        SetField(dm.userName, 80, L"old user");
-        SetField(dm.jobName, 80, L"old job");
+        SetField(dm.userName, 80, withNames ? L"old user" : L"");
+        SetField(dm.jobName, 80, withNames ? L"old job" : L"");
         return dm;
     }
 
@@ -168,8 +169,9 @@ TEST_F(TicketTest, CapabilitiesOfferTheSecureJobOnlyWithThePage) {
               E_PRINTCAPABILITIES_FORMAT);
 }
 
-// One table of tickets, converted into a stored job and validated; a validated ticket converts
-// without error, validates without conflict, and converts as before where it converted before.
+// One table of tickets, converted into a stored job and validated: what is refused leaves the
+// record or the ticket exactly as it was; a validated ticket validates without conflict and
+// converts as before; a job written into the ticket comes back from it.
 TEST_F(TicketTest, TicketsConvertAndValidate) {
     const std::wstring name80(80, L'n');
     std::wstring many;
@@ -190,69 +192,76 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
     std::wstring xsiDefault = kDeclarations;
     xsiDefault.replace(xsiDefault.find(L"xmlns:xsi="), 10, L"xmlns=");
     constexpr wchar_t kXsiHere[] = L" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"";
+    const std::wstring kOld[] = {L"old user", L"old job"};
     const struct Row {
         const char* what;
         DWORD options;
         bool digest;  // the stored job holds the digest of 9999
         std::wstring body;
-        HRESULT converted;
+        HRESULT converted;  // on failure the record stays exactly as it was
         int secure;
         const char* expectedDigest;  // "" none
         std::wstring user, job;
-        HRESULT validated;
+        int custom;                                 // customNames
+        HRESULT validated;                          // on failure the ticket stays exactly as it was
         std::wstring declarations = kDeclarations;  // the root's
+        bool names = true;                          // the stored job holds two names
     } rows[] = {
         {"valid job", kPage, true, Passcode() + Pin(L"1234") + Names(L"Ann", L"Q3"), S_OK, 1,
-         kDigest1234, L"Ann", L"Q3", S_NO_CONFLICT},
-        {"On keeps the stored digest", kPage, true, Passcode(), S_OK, 1, kDigest9999, L"old user",
-         L"old job", S_NO_CONFLICT},
-        {"On without any digest", kPage, false, Passcode(), S_OK, 0, "", L"old user", L"old job",
+         kDigest1234, L"Ann", L"Q3", 1, S_NO_CONFLICT},
+        {"On keeps the stored digest", kPage, true, Passcode(), S_OK, 1, kDigest9999, kOld[0],
+         kOld[1], 1, S_NO_CONFLICT},
+        {"On without any digest", kPage, false, Passcode(), E_PRINTTICKET_FORMAT, 0, "", kOld[0],
+         kOld[1], 0, S_NO_CONFLICT},
+        {"Off", kPage, true, Passcode(L"psk:Off"), S_OK, 0, kDigest9999, kOld[0], kOld[1], 1,
          S_NO_CONFLICT},
-        {"Off", kPage, true, Passcode(L"psk:Off"), S_OK, 0, kDigest9999, L"old user", L"old job",
-         S_NO_CONFLICT},
-        {"letter in PIN", kPage, true, Passcode() + Pin(L"12a4"), S_OK, 1, kDigest9999, L"old user",
-         L"old job", S_CONFLICT_RESOLVED},
-        {"short PIN, no digest", kPage, false, Passcode() + Pin(L"123"), S_OK, 0, "", L"old user",
-         L"old job", S_CONFLICT_RESOLVED},
-        {"five digits", kPage, true, Pin(L"12345"), S_OK, 0, kDigest9999, L"old user", L"old job",
-         S_CONFLICT_RESOLVED},
-        {"full-width digits", kPage, true, Pin(L"\xFF11\xFF12\xFF13\xFF14"), S_OK, 0, kDigest9999,
-         L"old user", L"old job", S_CONFLICT_RESOLVED},
-        {"PIN alone", kPage, false, Pin(L"1234"), S_OK, 0, kDigest1234, L"old user", L"old job",
-         S_NO_CONFLICT},
-        {"names at the limit", kPage, true, Names(name80, L"j"), S_OK, 0, kDigest9999, name80, L"j",
-         S_NO_CONFLICT},
-        {"names over the limit", kPage, true, Names(name80 + L"x", std::wstring(10000, L'j')), S_OK,
-         0, kDigest9999, name80, std::wstring(80, L'j'), S_CONFLICT_RESOLVED},
-        {"short names", kPage | DRVOPT_SHORT_NAMES, true, Names(std::wstring(21, L'u'), L"\x6F22"),
-         S_OK, 0, kDigest9999, std::wstring(20, L'u'), L"\x6F22", S_CONFLICT_RESOLVED},
-        {"refused characters", kPage, true, Names(L"Ann/Smith|x", L"a&#9;b;c"), S_OK, 0,
-         kDigest9999, L"AnnSmithx", L"abc", S_CONFLICT_RESOLVED},
-        {"Latin-1 names", kPage, true, Names(L"Zo\xEB \x20AC", L"x"), S_OK, 0, kDigest9999,
-         L"Zo\xEB", L"x", S_CONFLICT_RESOLVED},
-        {"ANSI names", kPage | DRVOPT_NAME_CHOICE, true, Names(L"Zo\xEB \x20AC", L"x"), S_OK, 0,
-         kDigest9999, L"Zo\xEB \x20AC", L"x", S_NO_CONFLICT},
-        {"duplicate name", kPage, true, Names(L"first", L"j") + Init(L"p:UserName", L"second"),
-         S_OK, 0, kDigest9999, L"first", L"j", S_CONFLICT_RESOLVED},
-        {"name without a value", kPage, true, L"<psf:ParameterInit name=\"p:UserName\"/>",
-         E_PRINTTICKET_FORMAT, 0, kDigest9999, L"old user", L"old job", S_CONFLICT_RESOLVED},
-        {"empty PIN", kPage, true, Passcode() + Pin(L""), S_OK, 1, kDigest9999, L"old user",
-         L"old job", S_CONFLICT_RESOLVED},
+        {"Off with a PIN", kPage, false, Passcode(L"psk:Off") + Pin(L"1234"), S_OK, 0, kDigest1234,
+         kOld[0], kOld[1], 1, S_NO_CONFLICT},
+        {"letter in PIN, digest stored", kPage, true, Passcode() + Pin(L"12a4"),
+         E_PRINTTICKET_FORMAT, 0, "", kOld[0], kOld[1], 0, E_PRINTTICKET_FORMAT},
+        {"short PIN, no digest", kPage, false, Passcode() + Pin(L"123"), E_PRINTTICKET_FORMAT, 0,
+         "", kOld[0], kOld[1], 0, E_PRINTTICKET_FORMAT},
+        {"five digits", kPage, true, Pin(L"12345"), E_PRINTTICKET_FORMAT, 0, "", kOld[0], kOld[1],
+         0, E_PRINTTICKET_FORMAT},
+        {"full-width digits", kPage, true, Passcode() + Pin(L"\xFF11\xFF12\xFF13\xFF14"),
+         E_PRINTTICKET_FORMAT, 0, "", kOld[0], kOld[1], 0, E_PRINTTICKET_FORMAT},
+        {"empty PIN", kPage, true, Passcode() + Pin(L""), E_PRINTTICKET_FORMAT, 0, "", kOld[0],
+         kOld[1], 0, E_PRINTTICKET_FORMAT},
         {"PIN of the wrong type", kPage, true, Init(L"k:JobPasscodeString", L"1234", L"integer"),
-         E_PRINTTICKET_FORMAT, 0, kDigest9999, L"old user", L"old job", S_CONFLICT_RESOLVED},
-        {"unknown option", kPage, true, Passcode(L"psk:Maybe"), E_PRINTTICKET_FORMAT, 0,
-         kDigest9999, L"old user", L"old job", S_CONFLICT_RESOLVED},
+         E_PRINTTICKET_FORMAT, 0, "", kOld[0], kOld[1], 0, E_PRINTTICKET_FORMAT},
+        {"unknown option", kPage, true, Passcode(L"psk:Maybe"), E_PRINTTICKET_FORMAT, 0, "",
+         kOld[0], kOld[1], 0, E_PRINTTICKET_FORMAT},
+        {"PIN alone", kPage, false, Pin(L"1234"), S_OK, 0, kDigest1234, kOld[0], kOld[1], 1,
+         S_NO_CONFLICT},
+        {"secure job, no names anywhere", kPage, true, Passcode() + Pin(L"1234"), S_OK, 1,
+         kDigest1234, L"", L"", 0, S_NO_CONFLICT, kDeclarations, false},
+        {"names at the limit", kPage, true, Names(name80, L"j"), S_OK, 0, kDigest9999, name80, L"j",
+         1, S_NO_CONFLICT},
+        {"names over the limit", kPage, true, Names(name80 + L"x", std::wstring(10000, L'j')), S_OK,
+         0, kDigest9999, name80, std::wstring(80, L'j'), 1, S_CONFLICT_RESOLVED},
+        {"short names", kPage | DRVOPT_SHORT_NAMES, true, Names(std::wstring(21, L'u'), L"\x6F22"),
+         S_OK, 0, kDigest9999, std::wstring(20, L'u'), L"\x6F22", 1, S_CONFLICT_RESOLVED},
+        {"refused characters", kPage, true, Names(L"Ann/Smith|x", L"a&#9;b;c"), S_OK, 0,
+         kDigest9999, L"AnnSmithx", L"abc", 1, S_CONFLICT_RESOLVED},
+        {"Latin-1 names", kPage, true, Names(L"Zo\xEB \x20AC", L"x"), S_OK, 0, kDigest9999,
+         L"Zo\xEB", L"x", 1, S_CONFLICT_RESOLVED},
+        {"ANSI names", kPage | DRVOPT_NAME_CHOICE, true, Names(L"Zo\xEB \x20AC", L"x"), S_OK, 0,
+         kDigest9999, L"Zo\xEB \x20AC", L"x", 1, S_NO_CONFLICT},
+        {"duplicate name", kPage, true, Names(L"first", L"j") + Init(L"p:UserName", L"second"),
+         S_OK, 0, kDigest9999, L"first", L"j", 1, S_CONFLICT_RESOLVED},
+        {"name without a value", kPage, true, L"<psf:ParameterInit name=\"p:UserName\"/>",
+         E_PRINTTICKET_FORMAT, 0, "", kOld[0], kOld[1], 0, S_CONFLICT_RESOLVED},
         {"page not offered", DRVOPT_ABOUT_PAGE, true, Passcode() + Pin(L"1234") + Names(L"a", L"b"),
-         S_OK, 0, kDigest9999, L"old user", L"old job", S_NO_CONFLICT},
+         S_OK, 0, kDigest9999, kOld[0], kOld[1], 0, S_NO_CONFLICT},
         {"megabytes, thousands of elements", kPage, true, many + Passcode() + Pin(L"1234"), S_OK, 1,
-         kDigest1234, L"old user", L"old job", S_NO_CONFLICT},
+         kDigest1234, kOld[0], kOld[1], 1, S_NO_CONFLICT},
         {"deep nesting", kPage, true, deep + Passcode() + Pin(L"1234"), S_OK, 1, kDigest1234,
-         L"old user", L"old job", S_NO_CONFLICT},
+         kOld[0], kOld[1], 1, S_NO_CONFLICT},
         {"xsi declared on each parameter, XSI the root's default namespace", kPage, true,
          Passcode() + Init(L"k:JobPasscodeString", L"1234", L"string", kXsiHere) +
              Init(L"p:UserName", L"Ann", L"string", kXsiHere) +
              Init(L"p:JobName", L"Q3", L"string", kXsiHere),
-         S_OK, 1, kDigest1234, L"Ann", L"Q3", S_NO_CONFLICT, xsiDefault},
+         S_OK, 1, kDigest1234, L"Ann", L"Q3", 1, S_NO_CONFLICT, xsiDefault},
         {"prefixes declared again below the root", kPage, true,
          L"<psf:Feature name=\"k:JobPasscode\" xmlns:k=\"urn:decoy\"><psf:Option "
          L"name=\"psk:Off\"/></psf:Feature>" +
@@ -261,17 +270,17 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
                   L" xmlns:q=\"http://schemas.microsoft.com/windows/2013/05/printing/"
                   L"printschemakeywordsv11\"") +
              Names(L"Ann", L"Q3"),
-         S_OK, 1, kDigest1234, L"Ann", L"Q3", S_NO_CONFLICT,
+         S_OK, 1, kDigest1234, L"Ann", L"Q3", 1, S_NO_CONFLICT,
          kDeclarations + L" xmlns:q=\"urn:decoy\""},
         {"xsi bound to another namespace below the root", kPage, true,
          Init(L"p:UserName", L"Ann", L"string", L" xmlns:xsi=\"urn:decoy\""), E_PRINTTICKET_FORMAT,
-         0, kDigest9999, L"old user", L"old job", S_CONFLICT_RESOLVED},
+         0, "", kOld[0], kOld[1], 0, S_CONFLICT_RESOLVED},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         ASSERT_TRUE(printer().SetOptions(row.options));
         ComRef<IXMLDOMDocument2> ticket = Load(Ticket(row.body, L"PrintTicket", row.declarations));
-        const PrivateDevmode stored = Stored(row.digest);
+        const PrivateDevmode stored = Stored(row.digest, row.names);
         PrivateDevmode dm = stored;
         const ULONGLONG start = GetTickCount64();
         EXPECT_EQ(ToDevmode(ticket.get(), dm), row.converted);
@@ -283,11 +292,20 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
             EXPECT_STREQ(dm.pinDigest, row.expectedDigest);
             EXPECT_EQ(FieldText(dm.userName), row.user);
             EXPECT_EQ(FieldText(dm.jobName), row.job);
+            EXPECT_EQ(dm.customNames, row.custom);
         }
+        const std::wstring before = Xml(ticket.get());
         EXPECT_EQ(provider()->ValidatePrintTicket(ticket.get()), row.validated);
+        if (FAILED(row.validated)) {
+            EXPECT_EQ(Xml(ticket.get()), before);
+            continue;
+        }
+        // A validated ticket validates without conflict, and converts as before where
+        // validation changed nothing; what it resolved converts.
         EXPECT_EQ(provider()->ValidatePrintTicket(ticket.get()), S_NO_CONFLICT);
         PrivateDevmode again = stored;
-        EXPECT_EQ(ToDevmode(ticket.get(), again), S_OK);
+        EXPECT_EQ(ToDevmode(ticket.get(), again),
+                  row.validated == S_NO_CONFLICT ? row.converted : S_OK);
         if (SUCCEEDED(row.converted)) {
             EXPECT_EQ(memcmp(&again, &dm, sizeof(dm)), 0);
             // The job written into the same ticket comes back from it.
@@ -306,6 +324,31 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
     EXPECT_EQ(ToDevmode(capabilities.get(), dm), E_PRINTTICKET_FORMAT);
     EXPECT_EQ(ToTicket(dm, capabilities.get()), E_PRINTTICKET_FORMAT);
     EXPECT_EQ(provider()->ValidatePrintTicket(capabilities.get()), E_PRINTTICKET_FORMAT);
+}
+
+// drvhost ticket as a program's secure job reaches the provider: refused in one line, with a
+// non-zero exit and no devmode shown, when no PIN could release the job.
+TEST_F(TicketTest, HostNamesTheRefusalOfASecureJobWithoutAPin) {
+    const struct {
+        const wchar_t* arguments;
+        DWORD exitCode;
+        const char* line;
+    } cases[] = {
+        {L"--pin 12", 1,
+         "refused the secure job (0x80040003 E_PRINTTICKET_FORMAT): the PIN given is not four "
+         "ASCII digits; the devmode is unchanged"},
+        {L"--user-name Ann", 1, "JobPasscode On with no PIN given, and none stored"},
+        {L"--pin 1234 --user-name Ann --job-name Q3", 0, "secure printing : on"},
+    };
+    for (const auto& c : cases) {
+        const ChildResult host = RunChild(
+            BinPath(L"drvhost.exe"), L"ticket --printer \"" + printer().name() + L"\" --dll \"" +
+                                         BinPath(L"pinprintui.dll") + L"\" " + c.arguments);
+        ASSERT_TRUE(host.started);
+        EXPECT_EQ(host.exitCode, c.exitCode) << host.output;
+        EXPECT_NE(host.output.find(c.line), std::string::npos) << host.output;
+        EXPECT_EQ(host.output.find("Private devmode") != std::string::npos, c.exitCode == 0);
+    }
 }
 
 // devmode -> ticket -> devmode keeps the job, the ticket carries no PIN and no digest, and a
