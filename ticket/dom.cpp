@@ -238,20 +238,45 @@ HRESULT IsElement(IXMLDOMNode* node, const wchar_t* uri, const wchar_t* local, b
 
 namespace {
 
+// The URI that `element`'s own attribute `name` ("xmlns:p", "xmlns") declares, read from its
+// attribute list: getAttribute would do, but Wine's answers a declaration by searching every
+// one in scope, the root's thousands included. `found` is false when it has none; `unreadable`
+// tells that an attribute could not be read, which may have been that declaration.
+HRESULT OwnDeclaration(IXMLDOMElement* element, std::wstring_view name, Bstr& uri, bool& found,
+                       bool& unreadable) {
+    found = false;
+    return ForEachAttribute(
+        element,
+        [&](IXMLDOMNode* attribute) -> HRESULT {
+            Bstr attributeName;
+            PINPRINT_RETURN_IF_FAILED(attribute->get_nodeName(attributeName.put()));
+            if (attributeName.view() != name) {
+                return S_OK;
+            }
+            found = true;
+            PINPRINT_RETURN_IF_FAILED(attribute->get_text(uri.put()));
+            return S_FALSE;
+        },
+        &unreadable);
+}
+
 // What `prefix` stands for on `element`: the declarations on it and on its parents below the
 // root (`depth` elements in all), then the root's. `uri` views `held` or the root's table;
-// `found` is false when the prefix is declared nowhere.
+// `found` is false when the prefix is declared nowhere. A well-formed document declares what it
+// uses: a prefix found nowhere where a declaration could not be read may be that one, and is
+// not guessed at (E_PRINTTICKET_FORMAT).
 HRESULT InScope(const Root& root, IXMLDOMElement* element, int depth, std::wstring_view prefix,
                 Bstr& held, std::wstring_view& uri, bool& found) {
     Bstr declaration;
     PINPRINT_RETURN_IF_FAILED(prefix.empty() ? declaration.Assign(kXmlns)
                                              : declaration.Assign(kXmlns, L":", prefix));
+    bool unreadable = root.declarations.incomplete();
     ComRef<IXMLDOMElement> current = ComRef<IXMLDOMElement>::Share(element);
     for (int level = 0; level < depth && current; ++level) {
-        PINPRINT_RETURN_IF_FAILED(GetAttribute(current.get(), declaration.view(), held));
-        if (held.get() != nullptr) {
+        PINPRINT_RETURN_IF_FAILED(
+            OwnDeclaration(current.get(), declaration.view(), held, found, unreadable));
+        if (found) {
             uri = held.view();
-            found = true;
             return S_OK;
         }
         ComRef<IXMLDOMNode> parent;
@@ -265,9 +290,7 @@ HRESULT InScope(const Root& root, IXMLDOMElement* element, int depth, std::wstri
         }
     }
     found = root.declarations.Find(prefix, uri);
-    // A well-formed document declares what it uses; a prefix found nowhere while the root holds
-    // a declaration that could not be read may be that one, and is not guessed at.
-    return found || !root.declarations.incomplete() ? S_OK : E_PRINTTICKET_FORMAT;
+    return found || !unreadable ? S_OK : E_PRINTTICKET_FORMAT;
 }
 
 }  // namespace
