@@ -2,7 +2,8 @@
 // driver binds it, each against a floor timed in the same run: the same MSXML work on a copy of
 // the same document (the same look-ups and element creations, written out by hand for this one
 // ticket), plus what any provider must do besides: the options word read and, for a ticket
-// with a PIN, its digest.
+// with a PIN, its digest. Then hostile tickets at three sizes, against MSXML's own load and walk
+// of the same text: the provider's cost must grow with the ticket's size and no faster.
 //
 // The printer is installed into Wine's spooler for the run by the tests' own installer and
 // removed again at the end.
