@@ -189,13 +189,16 @@ bool Declarations::Find(std::wstring_view prefix, std::wstring_view& uri) const 
 }
 
 bool Declarations::FindPrefix(std::wstring_view uri, bool named, std::wstring_view& prefix) const {
-    for (long i = 0; i < readCount_; ++i) {
-        if (View(read_[i].uri) == uri && (!named || SysStringLen(read_[i].prefix) > 0)) {
-            prefix = View(read_[i].prefix);
-            return true;
+    const auto search = [&](const Entry* entries, long count) {
+        for (long i = 0; i < count; ++i) {
+            if (View(entries[i].uri) == uri && (!named || SysStringLen(entries[i].prefix) > 0)) {
+                prefix = View(entries[i].prefix);
+                return true;
+            }
         }
-    }
-    return false;
+        return false;
+    };
+    return search(read_, readCount_) || search(added_, addedCount_);
 }
 
 HRESULT Declarations::Add(std::wstring_view prefix, std::wstring_view uri) {
