@@ -49,10 +49,11 @@ void Attribute(IXMLDOMElement* element, const wchar_t* name) {
     VariantClear(&v);
 }
 
-// The root's declarations read once, as a converter written for this ticket alone would.
-void ReadDeclarations(IXMLDOMElement* root) {
+// Every attribute's name and value: the root's declarations read once, as a converter written
+// for this ticket alone would, or any element's on a walk.
+void ReadAttributes(IXMLDOMNode* element) {
     ComRef<IXMLDOMNamedNodeMap> map;
-    root->get_attributes(map.put());
+    element->get_attributes(map.put());
     long count = 0;
     map->get_length(&count);
     for (long i = 0; i < count; ++i) {
@@ -158,7 +159,7 @@ void OpenFloor(HANDLE printer, IXMLDOMDocument2* document, ComRef<IXMLDOMElement
     root->get_namespaceURI(ns.put());
     pinprint::ReadDriverOptions(printer);
     Walk(root.get(), found);
-    ReadDeclarations(root.get());
+    ReadAttributes(root.get());
 }
 
 // The devmode-to-ticket floor: the root checked, the options read, the walk, the elements
@@ -189,7 +190,7 @@ void ReadValue(IXMLDOMElement* parameter, Bstr& text) {
     value->get_namespaceURI(ns.put());
     ComRef<IXMLDOMElement> element;
     value->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.put()));
-    ReadDeclarations(element.get());
+    ReadAttributes(element.get());
     Attribute(element.get(), L"xmlns:xsd");
     element->get_text(text.put());
 }
@@ -307,18 +308,7 @@ void LoadAndWalk(const std::wstring& xml) {
         if (type == NODE_ELEMENT) {
             Bstr name;
             node->get_nodeName(name.put());
-            ComRef<IXMLDOMNamedNodeMap> map;
-            node->get_attributes(map.put());
-            long count = 0;
-            map->get_length(&count);
-            for (long i = 0; i < count; ++i) {
-                ComRef<IXMLDOMNode> attribute;
-                Bstr attributeName;
-                Bstr text;
-                map->get_item(i, attribute.put());
-                attribute->get_nodeName(attributeName.put());
-                attribute->get_text(text.put());
-            }
+            ReadAttributes(node.get());
         }
         // Depth first: the first child, else the next sibling of the node or of a parent.
         ComRef<IXMLDOMNode> next;
