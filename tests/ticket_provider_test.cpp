@@ -69,6 +69,18 @@ std::wstring Xml(IXMLDOMDocument2* document) {
     return std::wstring(xml.view());
 }
 
+// Whether the DOM hands out a default namespace's declaration as an attribute; Wine 8's does not,
+// and the provider then refuses a name of its own that only that declaration could resolve.
+bool ReadsDefaultDeclarations() {
+    ComRef<IXMLDOMDocument2> document = Load(L"<a xmlns=\"urn:x\"/>");
+    ComRef<IXMLDOMElement> root;
+    ComRef<IXMLDOMNamedNodeMap> map;
+    ComRef<IXMLDOMNode> declaration;
+    return SUCCEEDED(document->get_documentElement(root.put())) &&
+           SUCCEEDED(root->get_attributes(map.put())) &&
+           SUCCEEDED(map->get_item(0, declaration.put())) && declaration;
+}
+
 class TicketTest : public SecurePageTest {
   protected:
     void SetUp() override {
@@ -188,10 +200,15 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
         deep += L"</psf:Option>";
     }
     deep += L"</psf:Feature>";
-    // XSI as the root's default namespace, declared under xsi only where a value uses it.
+    // XSI the root's default namespace and its xsi prefix another's; xsi and the plug-in's
+    // namespace declared only on the parameters that use them.
     std::wstring xsiDefault = kDeclarations;
     xsiDefault.replace(xsiDefault.find(L"xmlns:xsi="), 10, L"xmlns=");
-    constexpr wchar_t kXsiHere[] = L" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"";
+    xsiDefault.erase(xsiDefault.find(L" xmlns:p=")).append(L" xmlns:xsi=\"urn:decoy\"");
+    const std::wstring here =
+        L" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns:p=\"" +
+        std::wstring(kPluginUri) + L"\"";
+    const bool readsDefault = ReadsDefaultDeclarations();
     const std::wstring kOld[] = {L"old user", L"old job"};
     const struct Row {
         const char* what;
@@ -239,8 +256,10 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
          1, S_NO_CONFLICT},
         {"names over the limit", kPage, true, Names(name80 + L"x", std::wstring(10000, L'j')), S_OK,
          0, kDigest9999, name80, std::wstring(80, L'j'), 1, S_CONFLICT_RESOLVED},
-        {"short names", kPage | DRVOPT_SHORT_NAMES, true, Names(std::wstring(21, L'u'), L"\x6F22"),
-         S_OK, 0, kDigest9999, std::wstring(20, L'u'), L"\x6F22", 1, S_CONFLICT_RESOLVED},
+        {"short names, a pair at the limit", kPage | DRVOPT_SHORT_NAMES, true,
+         Names(std::wstring(21, L'u'), L"\x6F22" + std::wstring(18, L'j') + L"\xD83D\xDE00"), S_OK,
+         0, kDigest9999, std::wstring(20, L'u'), L"\x6F22" + std::wstring(18, L'j'), 1,
+         S_CONFLICT_RESOLVED},
         {"refused characters", kPage, true, Names(L"Ann/Smith|x", L"a&#9;b;c"), S_OK, 0,
          kDigest9999, L"AnnSmithx", L"abc", 1, S_CONFLICT_RESOLVED},
         {"Latin-1 names", kPage, true, Names(L"Zo\xEB \x20AC", L"x"), S_OK, 0, kDigest9999,
@@ -257,13 +276,25 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
          kDigest1234, kOld[0], kOld[1], 1, S_NO_CONFLICT},
         {"deep nesting", kPage, true, deep + Passcode() + Pin(L"1234"), S_OK, 1, kDigest1234,
          kOld[0], kOld[1], 1, S_NO_CONFLICT},
-        {"xsi declared on each parameter, XSI the root's default namespace", kPage, true,
-         Passcode() + Init(L"k:JobPasscodeString", L"1234", L"string", kXsiHere) +
-             Init(L"p:UserName", L"Ann", L"string", kXsiHere) +
-             Init(L"p:JobName", L"Q3", L"string", kXsiHere),
+        {"xsi and the plug-in's namespace declared on the parameters only", kPage, true,
+         Passcode() + Init(L"k:JobPasscodeString", L"1234", L"string", here.c_str()) +
+             Init(L"p:UserName", L"Ann", L"string", here.c_str()) +
+             Init(L"p:JobName", L"Q3", L"string", here.c_str()),
          S_OK, 1, kDigest1234, L"Ann", L"Q3", 1, S_NO_CONFLICT, xsiDefault},
-        {"prefixes declared again below the root", kPage, true,
+        {"the keywords as the root's default namespace", kPage, false,
+         L"<psf:Feature name=\"JobPasscode\"><psf:Option name=\"psk:On\"/></psf:Feature>" +
+             Pin(L"1234"),
+         readsDefault ? S_OK : E_PRINTTICKET_FORMAT, 1, kDigest1234, kOld[0], kOld[1], 1,
+         readsDefault ? S_NO_CONFLICT : E_PRINTTICKET_FORMAT,
+         kDeclarations + L" xmlns=\"http://schemas.microsoft.com/windows/2013/05/printing/"
+                         L"printschemakeywordsv11\""},
+        {"JobPasscode without an option", kPage, true, L"<psf:Feature name=\"k:JobPasscode\"/>",
+         E_PRINTTICKET_FORMAT, 0, "", kOld[0], kOld[1], 0, E_PRINTTICKET_FORMAT},
+        {"prefixes declared again below the root, decoys", kPage, true,
          L"<psf:Feature name=\"k:JobPasscode\" xmlns:k=\"urn:decoy\"><psf:Option "
+         L"name=\"psk:Off\"/></psf:Feature><x:Feature name=\"k:JobPasscode\" "
+         L"xmlns:x=\"urn:decoy\"><psf:Option "
+         L"name=\"psk:Off\"/></x:Feature><psf:Feature><psf:Option "
          L"name=\"psk:Off\"/></psf:Feature>" +
              Passcode() +
              Init(L"q:JobPasscodeString", L"1234", L"string",
@@ -271,7 +302,7 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
                   L"printschemakeywordsv11\"") +
              Names(L"Ann", L"Q3"),
          S_OK, 1, kDigest1234, L"Ann", L"Q3", 1, S_NO_CONFLICT,
-         kDeclarations + L" xmlns:q=\"urn:decoy\""},
+         kDeclarations + L" xmlns:q=\"urn:decoy\" xmlnsxk=\"urn:decoy\""},
         {"xsi bound to another namespace below the root", kPage, true,
          Init(L"p:UserName", L"Ann", L"string", L" xmlns:xsi=\"urn:decoy\""), E_PRINTTICKET_FORMAT,
          0, "", kOld[0], kOld[1], 0, S_CONFLICT_RESOLVED},
@@ -324,6 +355,32 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
     EXPECT_EQ(ToDevmode(capabilities.get(), dm), E_PRINTTICKET_FORMAT);
     EXPECT_EQ(ToTicket(dm, capabilities.get()), E_PRINTTICKET_FORMAT);
     EXPECT_EQ(provider()->ValidatePrintTicket(capabilities.get()), E_PRINTTICKET_FORMAT);
+}
+
+// Null where the driver hands a pointer: E_POINTER (E_INVALIDARG for the record), nothing done.
+TEST_F(TicketTest, NullArgumentsAreRefused) {
+    ComRef<IXMLDOMDocument2> ticket = Load(Ticket(Passcode()));
+    PrivateDevmode dm = Stored(true);
+    INT count = 0;
+    INT* versions = nullptr;
+    OEMPTOPTS options = OEMPT_DEFAULT;
+    BSTR* names = nullptr;
+    IPrintOemPrintTicketProvider* p = provider();
+    for (const HRESULT hr : {p->GetSupportedVersions(nullptr, nullptr, &count),
+                             p->GetSupportedVersions(nullptr, &versions, nullptr),
+                             p->BindPrinter(printer().handle(), 1, nullptr, &count, &names),
+                             p->BindPrinter(printer().handle(), 1, &options, nullptr, &names),
+                             p->BindPrinter(printer().handle(), 1, &options, &count, nullptr),
+                             p->CompletePrintCapabilities(nullptr, nullptr),
+                             p->ConvertPrintTicketToDevMode(nullptr, 0, nullptr, sizeof(dm), &dm),
+                             p->ConvertDevModeToPrintTicket(0, nullptr, sizeof(dm), &dm, nullptr),
+                             p->ValidatePrintTicket(nullptr)}) {
+        EXPECT_EQ(hr, E_POINTER);
+    }
+    EXPECT_EQ(p->ConvertPrintTicketToDevMode(ticket.get(), 0, nullptr, sizeof(dm), nullptr),
+              E_INVALIDARG);
+    EXPECT_EQ(versions, nullptr);
+    EXPECT_EQ(names, nullptr);
 }
 
 // drvhost ticket as a program's secure job reaches the provider: refused in one line, with a

@@ -14,11 +14,9 @@
 namespace pinprint::ticket {
 namespace {
 
-// CryptoAPI reports NTE_* codes, which are HRESULTs already, and Win32 errors.
+// CryptoAPI reports NTE_* codes, which are HRESULTs already, and Win32 errors; the digest never
+// reports 0 (it says E_FAIL instead).
 HRESULT FromDigestError(DWORD error) {
-    if (error == 0) {
-        return E_FAIL;
-    }
     return (error & 0x80000000u) != 0 ? static_cast<HRESULT>(error) : HRESULT_FROM_WIN32(error);
 }
 

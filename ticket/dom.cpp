@@ -113,7 +113,7 @@ Declarations::~Declarations() {
 }
 
 std::wstring_view Declarations::View(BSTR b) {
-    return b != nullptr ? std::wstring_view(b, SysStringLen(b)) : std::wstring_view();
+    return std::wstring_view(b, SysStringLen(b));  // never null: every entry holds its strings
 }
 
 void Declarations::Clear() {
