@@ -179,6 +179,12 @@ TEST_F(TicketTest, CapabilitiesOfferTheSecureJobOnlyWithThePage) {
     ComRef<IXMLDOMDocument2> ticket = Load(Ticket(L""));
     EXPECT_EQ(provider()->CompletePrintCapabilities(nullptr, ticket.get()),
               E_PRINTCAPABILITIES_FORMAT);
+    // A name of the secure job that only a default namespace Wine cannot read would resolve.
+    ComRef<IXMLDOMDocument2> unreadable =
+        Load(Ticket(L"<psf:ParameterDef name=\"UserName\"/>", L"PrintCapabilities",
+                    kDeclarations + L" xmlns=\"" + kPluginUri + L"\""));
+    EXPECT_EQ(provider()->CompletePrintCapabilities(nullptr, unreadable.get()),
+              ReadsDefaultDeclarations() ? S_OK : E_PRINTCAPABILITIES_FORMAT);
 }
 
 // One table of tickets, converted into a stored job and validated: what is refused leaves the
@@ -295,7 +301,7 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
          L"name=\"psk:Off\"/></psf:Feature><x:Feature name=\"k:JobPasscode\" "
          L"xmlns:x=\"urn:decoy\"><psf:Option "
          L"name=\"psk:Off\"/></x:Feature><psf:Feature><psf:Option "
-         L"name=\"psk:Off\"/></psf:Feature>" +
+         L"name=\"psk:Off\"/></psf:Feature><psf:Property name=\"k:JobPasscode\"/>" +
              Passcode() +
              Init(L"q:JobPasscodeString", L"1234", L"string",
                   L" xmlns:q=\"http://schemas.microsoft.com/windows/2013/05/printing/"
@@ -326,14 +332,14 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
             EXPECT_EQ(dm.customNames, row.custom);
         }
         const std::wstring before = Xml(ticket.get());
-        EXPECT_EQ(provider()->ValidatePrintTicket(ticket.get()), row.validated);
+        EXPECT_EQ(driver_.Validate(ticket.get()), row.validated);
         if (FAILED(row.validated)) {
             EXPECT_EQ(Xml(ticket.get()), before);
             continue;
         }
         // A validated ticket validates without conflict, and converts as before where
         // validation changed nothing; what it resolved converts.
-        EXPECT_EQ(provider()->ValidatePrintTicket(ticket.get()), S_NO_CONFLICT);
+        EXPECT_EQ(driver_.Validate(ticket.get()), S_NO_CONFLICT);
         PrivateDevmode again = stored;
         EXPECT_EQ(ToDevmode(ticket.get(), again),
                   row.validated == S_NO_CONFLICT ? row.converted : S_OK);
@@ -419,10 +425,19 @@ TEST_F(TicketTest, RoundTripKeepsTheJobAndTheTicketsPinGivesThePagesDigest) {
     ASSERT_TRUE(sheet->Apply());
     const PrivateDevmode fromPage = sheet->devmode();
 
-    ComRef<IXMLDOMDocument2> ticket = Load(Ticket(Passcode(L"psk:Off") + Names(L"x", L"y")));
+    // A program's names, the user's twice, in the plug-in's namespace declared on them only.
+    std::wstring root = kDeclarations;
+    root.erase(root.find(L" xmlns:p="));
+    const std::wstring p = L" xmlns:p=\"" + std::wstring(kPluginUri) + L"\"";
+    ComRef<IXMLDOMDocument2> ticket =
+        Load(Ticket(Passcode(L"psk:Off") + Init(L"p:UserName", L"x", L"string", p.c_str()) +
+                        Init(L"p:UserName", L"x2", L"string", p.c_str()) +
+                        Init(L"p:JobName", L"y", L"string", p.c_str()),
+                    L"PrintTicket", root));
     PrivateDevmode sent = fromPage;
     ASSERT_EQ(ToTicket(sent, ticket.get()), S_OK);
     const std::wstring xml = Xml(ticket.get());
+    EXPECT_EQ(xml.find(L"UserName\""), xml.rfind(L"UserName\"")) << "one user name";
     EXPECT_EQ(xml.find(L"JobPasscodeString"), std::wstring::npos);
     EXPECT_EQ(xml.find(std::wstring(fromPage.pinDigest, fromPage.pinDigest + 8)),
               std::wstring::npos);
