@@ -301,8 +301,9 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
          L"name=\"psk:Off\"/></psf:Feature><x:Feature name=\"k:JobPasscode\" "
          L"xmlns:x=\"urn:decoy\"><psf:Option "
          L"name=\"psk:Off\"/></x:Feature><psf:Feature><psf:Option "
-         L"name=\"psk:Off\"/></psf:Feature><psf:Property name=\"k:JobPasscode\"/>" +
-             Passcode() +
+         L"name=\"psk:Off\"/></psf:Feature><psf:Property name=\"k:JobPasscode\"/>"
+         L"<psf:Feature name=\"k:JobPasscode\"><psf:Property name=\"psk:DisplayName\"/><psf:Option "
+         L"name=\"psk:On\"/></psf:Feature>" +
              Init(L"q:JobPasscodeString", L"1234", L"string",
                   L" xmlns:q=\"http://schemas.microsoft.com/windows/2013/05/printing/"
                   L"printschemakeywordsv11\"") +
@@ -494,6 +495,15 @@ TEST_F(TicketTest, UntrustedRecordIsReadWithinItsBytesAndLeftValid) {
                                                       record.data(), ticket.get()),
               S_OK);
     EXPECT_NE(Xml(ticket.get()).find(L"psk:Off"), std::wstring::npos);
+    // What no XML text can carry (half a pair, a control character) stays out of the ticket.
+    PrivateDevmode odd = Stored(true);
+    SetField(odd.userName, 80,
+             L"A\xD800"
+             L"B\x0001"
+             L"C\xDC00");
+    ComRef<IXMLDOMDocument2> plain = Load(Ticket(L""));
+    ASSERT_EQ(ToTicket(odd, plain.get()), S_OK);
+    EXPECT_NE(Xml(plain.get()).find(L">ABC<"), std::wstring::npos) << "user name ABC";
     ASSERT_EQ(ToDevmode(ticket.get(), *record.data()), S_OK);
     PrivateDevmode validated = *record.data();
     ValidatePrivateDevmode(&validated);
