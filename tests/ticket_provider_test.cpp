@@ -215,7 +215,6 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
         L" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns:p=\"" +
         std::wstring(kPluginUri) + L"\"";
     const bool readsDefault = ReadsDefaultDeclarations();
-    const std::wstring kOld[] = {L"old user", L"old job"};
     const struct Row {
         const char* what;
         DWORD options;
@@ -225,77 +224,77 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
         int secure;
         const char* expectedDigest;  // "" none
         std::wstring user, job;
-        int custom;                                 // customNames
-        HRESULT validated;                          // on failure the ticket stays exactly as it was
+        HRESULT validated;  // on failure the ticket stays exactly as it was
+        int custom = -1;    // customNames of a secure job; -1: the page's rule, not checked here
         std::wstring declarations = kDeclarations;  // the root's
         bool names = true;                          // the stored job holds two names
     } rows[] = {
         {"valid job", kPage, true, Passcode() + Pin(L"1234") + Names(L"Ann", L"Q3"), S_OK, 1,
-         kDigest1234, L"Ann", L"Q3", 1, S_NO_CONFLICT},
-        {"On keeps the stored digest", kPage, true, Passcode(), S_OK, 1, kDigest9999, kOld[0],
-         kOld[1], 1, S_NO_CONFLICT},
-        {"On without any digest", kPage, false, Passcode(), E_PRINTTICKET_FORMAT, 0, "", kOld[0],
-         kOld[1], 0, S_NO_CONFLICT},
-        {"Off", kPage, true, Passcode(L"psk:Off"), S_OK, 0, kDigest9999, kOld[0], kOld[1], 1,
+         kDigest1234, L"Ann", L"Q3", S_NO_CONFLICT, 1},
+        {"On keeps the stored digest", kPage, true, Passcode(), S_OK, 1, kDigest9999, L"old user",
+         L"old job", S_NO_CONFLICT, 1},
+        {"On without any digest", kPage, false, Passcode(), E_PRINTTICKET_FORMAT, 0, "",
+         L"old user", L"old job", S_NO_CONFLICT},
+        {"Off", kPage, true, Passcode(L"psk:Off"), S_OK, 0, kDigest9999, L"old user", L"old job",
          S_NO_CONFLICT},
         {"Off with a PIN", kPage, false, Passcode(L"psk:Off") + Pin(L"1234"), S_OK, 0, kDigest1234,
-         kOld[0], kOld[1], 1, S_NO_CONFLICT},
+         L"old user", L"old job", S_NO_CONFLICT},
         {"letter in PIN, digest stored", kPage, true, Passcode() + Pin(L"12a4"),
-         E_PRINTTICKET_FORMAT, 0, "", kOld[0], kOld[1], 0, E_PRINTTICKET_FORMAT},
+         E_PRINTTICKET_FORMAT, 0, "", L"", L"", E_PRINTTICKET_FORMAT},
         {"short PIN, no digest", kPage, false, Passcode() + Pin(L"123"), E_PRINTTICKET_FORMAT, 0,
-         "", kOld[0], kOld[1], 0, E_PRINTTICKET_FORMAT},
-        {"five digits", kPage, true, Pin(L"12345"), E_PRINTTICKET_FORMAT, 0, "", kOld[0], kOld[1],
-         0, E_PRINTTICKET_FORMAT},
-        {"full-width digits", kPage, true, Passcode() + Pin(L"\xFF11\xFF12\xFF13\xFF14"),
-         E_PRINTTICKET_FORMAT, 0, "", kOld[0], kOld[1], 0, E_PRINTTICKET_FORMAT},
-        {"empty PIN", kPage, true, Passcode() + Pin(L""), E_PRINTTICKET_FORMAT, 0, "", kOld[0],
-         kOld[1], 0, E_PRINTTICKET_FORMAT},
-        {"PIN of the wrong type", kPage, true, Init(L"k:JobPasscodeString", L"1234", L"integer"),
-         E_PRINTTICKET_FORMAT, 0, "", kOld[0], kOld[1], 0, E_PRINTTICKET_FORMAT},
-        {"unknown option", kPage, true, Passcode(L"psk:Maybe"), E_PRINTTICKET_FORMAT, 0, "",
-         kOld[0], kOld[1], 0, E_PRINTTICKET_FORMAT},
-        {"PIN alone", kPage, false, Pin(L"1234"), S_OK, 0, kDigest1234, kOld[0], kOld[1], 1,
+         "", L"", L"", E_PRINTTICKET_FORMAT},
+        {"five digits", kPage, true, Pin(L"12345"), E_PRINTTICKET_FORMAT, 0, "", L"", L"",
+         E_PRINTTICKET_FORMAT},
+        {"full-width digits", kPage, true, Pin(L"\xFF11\xFF12\xFF13\xFF14"), E_PRINTTICKET_FORMAT,
+         0, "", L"", L"", E_PRINTTICKET_FORMAT},
+        {"PIN alone", kPage, false, Pin(L"1234"), S_OK, 0, kDigest1234, L"old user", L"old job",
          S_NO_CONFLICT},
         {"secure job, no names anywhere", kPage, true, Passcode() + Pin(L"1234"), S_OK, 1,
-         kDigest1234, L"", L"", 0, S_NO_CONFLICT, kDeclarations, false},
+         kDigest1234, L"", L"", S_NO_CONFLICT, 0, kDeclarations, false},
         {"names at the limit", kPage, true, Names(name80, L"j"), S_OK, 0, kDigest9999, name80, L"j",
-         1, S_NO_CONFLICT},
+         S_NO_CONFLICT},
         {"names over the limit", kPage, true, Names(name80 + L"x", std::wstring(10000, L'j')), S_OK,
-         0, kDigest9999, name80, std::wstring(80, L'j'), 1, S_CONFLICT_RESOLVED},
+         0, kDigest9999, name80, std::wstring(80, L'j'), S_CONFLICT_RESOLVED},
         {"short names, a pair at the limit", kPage | DRVOPT_SHORT_NAMES, true,
          Names(std::wstring(21, L'u'), L"\x6F22" + std::wstring(18, L'j') + L"\xD83D\xDE00"), S_OK,
-         0, kDigest9999, std::wstring(20, L'u'), L"\x6F22" + std::wstring(18, L'j'), 1,
+         0, kDigest9999, std::wstring(20, L'u'), L"\x6F22" + std::wstring(18, L'j'),
          S_CONFLICT_RESOLVED},
         {"refused characters", kPage, true, Names(L"Ann/Smith|x", L"a&#9;b;c"), S_OK, 0,
-         kDigest9999, L"AnnSmithx", L"abc", 1, S_CONFLICT_RESOLVED},
+         kDigest9999, L"AnnSmithx", L"abc", S_CONFLICT_RESOLVED},
         {"Latin-1 names", kPage, true, Names(L"Zo\xEB \x20AC", L"x"), S_OK, 0, kDigest9999,
-         L"Zo\xEB", L"x", 1, S_CONFLICT_RESOLVED},
+         L"Zo\xEB", L"x", S_CONFLICT_RESOLVED},
         {"ANSI names", kPage | DRVOPT_NAME_CHOICE, true, Names(L"Zo\xEB \x20AC", L"x"), S_OK, 0,
-         kDigest9999, L"Zo\xEB \x20AC", L"x", 1, S_NO_CONFLICT},
+         kDigest9999, L"Zo\xEB \x20AC", L"x", S_NO_CONFLICT},
         {"duplicate name", kPage, true, Names(L"first", L"j") + Init(L"p:UserName", L"second"),
-         S_OK, 0, kDigest9999, L"first", L"j", 1, S_CONFLICT_RESOLVED},
+         S_OK, 0, kDigest9999, L"first", L"j", S_CONFLICT_RESOLVED},
         {"name without a value", kPage, true, L"<psf:ParameterInit name=\"p:UserName\"/>",
-         E_PRINTTICKET_FORMAT, 0, "", kOld[0], kOld[1], 0, S_CONFLICT_RESOLVED},
+         E_PRINTTICKET_FORMAT, 0, kDigest9999, L"old user", L"old job", S_CONFLICT_RESOLVED},
+        {"empty PIN", kPage, true, Passcode() + Pin(L""), E_PRINTTICKET_FORMAT, 0, "", L"", L"",
+         E_PRINTTICKET_FORMAT},
+        {"PIN of the wrong type", kPage, true, Init(L"k:JobPasscodeString", L"1234", L"integer"),
+         E_PRINTTICKET_FORMAT, 0, kDigest9999, L"old user", L"old job", E_PRINTTICKET_FORMAT},
+        {"unknown option", kPage, true, Passcode(L"psk:Maybe"), E_PRINTTICKET_FORMAT, 0,
+         kDigest9999, L"old user", L"old job", E_PRINTTICKET_FORMAT},
+        {"JobPasscode without an option", kPage, true, L"<psf:Feature name=\"k:JobPasscode\"/>",
+         E_PRINTTICKET_FORMAT, 0, "", L"", L"", E_PRINTTICKET_FORMAT},
         {"page not offered", DRVOPT_ABOUT_PAGE, true, Passcode() + Pin(L"1234") + Names(L"a", L"b"),
-         S_OK, 0, kDigest9999, kOld[0], kOld[1], 0, S_NO_CONFLICT},
+         S_OK, 0, kDigest9999, L"old user", L"old job", S_NO_CONFLICT},
         {"megabytes, thousands of elements", kPage, true, many + Passcode() + Pin(L"1234"), S_OK, 1,
-         kDigest1234, kOld[0], kOld[1], 1, S_NO_CONFLICT},
+         kDigest1234, L"old user", L"old job", S_NO_CONFLICT},
         {"deep nesting", kPage, true, deep + Passcode() + Pin(L"1234"), S_OK, 1, kDigest1234,
-         kOld[0], kOld[1], 1, S_NO_CONFLICT},
+         L"old user", L"old job", S_NO_CONFLICT},
         {"xsi and the plug-in's namespace declared on the parameters only", kPage, true,
          Passcode() + Init(L"k:JobPasscodeString", L"1234", L"string", here.c_str()) +
              Init(L"p:UserName", L"Ann", L"string", here.c_str()) +
              Init(L"p:JobName", L"Q3", L"string", here.c_str()),
-         S_OK, 1, kDigest1234, L"Ann", L"Q3", 1, S_NO_CONFLICT, xsiDefault},
+         S_OK, 1, kDigest1234, L"Ann", L"Q3", S_NO_CONFLICT, 1, xsiDefault},
         {"the keywords as the root's default namespace", kPage, false,
          L"<psf:Feature name=\"JobPasscode\"><psf:Option name=\"psk:On\"/></psf:Feature>" +
              Pin(L"1234"),
-         readsDefault ? S_OK : E_PRINTTICKET_FORMAT, 1, kDigest1234, kOld[0], kOld[1], 1,
-         readsDefault ? S_NO_CONFLICT : E_PRINTTICKET_FORMAT,
+         readsDefault ? S_OK : E_PRINTTICKET_FORMAT, 1, kDigest1234, L"old user", L"old job",
+         readsDefault ? S_NO_CONFLICT : E_PRINTTICKET_FORMAT, 1,
          kDeclarations + L" xmlns=\"http://schemas.microsoft.com/windows/2013/05/printing/"
                          L"printschemakeywordsv11\""},
-        {"JobPasscode without an option", kPage, true, L"<psf:Feature name=\"k:JobPasscode\"/>",
-         E_PRINTTICKET_FORMAT, 0, "", kOld[0], kOld[1], 0, E_PRINTTICKET_FORMAT},
         {"prefixes declared again below the root, decoys", kPage, true,
          L"<psf:Feature name=\"k:JobPasscode\" xmlns:k=\"urn:decoy\"><psf:Option "
          L"name=\"psk:Off\"/></psf:Feature><x:Feature name=\"k:JobPasscode\" "
@@ -308,11 +307,11 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
                   L" xmlns:q=\"http://schemas.microsoft.com/windows/2013/05/printing/"
                   L"printschemakeywordsv11\"") +
              Names(L"Ann", L"Q3"),
-         S_OK, 1, kDigest1234, L"Ann", L"Q3", 1, S_NO_CONFLICT,
+         S_OK, 1, kDigest1234, L"Ann", L"Q3", S_NO_CONFLICT, 1,
          kDeclarations + L" xmlns:q=\"urn:decoy\" xmlnsxk=\"urn:decoy\""},
         {"xsi bound to another namespace below the root", kPage, true,
          Init(L"p:UserName", L"Ann", L"string", L" xmlns:xsi=\"urn:decoy\""), E_PRINTTICKET_FORMAT,
-         0, "", kOld[0], kOld[1], 0, S_CONFLICT_RESOLVED},
+         0, "", L"", L"", S_CONFLICT_RESOLVED},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -330,7 +329,7 @@ TEST_F(TicketTest, TicketsConvertAndValidate) {
             EXPECT_STREQ(dm.pinDigest, row.expectedDigest);
             EXPECT_EQ(FieldText(dm.userName), row.user);
             EXPECT_EQ(FieldText(dm.jobName), row.job);
-            EXPECT_EQ(dm.customNames, row.custom);
+            EXPECT_TRUE(row.custom < 0 || dm.customNames == row.custom);
         }
         const std::wstring before = Xml(ticket.get());
         EXPECT_EQ(driver_.Validate(ticket.get()), row.validated);
@@ -497,10 +496,7 @@ TEST_F(TicketTest, UntrustedRecordIsReadWithinItsBytesAndLeftValid) {
     EXPECT_NE(Xml(ticket.get()).find(L"psk:Off"), std::wstring::npos);
     // What no XML text can carry (half a pair, a control character) stays out of the ticket.
     PrivateDevmode odd = Stored(true);
-    SetField(odd.userName, 80,
-             L"A\xD800"
-             L"B\x0001"
-             L"C\xDC00");
+    SetField(odd.userName, 80, std::wstring{L'A', L'\xD800', L'B', L'\x01', L'C', L'\xDC00'});
     ComRef<IXMLDOMDocument2> plain = Load(Ticket(L""));
     ASSERT_EQ(ToTicket(odd, plain.get()), S_OK);
     EXPECT_NE(Xml(plain.get()).find(L">ABC<"), std::wstring::npos) << "user name ABC";
