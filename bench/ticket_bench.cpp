@@ -2,7 +2,8 @@
 // driver binds it, each against a floor timed in the same run: the same MSXML work on a copy of
 // the same document (the same look-ups and element creations, written out by hand for this one
 // ticket), plus what any provider must do besides: the options word read and, for a ticket
-// with a PIN, its digest.
+// with a PIN, its digest. Then hostile tickets at three sizes, against MSXML's own load and walk
+// of the same text: the provider's cost must grow with the ticket's size and no faster.
 //
 // The printer is installed into Wine's spooler for the run by the tests' own installer and
 // removed again at the end.
@@ -48,10 +49,11 @@ void Attribute(IXMLDOMElement* element, const wchar_t* name) {
     VariantClear(&v);
 }
 
-// The root's declarations read once, as a converter written for this ticket alone would.
-void ReadDeclarations(IXMLDOMElement* root) {
+// Every attribute's name and value: the root's declarations read once, as a converter written
+// for this ticket alone would, or any element's on a walk.
+void ReadAttributes(IXMLDOMNode* element) {
     ComRef<IXMLDOMNamedNodeMap> map;
-    root->get_attributes(map.put());
+    element->get_attributes(map.put());
     long count = 0;
     map->get_length(&count);
     for (long i = 0; i < count; ++i) {
@@ -157,7 +159,7 @@ void OpenFloor(HANDLE printer, IXMLDOMDocument2* document, ComRef<IXMLDOMElement
     root->get_namespaceURI(ns.put());
     pinprint::ReadDriverOptions(printer);
     Walk(root.get(), found);
-    ReadDeclarations(root.get());
+    ReadAttributes(root.get());
 }
 
 // The devmode-to-ticket floor: the root checked, the options read, the walk, the elements
@@ -188,7 +190,7 @@ void ReadValue(IXMLDOMElement* parameter, Bstr& text) {
     value->get_namespaceURI(ns.put());
     ComRef<IXMLDOMElement> element;
     value->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.put()));
-    ReadDeclarations(element.get());
+    ReadAttributes(element.get());
     Attribute(element.get(), L"xmlns:xsd");
     element->get_text(text.put());
 }
@@ -228,6 +230,137 @@ ComRef<IXMLDOMDocument2> Copy(IXMLDOMDocument2* document) {
     std::wstring reason;
     drvhost::LoadXml(copy.get(), std::wstring(xml.view()), reason);
     return copy;
+}
+
+// A hostile ticket of about `bytes` characters: the secure job a program asks for (JobPasscode
+// On, the PIN left to the digest the record holds, both names) after a namespace declaration on
+// the root for every 800 bytes, three JobPasscode features under those other namespaces for each
+// declaration, a user name whose value carries up to a thousand attributes named "type" in
+// those namespaces, and foreign features for the rest.
+std::wstring HostileTicket(size_t bytes) {
+    const size_t declarations = std::max<size_t>(bytes / 800, 4);
+    const size_t attributes = std::min<size_t>(1000, bytes / 160);
+    std::wstring xml =
+        std::wstring(L"<psf:PrintTicket xmlns:psf=\"") + kPsf +
+        L"\" "
+        L"xmlns:psk=\"http://schemas.microsoft.com/windows/2003/08/printing/printschemakeywords\" "
+        L"xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+        L"xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" xmlns:k=\"http://schemas.microsoft.com/"
+        L"windows/2013/05/printing/printschemakeywordsv11\" "
+        L"xmlns:p=\"http://schemas.pinprint.example/2024/printing/securejob\"";
+    for (size_t i = 0; i < declarations; ++i) {
+        xml += L" xmlns:n" + std::to_wstring(i) + L"=\"urn:decoy:" + std::to_wstring(i) + L"\"";
+    }
+    xml += L" version=\"1\">";
+    for (size_t i = 0; i < 3 * declarations; ++i) {
+        xml += L"<psf:Feature name=\"n" + std::to_wstring(i % declarations) +
+               L":JobPasscode\"><psf:Option name=\"psk:On\"/></psf:Feature>";
+    }
+    std::wstring items =
+        L"<psf:Feature name=\"k:JobPasscode\"><psf:Option name=\"psk:On\"/></psf:Feature>"
+        L"<psf:ParameterInit name=\"p:UserName\"><psf:Value xsi:type=\"xsd:string\"";
+    for (size_t i = 0; i < attributes; ++i) {
+        const std::wstring prefix = L" n" + std::to_wstring(i % declarations);
+        items += i < declarations ? prefix + L":type=\"xsd:string\""
+                                  : prefix + L":a" + std::to_wstring(i) + L"=\"x\"";
+    }
+    items +=
+        L">Ann Smith</psf:Value></psf:ParameterInit><psf:ParameterInit "
+        L"name=\"p:JobName\"><psf:Value xsi:type=\"xsd:string\">Q3 "
+        L"report</psf:Value></psf:ParameterInit></psf:PrintTicket>";
+    for (size_t i = 0; xml.size() + items.size() < bytes; ++i) {
+        xml += L"<psf:Feature name=\"psk:Feature" + std::to_wstring(i) +
+               L"\"><psf:Option name=\"psk:Option" + std::to_wstring(i) + L"\"/></psf:Feature>";
+    }
+    return xml + items;
+}
+
+// MSXML's own load and walk of the same text: parsed into a fresh document, then every node
+// visited, and every element's name and attributes (names and values) read.
+void LoadAndWalk(const std::wstring& xml) {
+    ComRef<IXMLDOMDocument2> document;
+    *document.put() = drvhost::CreateDocument();
+    std::wstring reason;
+    drvhost::LoadXml(document.get(), xml, reason);
+    ComRef<IXMLDOMElement> root;
+    document->get_documentElement(root.put());
+    ComRef<IXMLDOMNode> node;
+    root->QueryInterface(IID_IXMLDOMNode, reinterpret_cast<void**>(node.put()));
+    for (int depth = 0; node;) {
+        DOMNodeType type;
+        node->get_nodeType(&type);
+        if (type == NODE_ELEMENT) {
+            Bstr name;
+            node->get_nodeName(name.put());
+            ReadAttributes(node.get());
+        }
+        // Depth first: the first child, else the next sibling of the node or of a parent.
+        ComRef<IXMLDOMNode> next;
+        node->get_firstChild(next.put());
+        depth += next ? 1 : 0;
+        while (!next && depth > 0) {
+            node->get_nextSibling(next.put());
+            if (!next) {
+                ComRef<IXMLDOMNode> parent;
+                node->get_parentNode(parent.put());
+                node = std::move(parent);
+                --depth;
+            }
+        }
+        node = std::move(next);
+    }
+}
+
+// The hostile tickets at three sizes, each converted and validated through the provider (the
+// record holds the digest, as after the driver restores its snapshot) against MSXML's load and
+// walk of the same text, in alternating batches. Targets: within 2x of the floor at every size,
+// and the cost per megabyte at 1.6 MB within 1.5x of that at 160 KB.
+int HostileTickets(IPrintOemPrintTicketProvider* provider, const PrivateDevmode& record) {
+    const struct {
+        const char* name;
+        size_t bytes;
+    } sizes[] = {{"10 KB", 10 * 1000}, {"160 KB", 160 * 1000}, {"1.6 MB", 1600 * 1000}};
+    int missed = 0;
+    double perMegabyte[3] = {};
+    printf(
+        "\nHostile tickets: ConvertPrintTicketToDevMode + ValidatePrintTicket against MSXML's "
+        "load and walk of the same text (medians of 9 batches, taken in turn)\n");
+    printf(
+        "| ticket | characters | provider ms/MB | floor: load + walk, ms/MB | ratio | target |\n");
+    printf("|---|---:|---:|---:|---:|---:|\n");
+    for (int n = 0; n < 3; ++n) {
+        const std::wstring xml = HostileTicket(sizes[n].bytes);
+        ComRef<IXMLDOMDocument2> ticket;
+        *ticket.put() = drvhost::CreateDocument();
+        std::wstring reason;
+        PrivateDevmode out = record;
+        if (!drvhost::LoadXml(ticket.get(), xml, reason) ||
+            provider->ConvertPrintTicketToDevMode(ticket.get(), 0, nullptr, sizeof(out), &out) !=
+                S_OK ||
+            out.secureEnabled != 1 ||
+            provider->ValidatePrintTicket(ticket.get()) != S_NO_CONFLICT) {
+            fprintf(stderr, "the %s ticket did not convert and validate\n", sizes[n].name);
+            return missed + 1;
+        }
+        const int calls = std::max(1, static_cast<int>(2000000 / xml.size()));
+        const auto [measured, floor] = SideBySide(
+            [&] {
+                provider->ConvertPrintTicketToDevMode(ticket.get(), 0, nullptr, sizeof(out), &out);
+                provider->ValidatePrintTicket(ticket.get());
+            },
+            [&] { LoadAndWalk(xml); }, calls, 9);
+        const double megabytes = static_cast<double>(xml.size()) / 1e6;
+        perMegabyte[n] = measured / 1e6 / megabytes;
+        const double ratio = measured / floor;
+        missed += ratio <= 2.0 ? 0 : 1;
+        printf("| %s | %zu | %.1f | %.1f | %.2fx | %s 2.0x |\n", sizes[n].name, xml.size(),
+               perMegabyte[n], floor / 1e6 / megabytes, ratio, ratio <= 2.0 ? "<=" : "MISSED");
+    }
+    const double growth = perMegabyte[2] / perMegabyte[1];
+    missed += growth <= 1.5 ? 0 : 1;
+    printf("| per MB at 1.6 MB against 160 KB | | | | %.2fx | %s 1.5x |\n", growth,
+           growth <= 1.5 ? "<=" : "MISSED");
+    return missed;
 }
 
 }  // namespace
@@ -306,6 +439,7 @@ int main() {
               "same MSXML work + digest", floorToDevmode, 1.5},
              {"ConvertPrintTicketToDevMode, names only", providerNoPin, "same MSXML work",
               floorNoPin, 1.5}});
+        missed += HostileTickets(provider, record);
         if (strcmp(out.pinDigest, record.pinDigest) != 0) {
             fprintf(stderr, "the conversions did not give the job back\n");
             missed += 1;

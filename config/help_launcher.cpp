@@ -37,6 +37,16 @@ HMODULE LoadSystemHelpControl() {
     return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+// Whether `path` names its file from a drive's root or a share ("C:\...", "\\server\..."). The
+// loader looks any other path up from the current folder or along the search path, which
+// starts in the printing program's own folder.
+bool IsFullyQualified(const char* path) {
+    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    const auto separator = [](char c) { return c == '\\' || c == '/'; };
+    return (letter(path[0]) && path[1] == ':' && separator(path[2])) ||
+           (separator(path[0]) && separator(path[1]));
+}
+
 }  // namespace
 
 int FindHelpControlPath(char* path) {
@@ -63,11 +73,15 @@ int FindHelpControlPath(char* path) {
         char expanded[kNarrowPathBytes + 2] = {};
         const DWORD needed = ExpandEnvironmentStringsA(value, expanded, kNarrowPathBytes);
         if (needed < 1 || needed > kNarrowPathBytes ||
-            strnlen(expanded, kNarrowPathBytes) >= kNarrowPathBytes) {
+            strnlen(expanded, kNarrowPathBytes) >= kNarrowPathBytes ||
+            !IsFullyQualified(expanded)) {
             return 0;
         }
         std::memcpy(path, expanded, strnlen(expanded, kNarrowPathBytes) + 1);
         return 1;
+    }
+    if (!IsFullyQualified(value)) {
+        return 0;
     }
     std::memcpy(path, value, strnlen(value, kNarrowPathBytes - 1) + 1);
     return 1;

@@ -2,9 +2,9 @@
 # Line and branch coverage of the plug-in's own code under Wine:
 #   scripts/coverage.sh     builds build/coverage with gcov instrumentation, runs the suite
 #                           (without the soak and the fuzz smoke, with the full fault sweep),
-#                           prints the coverage of
-#                           module/, devmode/, config/, pages/ and platform/ per folder, and
-#                           writes the HTML report to out/coverage/index.html
+#                           prints the coverage of every folder of the plug-in (module/,
+#                           devmode/, config/, pages/, rules/, ticket/, platform/) and of all
+#                           of them, and writes the HTML report to out/coverage/index.html
 # The counters are atomic: the threaded tests otherwise leave negative counts that gcovr refuses.
 # Each program writes its .gcda files beside the objects, which it finds through the Z: drive
 # because CTest starts it in the build folder.
@@ -30,21 +30,21 @@ tests/wine-session.sh stop "$build"
 rm -rf "$out"
 mkdir -p "$out"
 filters=()
-for folder in module devmode config pages platform; do
+folders="module devmode config pages rules ticket platform"
+for folder in $folders; do
     filters+=(--filter "$root/$folder/")
 done
-# Only the build is searched, and not its Wine prefix, whose Z: drive leads back to the whole
-# file system.
+# Only the plug-in's own objects are read (the static library and the DLL's entry): the test
+# programs compile the plug-in's headers too, and their copies of its templates and inline
+# functions run test code, not the plug-in.
 gcovr --root "$root" --object-directory "$build" --gcov-executable x86_64-w64-mingw32-gcov \
-    "$build" --exclude-directories '.*/wineprefix' \
-    --exclude-directories '.*/CMakeFiles/[0-9.]+' "${filters[@]}" \
+    "$build/CMakeFiles/pinprint_core.dir" "$build/CMakeFiles/pinprintui.dir" "${filters[@]}" \
     --exclude-throw-branches --exclude-unreachable-branches \
     --html-details "$out/index.html" --json-summary "$out/summary.json" \
     --txt "$out/coverage.txt" --print-summary >/dev/null
-python3 - "$out/summary.json" <<'EOF'
+python3 - "$out/summary.json" $folders <<'EOF'
 import collections, json, sys
-folders = collections.OrderedDict((f, [0, 0, 0, 0]) for f in
-                                  ("module", "devmode", "config", "pages", "platform"))
+folders = collections.OrderedDict((f, [0, 0, 0, 0]) for f in sys.argv[2:])
 for entry in json.load(open(sys.argv[1]))["files"]:
     counts = folders[entry["filename"].split("/")[0]]
     counts[0] += entry["line_covered"]

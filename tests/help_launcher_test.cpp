@@ -97,7 +97,7 @@ TEST(HelpControlPath, ReadsTheRegisteredServerWithinItsBuffer) {
     ASSERT_TRUE(classes.ok());
     const std::string bin = BinDirectoryWithoutSlash();
     ASSERT_TRUE(SetEnvironmentVariableA(kDirVariable, bin.c_str()));
-    const std::string longName(259, 'L');
+    const std::string longName = "C:\\" + std::string(256, 'L');
     ASSERT_TRUE(SetEnvironmentVariableA("PINPRINT_LONG", longName.c_str()));
 
     struct Case {
@@ -107,18 +107,25 @@ TEST(HelpControlPath, ReadsTheRegisteredServerWithinItsBuffer) {
         int found;
         std::string path;
     } cases[] = {
-        {"REG_SZ is taken unchanged", REG_SZ, std::string(kRecorderByVariable) + '\0', 1,
-         kRecorderByVariable},
+        {"REG_SZ is taken unchanged", REG_SZ,
+         "C:\\%PINPRINT_HELP_DIR%\\h.ocx" + std::string(1, '\0'), 1,
+         "C:\\%PINPRINT_HELP_DIR%\\h.ocx"},
         {"REG_EXPAND_SZ is expanded", REG_EXPAND_SZ, std::string(kRecorderByVariable) + '\0', 1,
          bin + "\\helprecorder.dll"},
-        {"259 characters fit", REG_SZ, std::string(259, 'a') + '\0', 1, std::string(259, 'a')},
+        {"259 characters fit", REG_SZ, "C:\\" + std::string(256, 'a') + '\0', 1,
+         "C:\\" + std::string(256, 'a')},
         {"a longer value is not read", REG_SZ, std::string(260, 'c') + '\0', 0, ""},
         {"expansion to 259 characters fits", REG_EXPAND_SZ,
          "%PINPRINT_LONG%" + std::string(1, '\0'), 1, longName},
         {"expansion beyond the buffer", REG_EXPAND_SZ, "x%PINPRINT_LONG%" + std::string(1, '\0'), 0,
          ""},
         {"unknown variables stay", REG_EXPAND_SZ,
-         "%PINPRINT_NOT_SET%\\h.ocx" + std::string(1, '\0'), 1, "%PINPRINT_NOT_SET%\\h.ocx"},
+         "C:\\%PINPRINT_NOT_SET%\\h.ocx" + std::string(1, '\0'), 1,
+         "C:\\%PINPRINT_NOT_SET%\\h.ocx"},
+        {"a path that is not fully qualified is not taken", REG_SZ,
+         "helprecorder.dll" + std::string(1, '\0'), 0, ""},
+        {"nor one from the current drive's root", REG_EXPAND_SZ,
+         "\\%PINPRINT_NOT_SET%\\h.ocx" + std::string(1, '\0'), 0, ""},
         {"no default value", REG_NONE, "", 0, ""},
         {"no key", 0, "", 0, ""},
     };

@@ -97,7 +97,11 @@ HRESULT CompletePrintCapabilities(HANDLE printer, IXMLDOMDocument2* capabilities
         return S_OK;
     }
     Items items;
-    PINPRINT_RETURN_IF_FAILED(FindItems(root, L"ParameterDef", items));
+    const HRESULT found = FindItems(root, L"ParameterDef", items);
+    if (found == E_PRINTTICKET_FORMAT) {
+        return E_PRINTCAPABILITIES_FORMAT;  // a name of the secure job that cannot be read
+    }
+    PINPRINT_RETURN_IF_FAILED(found);
     wchar_t names[kCount][kDisplayNameChars];
     LoadDisplayNames(printer, names);
 

@@ -14,11 +14,9 @@
 namespace pinprint::ticket {
 namespace {
 
-// CryptoAPI reports NTE_* codes, which are HRESULTs already, and Win32 errors.
+// CryptoAPI reports NTE_* codes, which are HRESULTs already, and Win32 errors; the digest never
+// reports 0 (it says E_FAIL instead).
 HRESULT FromDigestError(DWORD error) {
-    if (error == 0) {
-        return E_FAIL;
-    }
     return (error & 0x80000000u) != 0 ? static_cast<HRESULT>(error) : HRESULT_FROM_WIN32(error);
 }
 
@@ -121,12 +119,9 @@ HRESULT ConvertPrintTicketToDevMode(HANDLE printer, IXMLDOMDocument2* ticket, UL
     Items& items = opened.items;
 
     if (items.first[kPasscodeItem]) {
-        Choice choice = Choice::Invalid;
-        PINPRINT_RETURN_IF_FAILED(ReadChoice(root, items.first[kPasscodeItem].get(), choice));
-        if (choice == Choice::Invalid) {
-            return E_PRINTTICKET_FORMAT;
-        }
-        record.secureEnabled = choice == Choice::On ? 1 : 0;
+        bool on = false;
+        PINPRINT_RETURN_IF_FAILED(ReadChoice(root, items.first[kPasscodeItem].get(), on));
+        record.secureEnabled = on ? 1 : 0;
     }
     for (const auto& [item, field] :
          {std::pair{kUserNameItem, record.userName}, std::pair{kJobNameItem, record.jobName}}) {
@@ -144,35 +139,35 @@ HRESULT ConvertPrintTicketToDevMode(HANDLE printer, IXMLDOMDocument2* ticket, UL
         PageName(text.view(), options, true, kept, changed);
         CopyToField(field, kNameChars, kept);
     }
-    bool pinTaken = false;  // a PIN that is not the page's is ignored, as if not there
-    if (items.first[kPasscodeStringItem]) {
-        ComRef<IXMLDOMElement> value;
+    // A PIN the page would refuse is refused here too, and never stands in for a stored one:
+    // the job would be held under a PIN its sender did not give.
+    const bool pinTaken = static_cast<bool>(items.first[kPasscodeStringItem]);
+    if (pinTaken) {
         Bstr pin;
-        pin.WipeOnRelease();
-        PINPRINT_RETURN_IF_FAILED(
-            ReadString(root, items.first[kPasscodeStringItem].get(), value, pin));
-        if (!value) {
-            return E_PRINTTICKET_FORMAT;
-        }
+        PINPRINT_RETURN_IF_FAILED(ReadPin(root, items.first[kPasscodeStringItem].get(), pin));
         DWORD error = 0;
-        pinTaken = IsPin(pin);
-        if (pinTaken && !ComputePinDigest(pin.get(), record.pinDigest, &error)) {
+        if (!ComputePinDigest(pin.get(), record.pinDigest, &error)) {
             return FromDigestError(error);
         }
     }
-    // Secure printing is never left on without a PIN to release the job with.
+    // A secure job without a PIN to release it with is refused, never turned into one printed
+    // in the open.
     if (record.secureEnabled == 1 && !HasPinDigest(record)) {
-        record.secureEnabled = 0;
+        return E_PRINTTICKET_FORMAT;
     }
-    // A job set here is the job the page would leave: the sender's names beside it, and the
-    // names counted as given by hand where the page always takes them so (no choice offered)
-    // or where the ticket gave them.
+    // A job set here is the job the page would leave: the sender's names beside it. A secure
+    // job goes by the names given by hand only when both are there, else by the sender's
+    // names; otherwise the names count as given by hand where the page always takes them so
+    // (no choice offered) or where the ticket gave them.
     const bool names = items.first[kUserNameItem] || items.first[kJobNameItem];
-    if (names || items.first[kPasscodeItem] || pinTaken) {
+    const bool touched = names || items.first[kPasscodeItem] || pinTaken;
+    if (touched || record.secureEnabled == 1) {
         StoreSystemNames(&record);
-        if (names || (options & DRVOPT_NAME_CHOICE) == 0) {
-            record.customNames = 1;
-        }
+    }
+    if (record.secureEnabled == 1) {
+        record.customNames = record.userName[0] != u'\0' && record.jobName[0] != u'\0' ? 1 : 0;
+    } else if (touched && (names || (options & DRVOPT_NAME_CHOICE) == 0)) {
+        record.customNames = 1;
     }
     memcpy(privateDevmode, &record, kPrivateDevmodeSize);
     return S_OK;
@@ -186,7 +181,7 @@ HRESULT ConvertDevModeToPrintTicket(HANDLE printer, ULONG privateSize, const voi
         return result == S_FALSE ? S_OK : result;
     }
     PrivateDevmode& record = opened.record;
-    const Root& root = opened.root;
+    Root& root = opened.root;
     const DriverOptions options = opened.options;
     Items& items = opened.items;
 
@@ -235,37 +230,32 @@ HRESULT ValidatePrintTicket(HANDLE printer, IXMLDOMDocument2* ticket) {
     if (result != S_OK) {
         return result == S_FALSE ? S_NO_CONFLICT : result;
     }
-    const Root& root = opened.root;
+    Root& root = opened.root;
     const DriverOptions options = opened.options;
     Items& items = opened.items;
+
+    // What the conversion would refuse is refused here too, with the ticket left as it came:
+    // removing a bad PIN would leave JobPasscode On to a stored digest, and removing an
+    // unreadable JobPasscode the job to whatever the devmode held.
+    if (items.first[kPasscodeItem]) {
+        bool on = false;
+        PINPRINT_RETURN_IF_FAILED(ReadChoice(root, items.first[kPasscodeItem].get(), on));
+    }
+    if (items.first[kPasscodeStringItem]) {
+        Bstr pin;
+        PINPRINT_RETURN_IF_FAILED(ReadPin(root, items.first[kPasscodeStringItem].get(), pin));
+    }
+
     bool changed = items.duplicates > 0;
     if (changed) {
         const Keep first[kItemCount] = {Keep::First, Keep::First, Keep::First, Keep::First};
         PINPRINT_RETURN_IF_FAILED(Prune(root, L"ParameterInit", first));
     }
-
     Writer writer(ticket, root);
     const auto drop = [&](Item item) {
         changed = true;
         return writer.Remove(items.first[item].get());
     };
-    if (items.first[kPasscodeItem]) {
-        Choice choice = Choice::Invalid;
-        PINPRINT_RETURN_IF_FAILED(ReadChoice(root, items.first[kPasscodeItem].get(), choice));
-        if (choice == Choice::Invalid) {
-            PINPRINT_RETURN_IF_FAILED(drop(kPasscodeItem));
-        }
-    }
-    if (items.first[kPasscodeStringItem]) {
-        ComRef<IXMLDOMElement> value;
-        Bstr pin;
-        pin.WipeOnRelease();
-        PINPRINT_RETURN_IF_FAILED(
-            ReadString(root, items.first[kPasscodeStringItem].get(), value, pin));
-        if (!value || !IsPin(pin)) {
-            PINPRINT_RETURN_IF_FAILED(drop(kPasscodeStringItem));
-        }
-    }
     for (const Item item : {kUserNameItem, kJobNameItem}) {
         if (!items.first[item]) {
             continue;

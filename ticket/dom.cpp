@@ -1,8 +1,10 @@
 #include "ticket/dom.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
+#include "platform/print_ticket_provider.h"
 #include "ticket/print_schema.h"
 
 namespace pinprint::ticket {
@@ -34,14 +36,11 @@ bool DeclaredPrefix(std::wstring_view name, std::wstring_view& prefix) {
     return false;
 }
 
-bool Declares(std::wstring_view name, std::wstring_view prefix) {
-    std::wstring_view declared;
-    return DeclaredPrefix(name, declared) && declared == prefix;
-}
-
-// Calls visit(name, text) for each attribute of `element`: S_OK goes on, anything else stops.
+// Calls visit(attribute) for each attribute of `element`: S_OK goes on, anything else stops.
+// An attribute the DOM cannot hand out is passed over and counted in `*skipped`: Wine's DOM
+// fails so on every declaration of a default namespace (and getAttribute does not read one).
 template <typename Visit>
-HRESULT ForEachAttribute(IXMLDOMElement* element, Visit&& visit) {
+HRESULT ForEachAttribute(IXMLDOMElement* element, Visit&& visit, bool* skipped = nullptr) {
     ComRef<IXMLDOMNamedNodeMap> map;
     PINPRINT_RETURN_IF_FAILED(element->get_attributes(map.put()));
     long count = 0;
@@ -50,31 +49,18 @@ HRESULT ForEachAttribute(IXMLDOMElement* element, Visit&& visit) {
     }
     for (long i = 0; i < count; ++i) {
         ComRef<IXMLDOMNode> attribute;
-        PINPRINT_RETURN_IF_FAILED(map->get_item(i, attribute.put()));
+        if (FAILED(map->get_item(i, attribute.put())) && skipped != nullptr) {
+            *skipped = true;
+        }
         if (!attribute) {
             continue;
         }
-        Bstr name;
-        Bstr text;
-        PINPRINT_RETURN_IF_FAILED(attribute->get_nodeName(name.put()));
-        PINPRINT_RETURN_IF_FAILED(attribute->get_text(text.put()));
-        const HRESULT hr = visit(name.view(), text);
+        const HRESULT hr = visit(attribute.get());
         if (hr != S_OK) {
             return FAILED(hr) ? hr : S_OK;
         }
     }
     return S_OK;
-}
-
-// The URI the root declares for `prefix`; null when it declares none.
-HRESULT RootUri(const Root& root, std::wstring_view prefix, Bstr& uri) {
-    return ForEachAttribute(root.element.get(), [&](std::wstring_view name, Bstr& text) {
-        if (!Declares(name, prefix)) {
-            return S_OK;
-        }
-        uri = std::move(text);
-        return S_FALSE;
-    });
 }
 
 HRESULT SetAttribute(IXMLDOMElement* element, std::wstring_view name, std::wstring_view value) {
@@ -122,6 +108,111 @@ std::wstring_view Bstr::view() const {
     return b_ != nullptr ? std::wstring_view(b_, SysStringLen(b_)) : std::wstring_view();
 }
 
+Declarations::~Declarations() {
+    Clear();
+}
+
+std::wstring_view Declarations::View(BSTR b) {
+    return std::wstring_view(b, SysStringLen(b));  // never null: every entry holds its strings
+}
+
+void Declarations::Clear() {
+    for (long i = 0; i < readCount_; ++i) {
+        SysFreeString(read_[i].prefix);
+        SysFreeString(read_[i].uri);
+    }
+    CoTaskMemFree(read_);
+    read_ = nullptr;
+    readCount_ = 0;
+    incomplete_ = false;
+    for (int i = 0; i < addedCount_; ++i) {
+        SysFreeString(std::exchange(added_[i].prefix, nullptr));
+        SysFreeString(std::exchange(added_[i].uri, nullptr));
+    }
+    addedCount_ = 0;
+}
+
+HRESULT Declarations::Read(IXMLDOMElement* element) {
+    Clear();
+    ComRef<IXMLDOMNamedNodeMap> map;
+    PINPRINT_RETURN_IF_FAILED(element->get_attributes(map.put()));
+    long count = 0;
+    if (map) {
+        PINPRINT_RETURN_IF_FAILED(map->get_length(&count));
+    }
+    if (count <= 0) {
+        return S_OK;
+    }
+    read_ = static_cast<Entry*>(CoTaskMemAlloc(static_cast<size_t>(count) * sizeof(Entry)));
+    if (read_ == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    // Each declaration's prefix and URI kept; the table is sorted once, for every look-up after.
+    PINPRINT_RETURN_IF_FAILED(ForEachAttribute(
+        element,
+        [&](IXMLDOMNode* attribute) {
+            Bstr name;
+            std::wstring_view prefix;
+            PINPRINT_RETURN_IF_FAILED(attribute->get_nodeName(name.put()));
+            if (readCount_ == count || !DeclaredPrefix(name.view(), prefix)) {
+                return S_OK;
+            }
+            Bstr kept;
+            Bstr uri;
+            PINPRINT_RETURN_IF_FAILED(kept.Assign(prefix));
+            PINPRINT_RETURN_IF_FAILED(attribute->get_text(uri.put()));
+            read_[readCount_++] = {kept.Detach(), uri.Detach()};
+            return S_OK;
+        },
+        &incomplete_));
+    std::sort(read_, read_ + readCount_,
+              [](const Entry& a, const Entry& b) { return View(a.prefix) < View(b.prefix); });
+    return S_OK;
+}
+
+bool Declarations::Find(std::wstring_view prefix, std::wstring_view& uri) const {
+    for (int i = 0; i < addedCount_; ++i) {
+        if (View(added_[i].prefix) == prefix) {
+            uri = View(added_[i].uri);
+            return true;
+        }
+    }
+    const Entry* begin = read_;
+    const Entry* end = read_ + readCount_;
+    const Entry* found = std::lower_bound(
+        begin, end, prefix, [](const Entry& e, std::wstring_view p) { return View(e.prefix) < p; });
+    if (found == end || View(found->prefix) != prefix) {
+        return false;
+    }
+    uri = View(found->uri);
+    return true;
+}
+
+bool Declarations::FindPrefix(std::wstring_view uri, bool named, std::wstring_view& prefix) const {
+    const auto search = [&](const Entry* entries, long count) {
+        for (long i = 0; i < count; ++i) {
+            if (View(entries[i].uri) == uri && (!named || SysStringLen(entries[i].prefix) > 0)) {
+                prefix = View(entries[i].prefix);
+                return true;
+            }
+        }
+        return false;
+    };
+    return search(read_, readCount_) || search(added_, addedCount_);
+}
+
+HRESULT Declarations::Add(std::wstring_view prefix, std::wstring_view uri) {
+    if (addedCount_ == kAdded) {
+        return E_UNEXPECTED;
+    }
+    Bstr p;
+    Bstr u;
+    PINPRINT_RETURN_IF_FAILED(p.Assign(prefix));
+    PINPRINT_RETURN_IF_FAILED(u.Assign(uri));
+    added_[addedCount_++] = {p.Detach(), u.Detach()};
+    return S_OK;
+}
+
 HRESULT ReadRoot(IXMLDOMDocument2* document, const wchar_t* local, Root& root) {
     ComRef<IXMLDOMElement> element;
     PINPRINT_RETURN_IF_FAILED(document->get_documentElement(element.put()));
@@ -129,10 +220,11 @@ HRESULT ReadRoot(IXMLDOMDocument2* document, const wchar_t* local, Root& root) {
     if (element) {
         PINPRINT_RETURN_IF_FAILED(IsElement(element.get(), kPsfUri, local, is));
     }
-    if (is) {
-        root.element = std::move(element);
+    if (!is) {
+        return S_OK;
     }
-    return S_OK;
+    root.element = std::move(element);
+    return root.declarations.Read(root.element.get());
 }
 
 HRESULT IsElement(IXMLDOMNode* node, const wchar_t* uri, const wchar_t* local, bool& is) {
@@ -147,23 +239,47 @@ HRESULT IsElement(IXMLDOMNode* node, const wchar_t* uri, const wchar_t* local, b
     return S_OK;
 }
 
-HRESULT QNameIs(const Root& root, IXMLDOMElement* element, int depth, std::wstring_view qname,
-                const wchar_t* uri, const wchar_t* local, bool& is) {
-    const auto [prefix, name] = Split(qname);
-    is = false;
-    if (name != local) {
-        return S_OK;
-    }
-    // Declarations on the element and its parents below the root come first, then the root's.
+namespace {
+
+// The URI that `element`'s own attribute `name` ("xmlns:p", "xmlns") declares, read from its
+// attribute list: getAttribute would do, but Wine's answers a declaration by searching every
+// one in scope, the root's thousands included. `found` is false when it has none; `unreadable`
+// tells that an attribute could not be read, which may have been that declaration.
+HRESULT OwnDeclaration(IXMLDOMElement* element, std::wstring_view name, Bstr& uri, bool& found,
+                       bool& unreadable) {
+    found = false;
+    return ForEachAttribute(
+        element,
+        [&](IXMLDOMNode* attribute) -> HRESULT {
+            Bstr attributeName;
+            PINPRINT_RETURN_IF_FAILED(attribute->get_nodeName(attributeName.put()));
+            if (attributeName.view() != name) {
+                return S_OK;
+            }
+            found = true;
+            PINPRINT_RETURN_IF_FAILED(attribute->get_text(uri.put()));
+            return S_FALSE;
+        },
+        &unreadable);
+}
+
+// What `prefix` stands for on `element`: the declarations on it and on its parents below the
+// root (`depth` elements in all), then the root's. `uri` views `held` or the root's table;
+// `found` is false when the prefix is declared nowhere. A well-formed document declares what it
+// uses: a prefix found nowhere where a declaration could not be read may be that one, and is
+// not guessed at (E_PRINTTICKET_FORMAT).
+HRESULT InScope(const Root& root, IXMLDOMElement* element, int depth, std::wstring_view prefix,
+                Bstr& held, std::wstring_view& uri, bool& found) {
     Bstr declaration;
     PINPRINT_RETURN_IF_FAILED(prefix.empty() ? declaration.Assign(kXmlns)
                                              : declaration.Assign(kXmlns, L":", prefix));
+    bool unreadable = root.declarations.incomplete();
     ComRef<IXMLDOMElement> current = ComRef<IXMLDOMElement>::Share(element);
     for (int level = 0; level < depth && current; ++level) {
-        Bstr declared;
-        PINPRINT_RETURN_IF_FAILED(GetAttribute(current.get(), declaration.view(), declared));
-        if (declared.get() != nullptr) {
-            is = declared.view() == uri;
+        PINPRINT_RETURN_IF_FAILED(
+            OwnDeclaration(current.get(), declaration.view(), held, found, unreadable));
+        if (found) {
+            uri = held.view();
             return S_OK;
         }
         ComRef<IXMLDOMNode> parent;
@@ -176,9 +292,24 @@ HRESULT QNameIs(const Root& root, IXMLDOMElement* element, int depth, std::wstri
                 IID_IXMLDOMElement, reinterpret_cast<void**>(current.put())));
         }
     }
-    Bstr declared;
-    PINPRINT_RETURN_IF_FAILED(RootUri(root, prefix, declared));
-    is = declared.get() != nullptr && declared.view() == uri;
+    found = root.declarations.Find(prefix, uri);
+    return found || !unreadable ? S_OK : E_PRINTTICKET_FORMAT;
+}
+
+}  // namespace
+
+HRESULT QNameIs(const Root& root, IXMLDOMElement* element, int depth, std::wstring_view qname,
+                const wchar_t* uri, const wchar_t* local, bool& is) {
+    const auto [prefix, name] = Split(qname);
+    is = false;
+    if (name != local) {
+        return S_OK;
+    }
+    Bstr held;
+    std::wstring_view declared;
+    bool found = false;
+    PINPRINT_RETURN_IF_FAILED(InScope(root, element, depth, prefix, held, declared, found));
+    is = found && declared == uri;
     return S_OK;
 }
 
@@ -195,31 +326,45 @@ HRESULT GetAttribute(IXMLDOMElement* element, std::wstring_view name, Bstr& valu
     return FAILED(hr) ? hr : S_OK;
 }
 
-HRESULT GetXsiType(const Root& root, IXMLDOMElement* element, Bstr& value) {
+HRESULT GetXsiType(const Root& root, IXMLDOMElement* element, int depth, Bstr& value) {
     value.put();
-    // The attribute whose name is p:type, where p stands for XML Schema instance on the
-    // element itself or at the root.
-    return ForEachAttribute(element, [&](std::wstring_view name, Bstr& text) -> HRESULT {
-        const std::pair<std::wstring_view, std::wstring_view> parts = Split(name);
-        const std::wstring_view prefix = parts.first;
-        if (parts.second != L"type" || prefix.empty() || prefix == kXmlns) {
+    ComRef<IXMLDOMNamedNodeMap> map;
+    PINPRINT_RETURN_IF_FAILED(element->get_attributes(map.put()));
+    if (!map) {
+        return S_OK;
+    }
+    Bstr local;
+    Bstr xsi;
+    PINPRINT_RETURN_IF_FAILED(local.Assign(L"type"));
+    PINPRINT_RETURN_IF_FAILED(xsi.Assign(kXsiUri));
+    ComRef<IXMLDOMNode> bound;
+    PINPRINT_RETURN_IF_FAILED(map->getQualifiedItem(local.get(), xsi.get(), bound.put()));
+    if (bound) {
+        return bound->get_text(value.put());
+    }
+    // An attribute added through a DOM may stand there by its name alone, in no namespace
+    // (Wine's DOM leaves every one so, the provider's own included): "p:type" with p standing
+    // for XSI where the attribute is. Attributes the parser bound were judged above.
+    return ForEachAttribute(element, [&](IXMLDOMNode* attribute) -> HRESULT {
+        Bstr ns;
+        Bstr name;
+        PINPRINT_RETURN_IF_FAILED(attribute->get_namespaceURI(ns.put()));
+        if (!ns.view().empty()) {
             return S_OK;
         }
-        Bstr uri;
-        PINPRINT_RETURN_IF_FAILED(ForEachAttribute(element, [&](std::wstring_view n, Bstr& t) {
-            if (!Declares(n, prefix)) {
-                return S_OK;
-            }
-            uri = std::move(t);
-            return S_FALSE;
-        }));
-        if (uri.get() == nullptr) {
-            PINPRINT_RETURN_IF_FAILED(RootUri(root, prefix, uri));
-        }
-        if (uri.view() != kXsiUri) {
+        PINPRINT_RETURN_IF_FAILED(attribute->get_nodeName(name.put()));
+        const auto [prefix, rest] = Split(name.view());
+        if (rest != L"type" || prefix.empty()) {
             return S_OK;
         }
-        value = std::move(text);
+        Bstr held;
+        std::wstring_view uri;
+        bool found = false;
+        PINPRINT_RETURN_IF_FAILED(InScope(root, element, depth, prefix, held, uri, found));
+        if (!found || uri != kXsiUri) {
+            return S_OK;
+        }
+        PINPRINT_RETURN_IF_FAILED(attribute->get_text(value.put()));
         return S_FALSE;
     });
 }
@@ -247,30 +392,23 @@ HRESULT Writer::Prefix(const wchar_t* uri, std::wstring_view& prefix) {
         ++n;
     }
     if (!known_[n]) {
-        // The prefix the root declares for the namespace, else a free one declared there.
-        PINPRINT_RETURN_IF_FAILED(
-            ForEachAttribute(root_.element.get(), [&](std::wstring_view name, Bstr& text) {
-                std::wstring_view declared;
-                if (text.view() != uri || !DeclaredPrefix(name, declared)) {
-                    return S_OK;
-                }
-                const HRESULT hr = prefixes_[n].Assign(declared);
-                return FAILED(hr) ? hr : S_FALSE;
-            }));
-        if (prefixes_[n].get() == nullptr) {
+        // The prefix the root declares for the namespace, else a free one declared there. An
+        // attribute's prefix (xsi:type) must not be the empty one: the default namespace
+        // applies to elements only.
+        std::wstring_view declared;
+        if (root_.declarations.FindPrefix(uri, uri == std::wstring_view(kXsiUri), declared)) {
+            PINPRINT_RETURN_IF_FAILED(prefixes_[n].Assign(declared));
+        } else {
             wchar_t free[32];
             swprintf(free, 32, L"%ls", kNamespaceList[n].second);
-            for (int suffix = 1;; ++suffix) {
-                Bstr taken;
-                PINPRINT_RETURN_IF_FAILED(RootUri(root_, free, taken));
-                if (taken.get() == nullptr) {
-                    break;
-                }
+            std::wstring_view taken;
+            for (int suffix = 1; root_.declarations.Find(free, taken); ++suffix) {
                 swprintf(free, 32, L"%ls%d", kNamespaceList[n].second, suffix);
             }
             Bstr name;
             PINPRINT_RETURN_IF_FAILED(name.Assign(kXmlns, L":", free));
             PINPRINT_RETURN_IF_FAILED(SetAttribute(root_.element.get(), name.view(), uri));
+            PINPRINT_RETURN_IF_FAILED(root_.declarations.Add(free, uri));
             PINPRINT_RETURN_IF_FAILED(prefixes_[n].Assign(free));
         }
         known_[n] = true;

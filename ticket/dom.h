@@ -7,9 +7,12 @@
 // runtime's per-thread blocks behind in the host process.
 //
 // Qualified names in Print Schema documents are attribute values ("psk:On"), so the document's
-// own declarations decide what they stand for. The declarations are read from the root element's
-// attribute list (where Print Schema documents keep them, and where a declaration added through
-// setAttribute shows even on DOMs that do not bind it), and from an element's own attributes.
+// own declarations decide what they stand for. A prefix is looked up on the element and its
+// parents below the root (one getAttribute each), then in the root's declarations, which each
+// operation reads once into a sorted table: a ticket with thousands of declarations and items
+// costs one walk of the root's attributes, not one per item. The table reads them from the
+// root's attribute list (where a declaration added through setAttribute shows even on DOMs that
+// do not bind it), and the writer adds its own declarations to it.
 #pragma once
 
 #include <windows.h>
@@ -89,6 +92,8 @@ class Bstr {
     HRESULT Assign(std::wstring_view a, std::wstring_view b = {}, std::wstring_view c = {});
     BSTR get() const { return b_; }
     BSTR* put();
+    // The string, now the caller's to free.
+    BSTR Detach() { return std::exchange(b_, nullptr); }
     // The text as a view: its full length, embedded NULs included; empty for null.
     std::wstring_view view() const;
     void WipeOnRelease() { wipe_ = true; }
@@ -98,10 +103,49 @@ class Bstr {
     bool wipe_ = false;
 };
 
-// The document's root element. `element` is null unless the root is the framework's element
-// the caller asked for.
+// The namespaces an element declares, by prefix (empty for the default namespace), read once.
+class Declarations {
+  public:
+    Declarations() = default;
+    ~Declarations();
+    Declarations(const Declarations&) = delete;
+    Declarations& operator=(const Declarations&) = delete;
+
+    // The declarations among `element`'s attributes, in place of any read before.
+    HRESULT Read(IXMLDOMElement* element);
+    // The URI declared for `prefix`; false when there is none.
+    bool Find(std::wstring_view prefix, std::wstring_view& uri) const;
+    // A prefix declared for `uri`, not the empty one when `named` (attributes, such as xsi:type,
+    // take no default namespace); false when there is none.
+    bool FindPrefix(std::wstring_view uri, bool named, std::wstring_view& prefix) const;
+    // A declaration the writer has just made on the element; at most kAdded of them.
+    HRESULT Add(std::wstring_view prefix, std::wstring_view uri);
+    // Whether an attribute of the element could not be read: a prefix found nowhere may then
+    // be declared there after all.
+    bool incomplete() const { return incomplete_; }
+
+    static constexpr int kAdded = 6;
+
+  private:
+    struct Entry {
+        BSTR prefix;
+        BSTR uri;
+    };
+    static std::wstring_view View(BSTR b);
+    void Clear();
+
+    Entry* read_ = nullptr;  // sorted by prefix
+    long readCount_ = 0;
+    Entry added_[kAdded] = {};
+    int addedCount_ = 0;
+    bool incomplete_ = false;
+};
+
+// The document's root element and its declarations. `element` is null unless the root is the
+// framework's element the caller asked for.
 struct Root {
     ComRef<IXMLDOMElement> element;
+    Declarations declarations;
 };
 
 // The document's root when it is the framework's element `local` (PrintTicket,
@@ -113,14 +157,18 @@ HRESULT IsElement(IXMLDOMNode* node, const wchar_t* uri, const wchar_t* local, b
 
 // Whether the qualified name `qname`, read on `element`, stands for {uri}local. `depth` counts
 // the elements from `element` up to the root, the root excluded (1 for the root's children).
+// E_PRINTTICKET_FORMAT when the local name is `local` but the prefix is declared nowhere the
+// root's incomplete table could tell.
 HRESULT QNameIs(const Root& root, IXMLDOMElement* element, int depth, std::wstring_view qname,
                 const wchar_t* uri, const wchar_t* local, bool& is);
 
 // The element's attribute `name`; `value` stays null when there is none.
 HRESULT GetAttribute(IXMLDOMElement* element, std::wstring_view name, Bstr& value);
 
-// The element's xsi:type attribute, however its prefix is spelled; null when absent.
-HRESULT GetXsiType(const Root& root, IXMLDOMElement* element, Bstr& value);
+// The element's xsi:type attribute, wherever its prefix is declared: by its namespace where the
+// DOM bound it, else by a name whose prefix stands for XSI on the element (`depth` as for
+// QNameIs); null when absent.
+HRESULT GetXsiType(const Root& root, IXMLDOMElement* element, int depth, Bstr& value);
 
 // Calls visit(element) for each child element of `parent`, in document order: S_OK goes on,
 // S_FALSE stops, a failure stops and is returned. The next sibling is found before the visit,
@@ -156,7 +204,7 @@ HRESULT FirstChildElement(IXMLDOMNode* parent, const wchar_t* uri, const wchar_t
 // declaring at the root the namespaces it lacks.
 class Writer {
   public:
-    Writer(IXMLDOMDocument2* document, const Root& root) : document_(document), root_(root) {}
+    Writer(IXMLDOMDocument2* document, Root& root) : document_(document), root_(root) {}
 
     // "prefix:local", the namespace declared at the root when it was not. `uri` is one of the
     // namespaces of print_schema.h.
@@ -182,7 +230,7 @@ class Writer {
 
     static constexpr int kNamespaces = 6;
     IXMLDOMDocument2* document_;
-    const Root& root_;
+    Root& root_;
     Bstr prefixes_[kNamespaces];
     bool known_[kNamespaces] = {};
 };

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/print_ticket_provider.h"
 #include "rules/name_rules.h"
 #include "rules/pin_digest.h"
 #include "ticket/print_schema.h"
@@ -88,8 +89,8 @@ HRESULT Prune(const Root& root, const wchar_t* parameter, const Keep (&keep)[kIt
     });
 }
 
-HRESULT ReadChoice(const Root& root, IXMLDOMElement* feature, Choice& choice) {
-    choice = Choice::Invalid;
+HRESULT ReadChoice(const Root& root, IXMLDOMElement* feature, bool& on) {
+    on = false;
     ComRef<IXMLDOMElement> option;
     Bstr name;
     PINPRINT_RETURN_IF_FAILED(FirstChildElement(feature, kPsfUri, L"Option", option));
@@ -97,19 +98,14 @@ HRESULT ReadChoice(const Root& root, IXMLDOMElement* feature, Choice& choice) {
         PINPRINT_RETURN_IF_FAILED(GetAttribute(option.get(), L"name", name));
     }
     if (name.get() == nullptr) {
-        return S_OK;
+        return E_PRINTTICKET_FORMAT;
     }
-    bool is = false;
-    PINPRINT_RETURN_IF_FAILED(QNameIs(root, option.get(), 2, name.view(), kPskUri, kOn, is));
-    if (is) {
-        choice = Choice::On;
-        return S_OK;
+    PINPRINT_RETURN_IF_FAILED(QNameIs(root, option.get(), 2, name.view(), kPskUri, kOn, on));
+    bool off = false;
+    if (!on) {
+        PINPRINT_RETURN_IF_FAILED(QNameIs(root, option.get(), 2, name.view(), kPskUri, kOff, off));
     }
-    PINPRINT_RETURN_IF_FAILED(QNameIs(root, option.get(), 2, name.view(), kPskUri, kOff, is));
-    if (is) {
-        choice = Choice::Off;
-    }
-    return S_OK;
+    return on || off ? S_OK : E_PRINTTICKET_FORMAT;
 }
 
 HRESULT ReadString(const Root& root, IXMLDOMElement* parameter, ComRef<IXMLDOMElement>& value,
@@ -118,7 +114,7 @@ HRESULT ReadString(const Root& root, IXMLDOMElement* parameter, ComRef<IXMLDOMEl
     bool is = false;
     PINPRINT_RETURN_IF_FAILED(FirstChildElement(parameter, kPsfUri, L"Value", value));
     if (value) {
-        PINPRINT_RETURN_IF_FAILED(GetXsiType(root, value.get(), type));
+        PINPRINT_RETURN_IF_FAILED(GetXsiType(root, value.get(), 2, type));
     }
     if (type.get() != nullptr) {
         PINPRINT_RETURN_IF_FAILED(
@@ -131,9 +127,12 @@ HRESULT ReadString(const Root& root, IXMLDOMElement* parameter, ComRef<IXMLDOMEl
     return value->get_text(text.put());
 }
 
-bool IsPin(const Bstr& text) {
+HRESULT ReadPin(const Root& root, IXMLDOMElement* parameter, Bstr& pin) {
+    ComRef<IXMLDOMElement> value;
+    pin.WipeOnRelease();
+    PINPRINT_RETURN_IF_FAILED(ReadString(root, parameter, value, pin));
     // The length first: a BSTR may hold a NUL after four digits.
-    return text.view().size() == 4 && IsFourDigits(text.get());
+    return value && pin.view().size() == 4 && IsFourDigits(pin.get()) ? S_OK : E_PRINTTICKET_FORMAT;
 }
 
 size_t PageName(std::wstring_view text, DWORD options, bool characterRules,

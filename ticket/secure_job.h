@@ -31,17 +31,18 @@ enum class Keep { First, None, All };
 // One walk that removes, for each item, the elements its policy does not keep.
 HRESULT Prune(const Root& root, const wchar_t* parameter, const Keep (&keep)[kItemCount]);
 
-// The JobPasscode feature's selected option.
-enum class Choice { On, Off, Invalid };
-HRESULT ReadChoice(const Root& root, IXMLDOMElement* feature, Choice& choice);
+// The JobPasscode feature's selected option: `on` for psk:On, false for psk:Off, and
+// E_PRINTTICKET_FORMAT for anything else.
+HRESULT ReadChoice(const Root& root, IXMLDOMElement* feature, bool& on);
 
 // A ParameterInit's value: its first psf:Value, which must be of type xsd:string. `value` stays
 // null (and nothing is read) for any other shape.
 HRESULT ReadString(const Root& root, IXMLDOMElement* parameter, ComRef<IXMLDOMElement>& value,
                    Bstr& text);
 
-// True for a PIN the page accepts: exactly four ASCII digits and nothing else.
-bool IsPin(const Bstr& text);
+// The JobPasscodeString parameter's PIN, wiped when `pin` lets it go: a string value of exactly
+// four ASCII digits, as the page accepts, and E_PRINTTICKET_FORMAT for anything else.
+HRESULT ReadPin(const Root& root, IXMLDOMElement* parameter, Bstr& pin);
 
 // `text` as the page's name edit would hold it had it been typed there under `options`: the
 // characters the page keeps out dropped when `characterRules` (and always what no one-line edit

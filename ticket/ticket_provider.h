@@ -27,8 +27,10 @@ HRESULT BindPrinter(INT version, POEMPTOPTS options, INT* count, BSTR** namespac
 HRESULT CompletePrintCapabilities(HANDLE printer, IXMLDOMDocument2* capabilities);
 
 // The ticket's secure-job choices into the private devmode: a copy of the 652-byte record is
-// validated, changed and written back whole, or not at all (E_PRINTTICKET_FORMAT for a document
-// that is not a PrintTicket or whose items have the wrong shape).
+// validated, changed and written back whole, or not at all. E_PRINTTICKET_FORMAT for a document
+// that is not a PrintTicket or whose items have the wrong shape, for a JobPasscodeString that is
+// not four ASCII digits, and for a job that would be secure without a digest (JobPasscode On, no
+// PIN, none stored): a secure job asked for is refused rather than printed in the open.
 HRESULT ConvertPrintTicketToDevMode(HANDLE printer, IXMLDOMDocument2* ticket, ULONG privateSize,
                                     void* privateDevmode);
 
@@ -37,8 +39,10 @@ HRESULT ConvertPrintTicketToDevMode(HANDLE printer, IXMLDOMDocument2* ticket, UL
 HRESULT ConvertDevModeToPrintTicket(HANDLE printer, ULONG privateSize, const void* privateDevmode,
                                     IXMLDOMDocument2* ticket);
 
-// S_NO_CONFLICT, or S_CONFLICT_RESOLVED after removing what the page would refuse and cutting
-// the names to what it would hold.
+// S_NO_CONFLICT, or S_CONFLICT_RESOLVED after removing what the page would refuse in the names
+// and duplicates, and cutting the names to what the page would hold. A JobPasscode or
+// JobPasscodeString the conversion would refuse gives its E_PRINTTICKET_FORMAT, the ticket left
+// as it came: JobPasscode is never dropped or turned Off here.
 HRESULT ValidatePrintTicket(HANDLE printer, IXMLDOMDocument2* ticket);
 
 }  // namespace pinprint::ticket

@@ -9,6 +9,7 @@
 #include "host.h"
 #include "oem_plugin.h"
 #include "platform/unique_handle.h"
+#include "rules/pin_digest.h"
 
 namespace drvhost {
 namespace {
@@ -145,6 +146,20 @@ int CommandTicket(const Args& args) {
                 userName.empty() ? L"" : L", UserName", jobName.empty() ? L"" : L", JobName");
     }
     const HRESULT hr = driver.TicketToDevmode(ticket.d, devmode);
+    if (hr == E_PRINTTICKET_FORMAT) {
+        // The provider's one refusal, named for what was asked: never a job printed in the open.
+        const wchar_t* why =
+            !input.empty() ? L"no PrintTicket, an item of the wrong shape, a PIN that is not four "
+                             L"ASCII digits, or JobPasscode On with no PIN given or stored"
+            : !pin.empty() && !pinprint::IsFourDigits(pin.c_str())
+                ? L"the PIN given is not four ASCII digits"
+                : L"JobPasscode On with no PIN given, and none stored in the devmode";
+        fwprintf(stderr,
+                 L"drvhost: ConvertPrintTicketToDevMode refused %ls (%ls): %ls; the "
+                 L"devmode is unchanged\n",
+                 input.empty() ? L"the secure job" : input.c_str(), ResultName(hr).c_str(), why);
+        return 1;
+    }
     if (FAILED(hr)) {
         fwprintf(stderr, L"drvhost: %ls: ConvertPrintTicketToDevMode failed, %ls\n",
                  input.empty() ? L"the ticket" : input.c_str(), ResultName(hr).c_str());
