@@ -343,7 +343,7 @@ int HostileTickets(IPrintOemPrintTicketProvider* provider, const PrivateDevmode&
             return missed + 1;
         }
         const int calls = std::max(1, static_cast<int>(2000000 / xml.size()));
-        const auto [measured, floor] = SideBySide(
+        const auto [measured, floor] = bench::SideBySide(
             [&] {
                 provider->ConvertPrintTicketToDevMode(ticket.get(), 0, nullptr, sizeof(out), &out);
                 provider->ValidatePrintTicket(ticket.get());

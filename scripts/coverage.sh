@@ -30,7 +30,7 @@ tests/wine-session.sh stop "$build"
 rm -rf "$out"
 mkdir -p "$out"
 filters=()
-folders="module devmode config pages rules ticket platform"
+folders="module devmode config pages rules ticket render platform"
 for folder in $folders; do
     filters+=(--filter "$root/$folder/")
 done
