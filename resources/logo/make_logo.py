@@ -1,19 +1,22 @@
 #!/usr/bin/env python3
-"""Draws the PinPrint wordmark (a padlock and the word "PinPrint") into resources/logo.bmp.
+"""Draws the PinPrint wordmark (a padlock and the word "PinPrint") into package/logo.png, the
+sample brand's logo.
 
-The About page draws this bitmap with 0xFF00FF as its transparent colour, so the image is an
-8-bit palette BMP of exactly 123 x 32 pixels whose background is palette entry 0 = magenta.
+The About page draws a 123 x 32 bitmap with 0xFF00FF as its transparent colour; the build makes
+it from the brand's PNG (scripts/brand.py), which keeps a PNG of exactly that size pixel for
+pixel. So the image is an indexed PNG of 123 x 32 pixels whose entry 0 is transparent.
 Shapes are sampled 4 x 4 times per pixel and each pixel takes the colour that covers most of
 it, or stays transparent: there is no anti-aliasing, so no pixel blends into magenta.
 
 Standard library only; the output is byte-for-byte the same on every run.
-Usage: make_logo.py [output path]   (default: ../logo.bmp next to this script's folder)
+Usage: make_logo.py [output path]   (default: package/logo.png)
 """
 
 import math
 import os
 import struct
 import sys
+import zlib
 
 WIDTH, HEIGHT = 123, 32
 SUBSAMPLES = 4
@@ -209,36 +212,24 @@ def render(shapes):
     return pixels
 
 
-def bmp_bytes(pixels):
-    row_size = (WIDTH + 3) & ~3
-    image_size = row_size * HEIGHT
-    palette = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in PALETTE)
-    offset = 14 + 40 + len(palette)
-    file_header = struct.pack("<2sIHHI", b"BM", offset + image_size, 0, 0, offset)
-    info_header = struct.pack(
-        "<IiiHHIIiiII",
-        40,  # biSize: BITMAPINFOHEADER
-        WIDTH,
-        HEIGHT,  # positive: rows stored bottom-up
-        1,  # biPlanes
-        8,  # biBitCount
-        0,  # biCompression: BI_RGB
-        image_size,
-        2835,  # 72 dpi
-        2835,
-        len(PALETTE),  # biClrUsed
-        len(PALETTE),  # biClrImportant
-    )
-    rows = []
-    for row in reversed(pixels):
-        rows.append(bytes(row) + b"\0" * (row_size - WIDTH))
-    return file_header + info_header + palette + b"".join(rows)
+def png_bytes(pixels):
+    """An indexed PNG whose entry 0 is fully transparent: the sample brand's logo, which the
+    build turns into the About page's bitmap like any vendor's (scripts/brand.py)."""
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+    header = struct.pack(">IIBBBBB", WIDTH, HEIGHT, 8, 3, 0, 0, 0)
+    palette = b"".join(struct.pack("BBB", *colour) for colour in PALETTE)
+    rows = b"".join(b"\0" + bytes(row) for row in pixels)  # filter 0 on every row
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"PLTE", palette) +
+            chunk(b"tRNS", b"\0") + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
 
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "logo.bmp")
-    data = bmp_bytes(render(layout()))
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "..", "package", "logo.png")
+    data = png_bytes(render(layout()))
     with open(out, "wb") as f:
         f.write(data)
 

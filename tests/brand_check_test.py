@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""The brand check's refusals: each bad brand file gets exactly one line, naming the key, exit
+status 1, and no files. Usage: brand_check_test.py SOURCE_DIR"""
+
+import os
+import subprocess
+import sys
+import tempfile
+
+root = os.path.abspath(sys.argv[1])
+script = os.path.join(root, "scripts", "brand.py")
+sample = os.path.join(root, "package", "brands", "kestrel", "brand.ini")
+good = dict(line.split("=", 1) for line in open(sample, encoding="utf-8").read().splitlines()
+            if "=" in line and not line.startswith(";"))
+good["Logo"] = os.path.join(os.path.dirname(sample), good["Logo"])
+
+# (what changes: key -> value, None removes it; extra text; the line the check must print)
+CASES = [
+    ({"Company": None}, "", "Company: is missing"),
+    ({"Version": None}, "", "Version: is missing"),
+    ({"Product": ""}, "", "Product: is empty"),
+    ({}, "Vendor=Acme\n", "Vendor: is not a key of a brand file"),
+    ({"FileStem": "k"}, "", 'FileStem: "k" must be 2 to 8 lower-case letters or digits'),
+    ({"FileStem": "Kestrel"}, "", 'FileStem: "Kestrel" must be 2 to 8'),
+    ({"FileStem": "kestrel99"}, "", 'FileStem: "kestrel99" must be 2 to 8'),
+    ({"FileStem": "eaglgrp"}, "", 'FileStem: "eaglgrp" contains "lg"'),
+    ({"Namespace": "schemas.kestrel.example/securehold"}, "",
+     'Namespace: "schemas.kestrel.example/securehold" is not an absolute URI'),
+    ({"Namespace": "http://a b"}, "", 'Namespace: "http://a b" is not an absolute URI'),
+    ({"Version": "3.1.4"}, "", 'Version: "3.1.4" must be four numbers a.b.c.d'),
+    ({"Version": "3.1.4.x"}, "", 'Version: "3.1.4.x" must be four numbers'),
+    ({"Version": "3.1.4.70000"}, "", "Version: \"3.1.4.70000\": each number is at most 65535"),
+    ({"Company": 'Kestrel "Imaging"'}, "", "Company: must not contain '\"'"),
+    ({"Model": "Kestrel К470"}, "", "Model: \"Kestrel К470\" has characters that the PPD"),
+    ({"HardwareId": "Kestrel K470"}, "", 'HardwareId: "Kestrel K470" must be 1 to 200'),
+    ({"Logo": "missing.png"}, "", "Logo: missing.png cannot be read"),
+    ({"Logo": sample}, "", "Logo: brand.ini is not a PNG file"),
+]
+
+
+def run(*args):
+    return subprocess.run([sys.executable, script, *args], capture_output=True, text=True)
+
+
+failures = 0
+with tempfile.TemporaryDirectory() as work:
+    for changes, extra, expected in CASES:
+        values = dict(good)
+        for key, value in changes.items():
+            if value is None:
+                values.pop(key)
+            else:
+                values[key] = value
+        brand = os.path.join(work, "brand.ini")
+        with open(brand, "w", encoding="utf-8") as f:
+            f.write("[Brand]\n" + "".join(f"{k}={v}\n" for k, v in values.items()) + extra)
+        out = os.path.join(work, "out")
+        result = run("configure", brand, out)
+        lines = result.stderr.splitlines()
+        ok = (result.returncode == 1 and len(lines) == 1 and
+              lines[0].startswith(f"{brand}: {expected}") and not os.path.exists(out))
+        if not ok:
+            failures += 1
+            print(f"FAIL {changes or extra.strip()}: exit {result.returncode}, {lines}")
+    # A file that is not a brand file at all, and the sample itself.
+    not_ini = os.path.join(work, "notes.ini")
+    with open(not_ini, "w") as f:
+        f.write("Company=Kestrel\n")
+    lines = run("check", not_ini).stderr.splitlines()
+    if len(lines) != 1 or "file: is not a brand file" not in lines[0]:
+        failures += 1
+        print(f"FAIL not a brand file: {lines}")
+    if run("check", sample).returncode != 0:
+        failures += 1
+        print("FAIL the second sample brand is refused")
+
+print(f"{len(CASES) + 2 - failures} of {len(CASES) + 2} refusals as expected")
+sys.exit(1 if failures else 0)
