@@ -54,16 +54,28 @@ const wchar_t* DependentFilesOf(HANDLE printer, UniqueGlobal& record, size_t& bo
     return info->pDependentFiles;
 }
 
+// The name of the language the pages speak on this thread ("ja-JP"): the thread's UI language,
+// which is the user's unless the program chose another. Empty when it has no name, and then the
+// package's untagged files serve.
+std::wstring_view UserInterfaceLocale(wchar_t (&buffer)[LOCALE_NAME_MAX_LENGTH]) {
+    const int length = LCIDToLocaleName(MAKELCID(GetThreadUILanguage(), SORT_DEFAULT), buffer,
+                                        LOCALE_NAME_MAX_LENGTH, 0);
+    return length > 1 ? std::wstring_view(buffer, length - 1) : std::wstring_view();
+}
+
 // Read in the spooler's record itself: a lookup that allocated could fail where this cannot.
 template <typename Test>
 int FindDependentFile(HANDLE printer, wchar_t* name, Test test) {
     if (name == nullptr) {
         return 0;
     }
+    wchar_t localeBuffer[LOCALE_NAME_MAX_LENGTH];
+    const std::wstring_view locale = UserInterfaceLocale(localeBuffer);
     UniqueGlobal record;
     size_t bound = 0;
     const wchar_t* files = DependentFilesOf(printer, record, bound);
-    return names::CopyFirstMatchingFileName(files, bound, test, name, kPathChars) != 0 ? 1 : 0;
+    return names::CopyBestMatchingFileName(files, bound, test, locale, name, kPathChars) != 0 ? 1
+                                                                                              : 0;
 }
 
 // The directory part of `base` followed by the name `find` picks, into `out`; the length, or 0

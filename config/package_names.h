@@ -136,6 +136,77 @@ constexpr size_t CopyFirstMatchingFileName(const Char* multi, size_t bound, Test
     return copied;
 }
 
+// The language a package file is for: the part of its name between its last two dots
+// ("pinprintlg.ja.dll" is Japanese, "pinprint.de-CH.chm" Swiss German); empty for a name with
+// fewer dots, which serves every language the package carries no file of its own for.
+template <typename Char>
+constexpr std::basic_string_view<Char> LanguageTagOf(std::basic_string_view<Char> fileName) {
+    const size_t last = fileName.find_last_of(Char('.'));
+    if (last == std::basic_string_view<Char>::npos || last == 0) {
+        return {};
+    }
+    const size_t before = fileName.find_last_of(Char('.'), last - 1);
+    if (before == std::basic_string_view<Char>::npos) {
+        return {};
+    }
+    return fileName.substr(before + 1, last - before - 1);
+}
+
+// Whether two ASCII texts are the same but for the case of a..z.
+template <typename Char>
+constexpr bool SameIgnoringCase(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (UpperAscii(a[i]) != UpperAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// How well a file fits the user's UI language `locale` ("ja-JP"), best first: 0 it is tagged
+// with the locale's full name, 1 with its language ("ja"), 2 it has no tag (the package's
+// default language), 3 it is for another language.
+template <typename Char>
+constexpr int LanguageFit(std::basic_string_view<Char> fileName,
+                          std::basic_string_view<Char> locale) {
+    const std::basic_string_view<Char> tag = LanguageTagOf(fileName);
+    if (tag.empty()) {
+        return 2;
+    }
+    const std::basic_string_view<Char> language = locale.substr(0, locale.find(Char('-')));
+    if (!locale.empty() && SameIgnoringCase(tag, locale)) {
+        return 0;
+    }
+    return !language.empty() && SameIgnoringCase(tag, language) ? 1 : 3;
+}
+
+// Among the entries of the multi-string at `multi` (within `bound`) whose file names pass
+// `test`, the one that fits `locale` best, the first of equal fit; its file-name part is copied
+// into `out` when it fits. With one passing entry that is the one, whatever its language; with
+// none, 0 and nothing written. Nothing is allocated.
+template <typename Char, typename Test>
+constexpr size_t CopyBestMatchingFileName(const Char* multi, size_t bound, Test&& test,
+                                          std::basic_string_view<Char> locale, Char* out,
+                                          size_t outChars) {
+    std::basic_string_view<Char> best;
+    int bestFit = 4;
+    WalkMultiString(multi, bound, [&](std::basic_string_view<Char> entry) {
+        const std::basic_string_view<Char> fileName = FileNamePart(entry);
+        if (test(fileName)) {
+            const int fit = LanguageFit(fileName, locale);
+            if (fit < bestFit) {
+                best = fileName;
+                bestFit = fit;
+            }
+        }
+        return bestFit != 0;
+    });
+    return bestFit == 4 ? 0 : CopyIfFits(best, out, outChars);
+}
+
 // `directory` directly followed by `name` into `out`; the length, or 0 with nothing written
 // when either is empty or the two and the terminator do not fit.
 template <typename Char>

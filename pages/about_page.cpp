@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <cwchar>
 
 #include "config/driver_files.h"
@@ -177,8 +178,30 @@ void FormatDriverVersion(DWORDLONG version, wchar_t (&text)[kVersionTextChars]) 
     const unsigned a = static_cast<WORD>(version >> 48);
     const unsigned b = static_cast<WORD>(version >> 32);
     const unsigned c = static_cast<WORD>(version >> 16);
-    // A longer text (three five-digit parts) is cut; the cut text is what the page shows.
-    FormatBounded(text, sizeof(text), L"%u.%u.%u", a, b, c);
+    const unsigned d = static_cast<WORD>(version);
+    // Four five-digit parts and their dots fit exactly.
+    FormatBounded(text, sizeof(text), L"%u.%u.%u.%u", a, b, c, d);
+}
+
+DWORDLONG ModuleFileVersion(HMODULE module) {
+    // The block starts with its length, its value's length, its type and the key
+    // "VS_VERSION_INFO"; the fixed part follows on the next 32-bit boundary.
+    constexpr size_t kFixedOffset =
+        (3 * sizeof(WORD) + sizeof(L"VS_VERSION_INFO") + 3) & ~size_t(3);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
+    HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
+    const auto* block =
+        static_cast<const BYTE*>(loaded != nullptr ? LockResource(loaded) : nullptr);
+    if (block == nullptr ||
+        SizeofResource(module, found) < kFixedOffset + sizeof(VS_FIXEDFILEINFO)) {
+        return 0;
+    }
+    VS_FIXEDFILEINFO fixed;
+    memcpy(&fixed, block + kFixedOffset, sizeof(fixed));
+    if (fixed.dwSignature != VS_FFI_SIGNATURE) {
+        return 0;
+    }
+    return (static_cast<DWORDLONG>(fixed.dwFileVersionMS) << 32) | fixed.dwFileVersionLS;
 }
 
 void SetVersionText(HWND page, const SheetContext& context) {
@@ -195,7 +218,8 @@ void SetVersionText(HWND page, const SheetContext& context) {
         return;
     }
     wchar_t version[kVersionTextChars] = {};
-    FormatDriverVersion(info->dwlDriverVersion, version);
+    const DWORDLONG reported = info->dwlDriverVersion;
+    FormatDriverVersion(reported != 0 ? reported : ModuleFileVersion(context.ownModule), version);
     AppendCut(text, kLineChars, version);
     SetDlgItemTextW(page, IDC_ABOUT_VERSION, text);
 }

@@ -21,17 +21,22 @@ inline constexpr int kAboutLogoTop = 38;
 inline constexpr int kAboutNameLeft = 20;
 inline constexpr int kAboutNameTop = 120;
 
-// Text of the driver version: the three most significant 16-bit parts of `version` as
-// "a.b.c"; the least significant part is not shown. Cut to 15 characters.
-inline constexpr size_t kVersionTextChars = 16;
+// Text of the driver version: its four 16-bit parts, most significant first, as "a.b.c.d",
+// the form of the INF's DriverVer and of every version block of the package.
+inline constexpr size_t kVersionTextChars = 24;
 void FormatDriverVersion(DWORDLONG version, wchar_t (&text)[kVersionTextChars]);
+
+// The file version of `module`'s own version block as the spooler would report it (a in the
+// top 16 bits); 0 when it has none.
+DWORDLONG ModuleFileVersion(HMODULE module);
 
 // Lays the page out: band, logo, name and version, copyright lines. FALSE when the logo cannot
 // be loaded, in which case nothing on the page is touched.
 BOOL InitAboutPage(HWND page, const SheetContext& context);
 
 // Appends the driver version to 5004's template text; leaves it as it is when the spooler has
-// no level-6 driver information.
+// no level-6 driver information. A spooler that reports no version (0) gets the plug-in's own,
+// which the package's build took from the same source as the INF's DriverVer.
 void SetVersionText(HWND page, const SheetContext& context);
 
 // Formats one copyright value ("CopyrightYear1" or "CopyrightYear2" in printer data) with the

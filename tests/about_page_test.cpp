@@ -355,15 +355,16 @@ TEST_F(AboutPage, FormatsAskingForAtMostOneStringAreUsed) {
     }
 }
 
-TEST(AboutVersionText, ShowsThreePartsCutToFifteenCharacters) {
+TEST(AboutVersionText, ShowsAllFourParts) {
     struct Case {
         DWORDLONG version;
         const wchar_t* text;
     };
     const Case cases[] = {
-        {0x0006000100020003ull, L"6.1.2"},           {0xFFFFFFFFFFFF0000ull, L"65535.65535.655"},
-        {0xFFFFFFFFFFFFFFFFull, L"65535.65535.655"}, {0, L"0.0.0"},
-        {0x000A00000000FFFFull, L"10.0.0"},          {0x0001FFFF00020000ull, L"1.65535.2"},
+        {0x0006000100020003ull, L"6.1.2.3"},
+        {0xFFFFFFFFFFFFFFFFull, L"65535.65535.65535.65535"},
+        {0, L"0.0.0.0"},
+        {0x000300010004000Full, L"3.1.4.15"},
     };
     for (const Case& c : cases) {
         wchar_t text[kVersionTextChars];
