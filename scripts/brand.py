@@ -12,6 +12,8 @@ then. Standard library only, so that it runs wherever the build's Python does.
 """
 
 import configparser
+import datetime
+import html
 import os
 import re
 import struct
@@ -422,16 +424,30 @@ def cmake_string(value):
     return "[==[" + value + "]==]"
 
 
+def build_date():
+    """Today, or SOURCE_DATE_EPOCH's day for a reproducible build: the INF's DriverVer date and
+    the copyright year of the version blocks."""
+    epoch = os.environ.get("SOURCE_DATE_EPOCH")
+    if epoch and epoch.isdigit():
+        return datetime.datetime.fromtimestamp(int(epoch), datetime.timezone.utc).date()
+    return datetime.date.today()
+
+
 def generated_files(values):
     major, minor, build, revision = values["VersionNumbers"]
     stem = values["FileStem"]
+    date = build_date()
+    # The owner ends a sentence: "Kestrel Imaging Ltd." keeps its one full stop.
+    owner = values["CopyrightOwner"]
+    sentence = owner if owner.endswith(".") else owner + "."
     defines = {
         "PINPRINT_BRAND_COMPANY": c_string(values["Company"]),
         "PINPRINT_BRAND_PRODUCT": c_string(values["Product"]),
         "PINPRINT_BRAND_MODEL": c_string(values["Model"]),
-        "PINPRINT_BRAND_OWNER": c_string(values["CopyrightOwner"]),
+        "PINPRINT_BRAND_OWNER_SENTENCE": c_string(sentence),
         # Dialog texts take "&" as a mnemonic marker; the owner's name is shown as it is.
-        "PINPRINT_BRAND_OWNER_TEXT": c_string(values["CopyrightOwner"].replace("&", "&&")),
+        "PINPRINT_BRAND_OWNER_SENTENCE_TEXT": c_string(sentence.replace("&", "&&")),
+        "PINPRINT_BRAND_PRODUCT_TEXT": c_string(values["Product"].replace("&", "&&")),
         "PINPRINT_BRAND_HELP_TITLE": c_string(values["HelpTitle"]),
         "PINPRINT_BRAND_STEM": c_string(stem),
         "PINPRINT_BRAND_NAMESPACE": "L" + c_string(values["Namespace"]),
@@ -441,6 +457,7 @@ def generated_files(values):
         "PINPRINT_VERSION_BUILD": str(build),
         "PINPRINT_VERSION_REVISION": str(revision),
         "PINPRINT_VERSION_STRING": c_string(values["Version"]),
+        "PINPRINT_COPYRIGHT": c_string(f"Copyright (C) {date.year} {sentence} All rights reserved."),
     }
     header = ["// Written by scripts/brand.py from the brand file; do not edit.", "#pragma once"]
     header += [f"#define {name} {value}" for name, value in defines.items()]
@@ -449,6 +466,11 @@ def generated_files(values):
         cmake.append(f"set(PINPRINT_BRAND_{key.upper()} {cmake_string(values[key])})")
     cmake.append(f"set(PINPRINT_BRAND_LOGO_SOURCE {cmake_string(values['LogoPath'])})")
     cmake.append(f"set(PINPRINT_BRAND_STEM_UPPER {cmake_string(stem.upper())})")
+    cmake.append(f"set(PINPRINT_BRAND_OWNER_SENTENCE {cmake_string(sentence)})")
+    # The help's pages and its contents are HTML.
+    cmake.append(f"set(PINPRINT_BRAND_HELPTITLE_HTML {cmake_string(html.escape(values['HelpTitle']))})")
+    cmake.append(f"set(PINPRINT_BRAND_OWNER_SENTENCE_HTML {cmake_string(html.escape(sentence))})")
+    cmake.append(f"set(PINPRINT_BRAND_DRIVER_DATE {date.strftime('%m/%d/%Y')})")
     return {
         "brand.h": ("\n".join(header) + "\n").encode("utf-8"),
         "brand.cmake": ("\n".join(cmake) + "\n").encode("utf-8"),

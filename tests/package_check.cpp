@@ -159,10 +159,10 @@ bool ExportsComServer(const std::wstring& path) {
            GetProcAddress(module.get(), "DllCanUnloadNow") != nullptr;
 }
 
-// The first dependent file that `test` picks, by the plug-in's own rule over the list as the
-// spooler hands it over (one multi-string); "" when none.
+// The dependent file that `test` picks for a user of `locale`, by the plug-in's own rule over
+// the list as the spooler hands it over (one multi-string); "" when none.
 template <typename Test>
-std::wstring FirstPicked(const DriverPackage& package, Test test) {
+std::wstring Picked(const DriverPackage& package, Test test, std::wstring_view locale) {
     std::wstring multi;
     for (const auto& file : package.dependentFiles) {
         multi += file;
@@ -170,9 +170,105 @@ std::wstring FirstPicked(const DriverPackage& package, Test test) {
     }
     multi += L'\0';
     wchar_t name[names::kPathBufferChars] = {};
-    names::CopyFirstMatchingFileName(multi.c_str(), multi.size(), test, name,
-                                     names::kPathBufferChars);
+    names::CopyBestMatchingFileName(multi.c_str(), multi.size(), test, locale, name,
+                                    names::kPathBufferChars);
     return name;
+}
+
+// The brand file's values (UTF-8 key=value lines of [Brand]), as the build read them.
+struct Brand {
+    std::wstring Value(const wchar_t* key) const {
+        for (const auto& [k, v] : values) {
+            if (k == key) {
+                return v;
+            }
+        }
+        return L"";
+    }
+    std::vector<std::pair<std::wstring, std::wstring>> values;
+};
+
+Brand ReadBrand(const std::wstring& path) {
+    Brand brand;
+    std::ifstream in(path.c_str());
+    for (std::string line; std::getline(in, line);) {
+        const size_t equals = line.find('=');
+        if (line.empty() || line[0] == ';' || equals == std::string::npos) {
+            continue;
+        }
+        std::wstring wide(line.size(), L'\0');
+        wide.resize(MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
+                                        wide.data(), static_cast<int>(wide.size())));
+        const size_t at = wide.find(L'=');
+        auto trim = [](std::wstring t) {
+            t.erase(0, t.find_first_not_of(L" \t"));
+            t.erase(t.find_last_not_of(L" \t\r") + 1);
+            return t;
+        };
+        brand.values.emplace_back(trim(wide.substr(0, at)), trim(wide.substr(at + 1)));
+    }
+    return brand;
+}
+
+// A DLL's version as its fixed block and its two version strings give it, each as "a.b.c.d".
+std::vector<std::wstring> FileVersions(const std::wstring& path) {
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
+    std::vector<BYTE> block(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (size == 0 || !GetFileVersionInfoW(path.c_str(), 0, size, block.data()) ||
+        !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length)) {
+        return {};
+    }
+    auto four = [](DWORD high, DWORD low) {
+        return std::to_wstring(HIWORD(high)) + L"." + std::to_wstring(LOWORD(high)) + L"." +
+               std::to_wstring(HIWORD(low)) + L"." + std::to_wstring(LOWORD(low));
+    };
+    std::vector<std::wstring> versions = {four(fixed->dwFileVersionMS, fixed->dwFileVersionLS),
+                                          four(fixed->dwProductVersionMS, fixed->dwProductVersionLS)};
+    WORD* translation = nullptr;
+    if (VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
+                       reinterpret_cast<void**>(&translation), &length) && length >= 4) {
+        for (const wchar_t* name : {L"FileVersion", L"ProductVersion"}) {
+            wchar_t query[64];
+            swprintf(query, 64, L"\\StringFileInfo\\%04x%04x\\%ls", translation[0], translation[1],
+                     name);
+            wchar_t* text = nullptr;
+            versions.push_back(VerQueryValueW(block.data(), query, reinterpret_cast<void**>(&text),
+                                              &length)
+                                   ? text
+                                   : L"");
+        }
+    }
+    return versions;
+}
+
+// Whether `bytes` hold `text` in ASCII or UTF-16LE, the case of a..z aside.
+bool HoldsText(const std::string& bytes, const std::wstring& text) {
+    if (text.empty()) {
+        return false;
+    }
+    auto lower = [](unsigned c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+    for (size_t width : {1, 2}) {
+        const size_t span = text.size() * width;
+        for (size_t at = 0; at + span <= bytes.size(); ++at) {
+            size_t i = 0;
+            while (i < text.size() &&
+                   lower(static_cast<unsigned char>(bytes[at + i * width])) == lower(text[i]) &&
+                   (width == 1 || bytes[at + i * width + 1] == 0)) {
+                ++i;
+            }
+            if (i == text.size()) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 void CheckInf(const DriverPackage& package) {
@@ -217,7 +313,7 @@ void CheckInf(const DriverPackage& package) {
                (gaps.empty() ? L"" : L": " + Joined(gaps)));
 }
 
-void CheckFiles(const DriverPackage& package, LANGID language) {
+void CheckFiles(const DriverPackage& package) {
     std::vector<std::wstring> problems;
     size_t files = 0;
     for (const auto& list : package.copyLists) {
@@ -242,20 +338,37 @@ void CheckFiles(const DriverPackage& package, LANGID language) {
            std::to_wstring(package.dependentFiles.size()) + L" dependent files (at most " +
                std::to_wstring(kMaxDependentFiles) + L"): " + Joined(package.dependentFiles));
 
-    const std::wstring resources = FirstPicked(package, names::IsResourceModuleName<wchar_t>);
-    Report(!resources.empty() && HoldsDialog(package.folder + resources, 115),
-           L"resource module: the first \"LG\" + \".DLL\" dependent file is " +
-               (resources.empty() ? L"none" : resources) + L", which holds dialog 115");
-    const std::wstring help = FirstPicked(package, names::IsHelpFileName<wchar_t>);
-    Report(!help.empty() && IsHtmlHelpFile(package.folder + help),
-           L"help file: the first \".CHM\" dependent file is " + (help.empty() ? L"none" : help) +
-               L", an HTML Help file");
-    if (language != 0 && !resources.empty() && !help.empty()) {
-        const LANGID pages = DialogLanguage(package.folder + resources);
-        const LANGID topics = HelpLanguage(package.folder + help);
-        Report(pages == language && topics == language, L"language " + Hex(language) +
-                                                            L": the pages are in " + Hex(pages) +
-                                                            L", the help in " + Hex(topics));
+    // Every language of the package, as a user of that UI language gets it: exactly one
+    // resource module and one help file per language, in that language.
+    struct Language {
+        const wchar_t* locale;
+        LANGID id;
+    };
+    const Language languages[] = {{L"en-US", 0x0409}, {L"ja-JP", 0x0411}, {L"de-DE", 0x0407},
+                                  {L"fr-FR", 0x040C}};
+    std::vector<std::wstring> perTag;
+    for (const auto& file : package.dependentFiles) {
+        if (names::IsResourceModuleName(std::wstring_view(file))) {
+            perTag.emplace_back(names::LanguageTagOf(std::wstring_view(file)));
+        }
+    }
+    for (const Language& language : languages) {
+        const std::wstring resources =
+            Picked(package, names::IsResourceModuleName<wchar_t>, language.locale);
+        const std::wstring help = Picked(package, names::IsHelpFileName<wchar_t>, language.locale);
+        const std::wstring tag(names::LanguageTagOf(std::wstring_view(resources)));
+        size_t sameTag = 0;
+        for (const auto& t : perTag) {
+            sameTag += SameName(t, tag) ? 1 : 0;
+        }
+        const LANGID pages = resources.empty() ? 0 : DialogLanguage(package.folder + resources);
+        const LANGID topics = help.empty() ? 0 : HelpLanguage(package.folder + help);
+        Report(sameTag == 1 && pages == language.id && IsHtmlHelpFile(package.folder + help) &&
+                   topics == language.id,
+               std::wstring(L"user language ") + language.locale + L": " +
+                   (resources.empty() ? L"no resource module" : resources) + L" (pages in " +
+                   Hex(pages) + L", the only module of its language) and " +
+                   (help.empty() ? L"no help" : help) + L" (help in " + Hex(topics) + L")");
     }
     const std::wstring plugin = drvhost::OemPluginPath(package.dependentFiles, package.folder);
     const std::wstring pluginName(names::FileNamePart(std::wstring_view(plugin)));
@@ -285,6 +398,95 @@ void CheckPpd(const DriverPackage& package) {
                ppd.substr(0, header).find("rendering plug-in") != std::string::npos,
            L"PPD " + package.dataFile +
                L": no job-control entries, and its header comment names the rendering plug-in");
+}
+
+// The brand's names and version everywhere in the package, and nothing of another brand (the
+// sample's, when this is not the sample) in any of its files.
+void CheckBrand(const DriverPackage& package, const Brand& brand, const Brand& sample,
+                const std::wstring& sampleLogo) {
+    const std::wstring stem = brand.Value(L"FileStem");
+    std::wstring upper = stem;
+    for (auto& c : upper) {
+        c = names::UpperAscii(c);
+    }
+    std::vector<std::wstring> misnamed;
+    for (const auto& file : package.dependentFiles) {
+        const std::wstring lower = [&] {
+            std::wstring l = file;
+            for (auto& c : l) {
+                c = static_cast<wchar_t>(towlower(c));
+            }
+            return l;
+        }();
+        if (lower.compare(0, stem.size(), stem) != 0) {
+            misnamed.push_back(file);
+        }
+    }
+    const bool named = misnamed.empty() && SameName(package.infName, stem + L".inf") &&
+                       SameName(package.dataFile, upper + L".PPD") &&
+                       package.model == brand.Value(L"Product") &&
+                       package.hardwareId == brand.Value(L"HardwareId");
+    Report(named, L"names: " + package.infName + L", " + package.dataFile + L" and every dependent file " +
+                      L"start with \"" + stem + L"\"; model \"" + package.model + L"\", " +
+                      package.hardwareId +
+                      (misnamed.empty() ? L"" : L"; misnamed: " + Joined(misnamed)));
+
+    const std::wstring version = brand.Value(L"Version");
+    std::vector<std::wstring> off;
+    const std::vector<std::wstring> driverVer = package.inf.Values(L"Version", L"DriverVer");
+    if (driverVer.size() != 2 || driverVer[1] != version) {
+        off.push_back(package.infName);
+    }
+    size_t dlls = 0;
+    for (const auto& file : package.dependentFiles) {
+        if (file.size() > 4 && SameName(file.substr(file.size() - 4), L".dll")) {
+            ++dlls;
+            const std::vector<std::wstring> versions = FileVersions(package.folder + file);
+            if (versions.size() != 4 || versions != std::vector<std::wstring>(4, version)) {
+                off.push_back(file);
+            }
+        }
+    }
+    Report(off.empty(), L"version " + version + L" in DriverVer and in the fixed and string versions of " +
+                            std::to_wstring(dlls) + L" DLLs" +
+                            (off.empty() ? L"" : L"; differs in " + Joined(off)));
+
+    if (SameName(sample.Value(L"FileStem"), stem)) {
+        return;  // the sample itself
+    }
+    std::wstring namespaceHost = sample.Value(L"Namespace");
+    namespaceHost = namespaceHost.substr(namespaceHost.find(L"//") + 2);
+    namespaceHost = namespaceHost.substr(0, namespaceHost.find(L'/'));
+    const std::wstring traces[] = {sample.Value(L"Company"), sample.Value(L"FileStem"),
+                                   sample.Value(L"HardwareId"), namespaceHost};
+    const std::string logo = ReadBytes(sampleLogo);
+    const std::string logoPixels = logo.size() > 1078 ? logo.substr(logo.size() - 1024) : "";
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW((package.folder + L"*").c_str(), &entry);
+    size_t files = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                continue;
+            }
+            ++files;
+            const std::string bytes = ReadBytes(package.folder + entry.cFileName);
+            for (const auto& trace : traces) {
+                if (HoldsText(bytes, trace)) {
+                    found.push_back(std::wstring(entry.cFileName) + L" holds \"" + trace + L"\"");
+                }
+            }
+            if (!logoPixels.empty() && bytes.find(logoPixels) != std::string::npos) {
+                found.push_back(std::wstring(entry.cFileName) + L" holds the sample's logo");
+            }
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    Report(found.empty() && !logoPixels.empty(),
+           L"nothing of the sample brand (" + Joined(std::vector<std::wstring>(std::begin(traces), std::end(traces)), L", ") +
+               L", its logo) in the " + std::to_wstring(files) + L" files" +
+               (found.empty() ? L"" : L": " + Joined(found, L"; ")));
 }
 
 // Installs `package` with drvhost as the printer kCheckPrinter and compares the driver record
@@ -426,11 +628,10 @@ void CheckInstall(const DriverPackage& package) {
 
 }  // namespace
 
-// package_check [FOLDER [LANGID]]: LANGID (hexadecimal) is the language the package's pages and
-// help must be in.
+// package_check [FOLDER [BRAND.ini SAMPLE.ini SAMPLE_LOGO.bmp]]: the package in FOLDER, built
+// for the brand BRAND.ini; nothing of the sample brand may be left in another brand's package.
 int wmain(int argc, wchar_t** argv) {
     std::wstring folder = argc > 1 ? argv[1] : pinprint::test::BinPath(L"..\\package\\");
-    const auto language = static_cast<LANGID>(argc > 2 ? wcstoul(argv[2], nullptr, 16) : 0);
     wchar_t full[MAX_PATH] = {};
     if (GetFullPathNameW(folder.c_str(), MAX_PATH, full, nullptr) > 0) {
         folder = full;
@@ -445,8 +646,11 @@ int wmain(int argc, wchar_t** argv) {
                package.installSection + L"]" + (errors.empty() ? L"" : L": " + Joined(errors)));
     if (read) {
         CheckInf(package);
-        CheckFiles(package, language);
+        CheckFiles(package);
         CheckPpd(package);
+        if (argc > 4) {
+            CheckBrand(package, ReadBrand(argv[2]), ReadBrand(argv[3]), argv[4]);
+        }
         CheckInstall(package);
     }
     wprintf(L"package check: %d passed, %d failed\n", passed, failed);

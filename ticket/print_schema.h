@@ -14,9 +14,8 @@ inline constexpr wchar_t kPskV11Uri[] =
     L"http://schemas.microsoft.com/windows/2013/05/printing/printschemakeywordsv11";
 inline constexpr wchar_t kXsiUri[] = L"http://www.w3.org/2001/XMLSchema-instance";
 inline constexpr wchar_t kXsdUri[] = L"http://www.w3.org/2001/XMLSchema";
-// The plug-in's private namespace, returned by BindPrinter.
-inline constexpr wchar_t kPinPrintUri[] =
-    L"http://schemas.pinprint.example/2024/printing/securejob";
+// The vendor's private namespace, returned by BindPrinter: the brand's (resources/brand_names.cpp).
+extern const wchar_t kPinPrintUri[];
 
 // Prefixes the provider declares when a document lacks a declaration of the namespace.
 inline constexpr wchar_t kPsfPrefix[] = L"psf";
@@ -24,7 +23,8 @@ inline constexpr wchar_t kPskPrefix[] = L"psk";
 inline constexpr wchar_t kPskV11Prefix[] = L"pskv11";
 inline constexpr wchar_t kXsiPrefix[] = L"xsi";
 inline constexpr wchar_t kXsdPrefix[] = L"xsd";
-inline constexpr wchar_t kPinPrintPrefix[] = L"pinprint";
+// The brand's file stem, for the vendor's namespace.
+extern const wchar_t kPinPrintPrefix[];
 
 // Keywords.
 inline constexpr wchar_t kJobPasscode[] = L"JobPasscode";

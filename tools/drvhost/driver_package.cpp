@@ -25,6 +25,7 @@ bool FindModel(DriverPackage& package, std::vector<std::wstring>& errors) {
                 if (!line.key.empty() && !line.values[0].empty()) {
                     package.model = line.key;
                     package.installSection = line.values[0];
+                    package.hardwareId = line.values.size() > 1 ? line.values[1] : L"";
                     return true;
                 }
             }

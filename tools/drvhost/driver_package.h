@@ -25,6 +25,7 @@ struct DriverPackage {
     InfFile inf;
     std::wstring model;  // the printer driver's name
     std::wstring installSection;
+    std::wstring hardwareId;  // the model's first hardware ID, empty when it lists none
     std::wstring driverFile, configFile, dataFile, helpFile;  // helpFile may be empty
     std::vector<CopyList> copyLists;
     // The files copied to the printer-driver directory other than the four above, in INF order.
