@@ -116,29 +116,9 @@ constexpr size_t CopyIfFits(std::basic_string_view<Char> text, Char* out, size_t
     return text.size();
 }
 
-// The file-name part of the first entry of the multi-string WalkMultiString walks from `multi`
-// within `bound` whose file name passes `test`, copied into `out` when it fits. The first match
-// decides: when its name does not fit, 0 comes back and no later match is taken. 0 with nothing
-// written when none passes. The walk stops at the first match and gathers nothing, so nothing is
-// allocated.
-template <typename Char, typename Test>
-constexpr size_t CopyFirstMatchingFileName(const Char* multi, size_t bound, Test&& test, Char* out,
-                                           size_t outChars) {
-    size_t copied = 0;
-    WalkMultiString(multi, bound, [&](std::basic_string_view<Char> entry) {
-        const std::basic_string_view<Char> fileName = FileNamePart(entry);
-        if (!test(fileName)) {
-            return true;
-        }
-        copied = CopyIfFits(fileName, out, outChars);
-        return false;
-    });
-    return copied;
-}
-
 // The language a package file is for: the part of its name between its last two dots
 // ("pinprintlg.ja.dll" is Japanese, "pinprint.de-CH.chm" Swiss German); empty for a name with
-// fewer dots, which serves every language the package carries no file of its own for.
+// fewer dots.
 template <typename Char>
 constexpr std::basic_string_view<Char> LanguageTagOf(std::basic_string_view<Char> fileName) {
     const size_t last = fileName.find_last_of(Char('.'));
@@ -167,32 +147,32 @@ constexpr bool SameIgnoringCase(std::basic_string_view<Char> a, std::basic_strin
 }
 
 // How well a file fits the user's UI language `locale` ("ja-JP"), best first: 0 it is tagged
-// with the locale's full name, 1 with its language ("ja"), 2 it has no tag (the package's
-// default language), 3 it is for another language.
+// with the locale's full name, 1 with its language ("ja"), 2 it is not for that language.
 template <typename Char>
 constexpr int LanguageFit(std::basic_string_view<Char> fileName,
                           std::basic_string_view<Char> locale) {
     const std::basic_string_view<Char> tag = LanguageTagOf(fileName);
-    if (tag.empty()) {
+    const std::basic_string_view<Char> language = locale.substr(0, locale.find(Char('-')));
+    if (tag.empty() || language.empty()) {
         return 2;
     }
-    const std::basic_string_view<Char> language = locale.substr(0, locale.find(Char('-')));
-    if (!locale.empty() && SameIgnoringCase(tag, locale)) {
+    if (SameIgnoringCase(tag, locale)) {
         return 0;
     }
-    return !language.empty() && SameIgnoringCase(tag, language) ? 1 : 3;
+    return SameIgnoringCase(tag, language) ? 1 : 2;
 }
 
 // Among the entries of the multi-string at `multi` (within `bound`) whose file names pass
-// `test`, the one that fits `locale` best, the first of equal fit; its file-name part is copied
-// into `out` when it fits. With one passing entry that is the one, whatever its language; with
+// `test`, the first tagged with `locale`, else the first tagged with its language, else the
+// first of all (the package lists its default language first); its file-name part is copied
+// into `out` when it fits. With one passing entry that is the one, whatever its name; with
 // none, 0 and nothing written. Nothing is allocated.
 template <typename Char, typename Test>
 constexpr size_t CopyBestMatchingFileName(const Char* multi, size_t bound, Test&& test,
                                           std::basic_string_view<Char> locale, Char* out,
                                           size_t outChars) {
     std::basic_string_view<Char> best;
-    int bestFit = 4;
+    int bestFit = 3;
     WalkMultiString(multi, bound, [&](std::basic_string_view<Char> entry) {
         const std::basic_string_view<Char> fileName = FileNamePart(entry);
         if (test(fileName)) {
@@ -204,7 +184,7 @@ constexpr size_t CopyBestMatchingFileName(const Char* multi, size_t bound, Test&
         }
         return bestFit != 0;
     });
-    return bestFit == 4 ? 0 : CopyIfFits(best, out, outChars);
+    return bestFit == 3 ? 0 : CopyIfFits(best, out, outChars);
 }
 
 // `directory` directly followed by `name` into `out`; the length, or 0 with nothing written

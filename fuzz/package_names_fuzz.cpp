@@ -1,8 +1,8 @@
 // Feeds arbitrary dependent-file multi-strings through the bounded walk and the two name tests,
-// and the first matching file name out of them; and arbitrary directory, name and data-file
-// strings through the path composition. Every buffer is on the heap with exactly the units it
-// claims (the multi-string possibly without any terminator), so AddressSanitizer catches a unit
-// read or written past it. Each result is compared with a plain model built on std::u16string.
+// and the file name picked out of them for a user's locale; and arbitrary directory, name and
+// data-file strings through the path composition. Every buffer is on the heap with exactly the
+// units it claims (the multi-string possibly without any terminator), so AddressSanitizer catches a
+// unit read or written past it. Each result is compared with a plain model built on std::u16string.
 //
 // Input (FuzzedDataProvider): the walk's stop count, the multi-string's length and units, the
 // pick's output size, the composition's output size (260 most of the time each), then the
@@ -28,7 +28,7 @@ constexpr char16_t kStale = u'\xFFFE';
 
 // A unit: mostly from the characters the rules look at, sometimes any 16-bit value.
 char16_t Unit(FuzzedDataProvider& in) {
-    static constexpr char16_t kAlphabet[] = u"\\.LGlgDdCHMchm\0xZ\x00E9\x4E00";
+    static constexpr char16_t kAlphabet[] = u"\\.LGlgDdCHMchm\0xZjaJP-\x00E9\x4E00";
     const uint8_t pick = in.ConsumeIntegral<uint8_t>();
     if (pick < 0xF0) {
         return kAlphabet[pick % (sizeof(kAlphabet) / sizeof(kAlphabet[0]) - 1)];
@@ -154,20 +154,38 @@ void WalkAndTest(FuzzedDataProvider& in) {
     }
     REQUIRE(visited == expected);
 
-    // The first entry whose file name passes a test decides, whether or not its name fits; the
-    // walk goes over every entry, not only those visited above.
+    // Of the entries whose file names pass a test, the first tagged with the user's locale,
+    // else with its language, else the first decides, whether or not its name fits; the walk
+    // goes over every entry, not only those visited above.
     const size_t outChars =
         in.ConsumeBool() ? names::kPathBufferChars : in.ConsumeIntegralInRange<size_t>(0, 300);
+    const std::u16string locale = in.ConsumeBool() ? u"ja-JP" : Text(in, 8, false);
     const std::vector<std::u16string> every = ModelEntries(units);
     const auto pick = [&](auto&& test, bool (*model)(View)) {
         Out out(outChars);
-        const size_t written = names::CopyFirstMatchingFileName(multi.get(), units.size(), test,
-                                                                out.data.get(), outChars);
+        const size_t written = names::CopyBestMatchingFileName(
+            multi.get(), units.size(), test, View(locale), out.data.get(), outChars);
+        const std::u16string language = locale.substr(0, locale.find(u'-'));
         View chosen;
+        int chosenFit = 3;
         for (const auto& entry : every) {
-            if (model(ModelFileName(entry))) {
-                chosen = ModelFileName(entry);
-                break;
+            const View name = ModelFileName(entry);
+            if (!model(name)) {
+                continue;
+            }
+            const size_t last = name.rfind(u'.');
+            const size_t before =
+                last == View::npos || last == 0 ? View::npos : name.rfind(u'.', last - 1);
+            const std::u16string tag = before == View::npos
+                                           ? std::u16string()
+                                           : Upper(name.substr(before + 1, last - before - 1));
+            const int fit = tag.empty() || language.empty() ? 2
+                            : tag == Upper(locale)          ? 0
+                            : tag == Upper(language)        ? 1
+                                                            : 2;
+            if (fit < chosenFit) {
+                chosen = name;
+                chosenFit = fit;
             }
         }
         const bool fits = !chosen.empty() && chosen.size() < outChars;

@@ -1,13 +1,14 @@
 #!/bin/bash
 # Shows the plug-in working in the driver host:
 #   scripts/demo.sh BUILD_DIR [en|ja|de|fr]
-# installs the sample driver package in that language (English by default) and a printer
-# "PinPrint Demo" into the build's Wine prefix,
+# installs the sample driver package (it carries every language) and a printer "PinPrint Demo"
+# into the build's Wine prefix,
 # runs printer initialization, shows the private devmode, and opens Printing Preferences and
 # Printer Properties through compstui. With a display (DISPLAY set) the sheets open on it and
 # stay until you close them; headless they run under Xvfb, close themselves, and leave
 # screenshots in out/ (named with the look and the language, other than the plain look and
-# English). Japanese runs in a Japanese-locale process (code page 932), as on a Japanese system.
+# English). The sheets run with that language as the user's UI language, from which the plug-in
+# picks its pages and help; Japanese runs as on a Japanese system (code page 932 too).
 # Each sheet ends with the private devmode merged from what it edited.
 #
 # The look, from the environment (make demo theme=light contrast=high dpi=144, combinable):
@@ -20,17 +21,18 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:?usage: scripts/demo.sh BUILD_DIR [en|ja|de|fr]}
 lang=${2:-en}
-[ -d "$build_dir/package/$lang" ] || { echo "demo: no package in the language \"$lang\"" >&2; exit 1; }
+case "$lang" in en|ja|de|fr) ;; *) echo "demo: the package has no language \"$lang\"" >&2; exit 1 ;; esac
 drvhost="$build_dir/bin/drvhost.exe"
 look=() suffix=""
 [ -z "${PINPRINT_THEME:-}" ] || { look+=(--theme "$PINPRINT_THEME"); suffix+="-$PINPRINT_THEME"; }
 [ -z "${PINPRINT_CONTRAST:-}" ] || { look+=(--contrast "$PINPRINT_CONTRAST"); suffix+="-hc"; }
 [ -z "${PINPRINT_DPI:-}" ] || { look+=(--dpi "$PINPRINT_DPI"); suffix+="-${PINPRINT_DPI}dpi"; }
 [ "$lang" = en ] || suffix+="-$lang"
-wine_run=(tests/wine-run.sh)
+locales=tests/fixtures/locales/locale.sh
+sh "$locales" build "$build_dir/locale"
+wine_run=(sh "$locales" ui "$build_dir/locale" "$lang" tests/wine-run.sh)
 if [ "$lang" = ja ]; then
-    sh tests/fixtures/ja_locale/ja-locale.sh build "$build_dir/locale"
-    wine_run=(sh tests/fixtures/ja_locale/ja-locale.sh run "$build_dir/locale" tests/wine-run.sh)
+    wine_run=(sh "$locales" run "$build_dir/locale" tests/wine-run.sh)
 fi
 printer="PinPrint Demo"
 close_after_ms=1500
@@ -54,7 +56,7 @@ else
 fi
 trap 'tests/wine-session.sh stop "$build_dir"' EXIT
 
-run install --printer "$printer" --lang "$lang"
+run install --printer "$printer"
 run devmode
 if [ "$interactive" = 1 ]; then
     echo

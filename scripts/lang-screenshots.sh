@@ -1,11 +1,11 @@
 #!/bin/bash
-# Captures both sheets in every language of the resource module, for docs/screenshots/:
+# Captures both sheets in every language of the package, for docs/screenshots/:
 #   scripts/lang-screenshots.sh BUILD_DIR
-# The plug-in loads the resource module that lies beside it, so each language's sheets are
-# opened with a copy of pinprintui.dll in a folder that holds that language's pinprintlg.dll
-# (drvhost --dll). Japanese runs in a Japanese-locale process (code page 932), as on a Japanese
-# system, so that the sheet around the page is Japanese too; its last capture types a Japanese
-# user name, which needs the short-name option (0x2: any characters) on the printer.
+# One installed package carries every language; each capture runs with that language as the
+# user's UI language (tests/fixtures/locales/locale.sh ui), from which the plug-in picks its
+# pages and help. Japanese runs as on a Japanese system (code page 932), so that the sheet
+# around the page is Japanese too; its last capture types a Japanese user name, which needs the
+# short-name option (0x2: any characters) on the printer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:?usage: scripts/lang-screenshots.sh BUILD_DIR}
@@ -18,7 +18,7 @@ printer_data="HKLM\\System\\CurrentControlSet\\Control\\Print\\Printers\\$printe
 
 tests/wine-session.sh start "$build_dir"
 trap 'tests/wine-session.sh stop "$build_dir"' EXIT
-sh tests/fixtures/ja_locale/ja-locale.sh build "$locale_dir"
+sh tests/fixtures/locales/locale.sh build "$locale_dir"
 tests/wine-run.sh "$drvhost" install --printer "$printer" >/dev/null
 
 # Wine keeps printer data in the registry, where the spooler reads it back.
@@ -30,14 +30,12 @@ set_options() {
 capture() {
     local lang=$1 sheet=$2 file=$3
     shift 3
-    local dir="$build_dir/shots/$lang"
-    mkdir -p "$dir"
-    cp "$build_dir/bin/pinprintui.dll" "$build_dir/lang/$lang/pinprintlg.dll" "$dir/"
-    local run=(tests/wine-run.sh)
+    # The installed package carries every language: the UI language picks the pages and help.
+    local run=(sh tests/fixtures/locales/locale.sh ui "$locale_dir" "$lang" tests/wine-run.sh)
     if [ "$lang" = ja ]; then
-        run=(sh tests/fixtures/ja_locale/ja-locale.sh run "$locale_dir" tests/wine-run.sh)
+        run=(sh tests/fixtures/locales/locale.sh run "$locale_dir" tests/wine-run.sh)
     fi
-    "${run[@]}" "$drvhost" "$sheet" --printer "$printer" --dll "$dir/pinprintui.dll" \
+    "${run[@]}" "$drvhost" "$sheet" --printer "$printer" \
         --screenshot "$shots/$file" --close-after 1500 "$@" >/dev/null
     echo "$shots/$file"
 }

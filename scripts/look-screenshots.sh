@@ -5,9 +5,8 @@
 # The Light visual style, a high-contrast scheme and 144 DPI (drvhost's --theme, --contrast and
 # --dpi, which set the look for the sheet alone), in drvhost.exe, which carries a Common Controls 6
 # manifest as most printing programs do; and the Light style once more in drvhost-classic.exe,
-# a program without one. As in scripts/lang-screenshots.sh, each language's sheets are opened
-# with a copy of pinprintui.dll beside that language's pinprintlg.dll, and Japanese runs in a
-# Japanese-locale process.
+# a program without one. As in scripts/lang-screenshots.sh, each language is the user's UI
+# language of its captures, and Japanese runs as on a Japanese system.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:?usage: scripts/look-screenshots.sh BUILD_DIR}
@@ -19,7 +18,7 @@ printer_data="HKLM\\System\\CurrentControlSet\\Control\\Print\\Printers\\$printe
 
 tests/wine-session.sh start "$build_dir"
 trap 'tests/wine-session.sh stop "$build_dir"' EXIT
-sh tests/fixtures/ja_locale/ja-locale.sh build "$locale_dir"
+sh tests/fixtures/locales/locale.sh build "$locale_dir"
 tests/wine-run.sh "$build_dir/bin/drvhost.exe" install --printer "$printer" >/dev/null
 tests/wine-run.sh reg add "$printer_data" /v VkDriverOptions /t REG_DWORD /d 257 /f >/dev/null
 
@@ -27,15 +26,13 @@ tests/wine-run.sh reg add "$printer_data" /v VkDriverOptions /t REG_DWORD /d 257
 capture() {
     local host=$1 lang=$2 sheet=$3 file=$4
     shift 4
-    local dir="$build_dir/shots/$lang"
-    mkdir -p "$dir"
-    cp "$build_dir/bin/pinprintui.dll" "$build_dir/lang/$lang/pinprintlg.dll" "$dir/"
-    local run=(tests/wine-run.sh)
+    # The installed package carries every language: the UI language picks the pages and help.
+    local run=(sh tests/fixtures/locales/locale.sh ui "$locale_dir" "$lang" tests/wine-run.sh)
     if [ "$lang" = ja ]; then
-        run=(sh tests/fixtures/ja_locale/ja-locale.sh run "$locale_dir" tests/wine-run.sh)
+        run=(sh tests/fixtures/locales/locale.sh run "$locale_dir" tests/wine-run.sh)
     fi
     "${run[@]}" "$build_dir/bin/$host.exe" "$sheet" --printer "$printer" \
-        --dll "$dir/pinprintui.dll" --screenshot "$shots/$file" --close-after 1500 "$@" >/dev/null
+        --screenshot "$shots/$file" --close-after 1500 "$@" >/dev/null
     echo "$shots/$file"
 }
 

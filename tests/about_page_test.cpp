@@ -142,7 +142,8 @@ void AboutPage::CheckLayout(const AboutSheet& sheet) {
 }
 
 // The name line: the printer's name and the version text, which has the driver's version
-// appended (Wine's spooler reports 0) or, without driver information, stays as it is.
+// appended (Wine's spooler reports none, so the plug-in's own, the same brand's number) or,
+// without driver information, stays as it is.
 TEST_F(AboutPage, NameLineIsThePrinterAndTheVersionText) {
     MakePrinter(nullptr, nullptr, L"Office");
     for (HANDLE printer : {printer_->handle(), HANDLE(nullptr)}) {
@@ -151,7 +152,7 @@ TEST_F(AboutPage, NameLineIsThePrinterAndTheVersionText) {
         AboutSheet sheet(resources(), context.context);
         ASSERT_TRUE(sheet.ok());
         const std::wstring version =
-            Template(IDC_ABOUT_VERSION).text + (printer != nullptr ? L"0.0.0" : L"");
+            Template(IDC_ABOUT_VERSION).text + (printer != nullptr ? L"1.0.0.0" : L"");
         EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_VERSION), version);
         EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_NAME_VERSION), L"Office " + version);
         // No copyright values: the first line keeps its text, the second is hidden.
@@ -288,7 +289,7 @@ TEST_F(AboutPage, LongTextsAreCutAndAMissingSuffixLeavesTheSpace) {
         ASSERT_TRUE(sheet.ok());
         EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_COPYRIGHT1), L"Year one 2024 ");
 
-        const std::wstring version = (layout.at(IDC_ABOUT_VERSION).text + L"0.0.0").substr(0, 255);
+        const std::wstring version = (layout.at(IDC_ABOUT_VERSION).text + L"1.0.0.0").substr(0, 255);
         ASSERT_EQ(layout.at(IDC_ABOUT_VERSION).text.size(), 252u);
         EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_VERSION), version);
         EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_NAME_VERSION),

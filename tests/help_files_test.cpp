@@ -80,7 +80,7 @@ TEST(HelpFiles, EveryLanguageShowsItsTopicsInItsOwnLanguage) {
     ASSERT_NE(htmlHelp, nullptr);
     for (const ModuleLanguage& language : kModuleLanguages) {
         SCOPED_TRACE(language.tag);
-        const std::wstring path = LanguageFilePath(language, L"pinprint.chm");
+        const std::wstring path = LanguageHelpPath(language);
         const HWND window = htmlHelp(GetDesktopWindow(), path.c_str(), kHelpDisplayTopic, 0);
         ASSERT_NE(window, nullptr) << "HTML Help does not open the file";
         PumpMessages();

@@ -224,20 +224,22 @@ std::vector<std::wstring> FileVersions(const std::wstring& path) {
         return std::to_wstring(HIWORD(high)) + L"." + std::to_wstring(LOWORD(high)) + L"." +
                std::to_wstring(HIWORD(low)) + L"." + std::to_wstring(LOWORD(low));
     };
-    std::vector<std::wstring> versions = {four(fixed->dwFileVersionMS, fixed->dwFileVersionLS),
-                                          four(fixed->dwProductVersionMS, fixed->dwProductVersionLS)};
+    std::vector<std::wstring> versions = {
+        four(fixed->dwFileVersionMS, fixed->dwFileVersionLS),
+        four(fixed->dwProductVersionMS, fixed->dwProductVersionLS)};
     WORD* translation = nullptr;
     if (VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
-                       reinterpret_cast<void**>(&translation), &length) && length >= 4) {
+                       reinterpret_cast<void**>(&translation), &length) &&
+        length >= 4) {
         for (const wchar_t* name : {L"FileVersion", L"ProductVersion"}) {
             wchar_t query[64];
             swprintf(query, 64, L"\\StringFileInfo\\%04x%04x\\%ls", translation[0], translation[1],
                      name);
             wchar_t* text = nullptr;
-            versions.push_back(VerQueryValueW(block.data(), query, reinterpret_cast<void**>(&text),
-                                              &length)
-                                   ? text
-                                   : L"");
+            versions.push_back(
+                VerQueryValueW(block.data(), query, reinterpret_cast<void**>(&text), &length)
+                    ? text
+                    : L"");
         }
     }
     return versions;
@@ -344,8 +346,8 @@ void CheckFiles(const DriverPackage& package) {
         const wchar_t* locale;
         LANGID id;
     };
-    const Language languages[] = {{L"en-US", 0x0409}, {L"ja-JP", 0x0411}, {L"de-DE", 0x0407},
-                                  {L"fr-FR", 0x040C}};
+    const Language languages[] = {
+        {L"en-US", 0x0409}, {L"ja-JP", 0x0411}, {L"de-DE", 0x0407}, {L"fr-FR", 0x040C}};
     std::vector<std::wstring> perTag;
     for (const auto& file : package.dependentFiles) {
         if (names::IsResourceModuleName(std::wstring_view(file))) {
@@ -426,9 +428,9 @@ void CheckBrand(const DriverPackage& package, const Brand& brand, const Brand& s
                        SameName(package.dataFile, upper + L".PPD") &&
                        package.model == brand.Value(L"Product") &&
                        package.hardwareId == brand.Value(L"HardwareId");
-    Report(named, L"names: " + package.infName + L", " + package.dataFile + L" and every dependent file " +
-                      L"start with \"" + stem + L"\"; model \"" + package.model + L"\", " +
-                      package.hardwareId +
+    Report(named, L"names: " + package.infName + L", " + package.dataFile +
+                      L" and every dependent file " + L"start with \"" + stem + L"\"; model \"" +
+                      package.model + L"\", " + package.hardwareId +
                       (misnamed.empty() ? L"" : L"; misnamed: " + Joined(misnamed)));
 
     const std::wstring version = brand.Value(L"Version");
@@ -447,7 +449,8 @@ void CheckBrand(const DriverPackage& package, const Brand& brand, const Brand& s
             }
         }
     }
-    Report(off.empty(), L"version " + version + L" in DriverVer and in the fixed and string versions of " +
+    Report(off.empty(), L"version " + version +
+                            L" in DriverVer and in the fixed and string versions of " +
                             std::to_wstring(dlls) + L" DLLs" +
                             (off.empty() ? L"" : L"; differs in " + Joined(off)));
 
@@ -484,7 +487,8 @@ void CheckBrand(const DriverPackage& package, const Brand& brand, const Brand& s
         FindClose(search);
     }
     Report(found.empty() && !logoPixels.empty(),
-           L"nothing of the sample brand (" + Joined(std::vector<std::wstring>(std::begin(traces), std::end(traces)), L", ") +
+           L"nothing of the sample brand (" +
+               Joined(std::vector<std::wstring>(std::begin(traces), std::end(traces)), L", ") +
                L", its logo) in the " + std::to_wstring(files) + L" files" +
                (found.empty() ? L"" : L": " + Joined(found, L"; ")));
 }

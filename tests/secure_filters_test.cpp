@@ -1,7 +1,7 @@
 // The name edits' character filters, driven with WM_CHAR, an input method and WM_PASTE on a real
 // page.
 // Code page 1252 here; the code page 932 cases run in a Japanese-locale process of their own
-// (tests/fixtures/ja_locale).
+// (tests/fixtures/locales).
 #include <gtest/gtest.h>
 
 #include <windows.h>

@@ -87,20 +87,11 @@ void PrintStandIns(const DriverPackage& package, const std::wstring& installed) 
 
 int CommandInstall(const Args& args) {
     const std::wstring printerName = OptionValue(args, L"--printer", kDefaultPrinter);
-    // Each language's package lies in a folder of its own beside the English one.
-    const std::wstring language = OptionValue(args, L"--lang", L"");
-    std::wstring packageDir = OptionValue(
-        args, L"--package",
-        ExeDirectory() + L"..\\package\\" + (language.empty() ? L"" : language + L"\\"));
+    // The package carries every language; the user's UI language picks the pages and help.
+    std::wstring packageDir = OptionValue(args, L"--package", ExeDirectory() + L"..\\package\\");
     wchar_t fullDir[MAX_PATH] = {};
     if (GetFullPathNameW(packageDir.c_str(), MAX_PATH, fullDir, nullptr) > 0) {
         packageDir = fullDir;
-    }
-
-    if (!language.empty() && GetFileAttributesW(packageDir.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        fwprintf(stderr, L"drvhost: there is no package in the language \"%ls\" (%ls)\n",
-                 language.c_str(), packageDir.c_str());
-        return 1;
     }
     DriverPackage package;
     std::vector<std::wstring> problems;

@@ -19,7 +19,7 @@ const Command kCommands[] = {
      L"load the plug-in as the driver does and show its private devmode [--json] [--dll PATH]"},
     {L"install", drvhost::CommandInstall,
      L"install the sample package and a printer, initialize it [--printer NAME] "
-     L"[--lang en|ja|de|fr] [--package DIR]"},
+     L"[--package DIR]"},
     {L"prefs", drvhost::CommandPrefs,
      L"open Printing Preferences through compstui [--printer NAME] [--flags N]\n"
      L"           [--screenshot FILE.png] [--close-after MS] [--dll PATH]\n"
