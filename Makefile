@@ -3,7 +3,7 @@
 #   make test   install what is missing, build, and run every test through CTest
 BUILD := build/mingw
 
-.PHONY: all deps configure build build-clang test demo bench fuzz faults soak coverage clean
+.PHONY: all deps configure build build-clang test demo bench fuzz faults soak coverage package clean
 
 all: build
 
@@ -58,6 +58,11 @@ soak: build
 	@tests/wine-session.sh start $(BUILD)
 	@status=0; PINPRINT_SOAK=full PINPRINT_WINE_RETRY=1 ctest --preset mingw -R '^Soak' || status=$$?; \
 	  tests/wine-session.sh stop $(BUILD); exit $$status
+
+# make package brand=PATH/brand.ini: a vendor's package, built from a clean folder of its own
+# with symbols beside it (default: the sample brand, package/brand.ini).
+package: deps
+	@scripts/package.sh $(brand)
 
 coverage:
 	@scripts/install-deps.sh gcovr
