@@ -217,9 +217,14 @@ void SetVersionText(HWND page, const SheetContext& context) {
     if (!ReadControlText(page, IDC_ABOUT_VERSION, text, kLineChars)) {
         return;
     }
-    wchar_t version[kVersionTextChars] = {};
+    // A version nobody can tell is not shown as 0.0.0.0.
     const DWORDLONG reported = info->dwlDriverVersion;
-    FormatDriverVersion(reported != 0 ? reported : ModuleFileVersion(context.ownModule), version);
+    const DWORDLONG known = reported != 0 ? reported : ModuleFileVersion(context.ownModule);
+    if (known == 0) {
+        return;
+    }
+    wchar_t version[kVersionTextChars] = {};
+    FormatDriverVersion(known, version);
     AppendCut(text, kLineChars, version);
     SetDlgItemTextW(page, IDC_ABOUT_VERSION, text);
 }

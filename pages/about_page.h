@@ -36,7 +36,8 @@ BOOL InitAboutPage(HWND page, const SheetContext& context);
 
 // Appends the driver version to 5004's template text; leaves it as it is when the spooler has
 // no level-6 driver information. A spooler that reports no version (0) gets the plug-in's own,
-// which the package's build took from the same source as the INF's DriverVer.
+// which the package's build took from the same source as the INF's DriverVer; when that cannot
+// be read either, nothing is appended.
 void SetVersionText(HWND page, const SheetContext& context);
 
 // Formats one copyright value ("CopyrightYear1" or "CopyrightYear2" in printer data) with the

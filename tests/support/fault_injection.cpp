@@ -71,6 +71,7 @@ constexpr char kCrt[] = "MSVCRT.DLL";
     X("KERNEL32.DLL", CreateActCtxW, Value, -1 /* INVALID_HANDLE_VALUE */,                        \
       ERROR_SXS_CANT_GEN_ACTCTX, ActivationContext, Acquire, -1)                                  \
     X("KERNEL32.DLL", ExpandEnvironmentStringsA, Zero, 0, ERROR_NOT_ENOUGH_MEMORY, None, None, 0) \
+    X("KERNEL32.DLL", FindResourceW, Null, 0, ERROR_RESOURCE_TYPE_NOT_FOUND, None, None, 0)       \
     X("KERNEL32.DLL", FormatMessageW, Zero, 0, ERROR_MR_MID_NOT_FOUND, None, None, 0)             \
     X("KERNEL32.DLL", FreeLibrary, False, 0, ERROR_INVALID_HANDLE, Module, Release, 0)            \
     X("KERNEL32.DLL", GetACP, Never, 0, 0, None, None, 0)                                         \
@@ -83,16 +84,21 @@ constexpr char kCrt[] = "MSVCRT.DLL";
     X("KERNEL32.DLL", GetProcAddress, Null, 0, ERROR_PROC_NOT_FOUND, None, None, 0)               \
     X("KERNEL32.DLL", GetSystemDirectoryA, Zero, 0, ERROR_NOT_ENOUGH_MEMORY, None, None, 0)       \
     X("KERNEL32.DLL", GetVersion, Never, 0, 0, None, None, 0)                                     \
+    X("KERNEL32.DLL", GetThreadUILanguage, Never, 0, 0, None, None, 0)                            \
     X("KERNEL32.DLL", GlobalAlloc, Null, 0, ERROR_NOT_ENOUGH_MEMORY, GlobalBlock, Acquire, -1)    \
     X("KERNEL32.DLL", GlobalFree, Argument, 0, ERROR_INVALID_HANDLE, GlobalBlock, Release, 0)     \
     X("KERNEL32.DLL", HeapAlloc, Null, 0, 0, HeapBlock, Acquire, -1) /* sets no error */          \
     X("KERNEL32.DLL", HeapFree, False, 0, ERROR_INVALID_PARAMETER, HeapBlock, Release, 2)         \
+    X("KERNEL32.DLL", LCIDToLocaleName, Zero, 0, ERROR_INVALID_PARAMETER, None, None, 0)          \
     X("KERNEL32.DLL", LoadLibraryA, Null, 0, ERROR_MOD_NOT_FOUND, KeptModule, Acquire, -1)        \
     X("KERNEL32.DLL", LoadLibraryExA, Null, 0, ERROR_MOD_NOT_FOUND, KeptModule, Acquire, -1)      \
     X("KERNEL32.DLL", LoadLibraryW, Null, 0, ERROR_MOD_NOT_FOUND, Module, Acquire, -1)            \
+    X("KERNEL32.DLL", LoadResource, Null, 0, ERROR_RESOURCE_DATA_NOT_FOUND, None, None, 0)        \
+    X("KERNEL32.DLL", LockResource, Null, 0, 0, None, None, 0) /* sets no error */                \
     X("KERNEL32.DLL", MultiByteToWideChar, Zero, 0, ERROR_NO_UNICODE_TRANSLATION, None, None, 0)  \
     X("KERNEL32.DLL", ReleaseActCtx, Never, 0, 0, ActivationContext, Release, 0)                  \
     X("KERNEL32.DLL", SetLastError, Never, 0, 0, None, None, 0)                                   \
+    X("KERNEL32.DLL", SizeofResource, Zero, 0, ERROR_RESOURCE_DATA_NOT_FOUND, None, None, 0)      \
     /* The edits' thread slots: taken at first use (TLS_OUT_OF_INDEXES when none is left), */     \
     /* kept until the module is unloaded. */                                                      \
     X("KERNEL32.DLL", TlsAlloc, Value, 0xFFFFFFFF, ERROR_NOT_ENOUGH_MEMORY, None, None, 0)        \
