@@ -138,7 +138,8 @@ def check_brand(path):
     ppd = (("the PPD (ISO Latin-1)", "latin-1"),)
     text_value("Company", values["Company"], 64, ppd)
     text_value("Product", values["Product"], 64)
-    text_value("Model", values["Model"], 64, ppd)
+    # The PPD's *ShortNickName takes at most 31 characters.
+    text_value("Model", values["Model"], 31, ppd)
     text_value("CopyrightOwner", values["CopyrightOwner"], 64)
     text_value("HelpTitle", values["HelpTitle"], 48, help_pages)
     check_hardware_id(values["HardwareId"])

@@ -50,3 +50,17 @@ capture fr props props-fr.png
 set_options 259
 capture ja prefs prefs-ja-cp932.png --secure-pin 1234 --user-name "山田 太郎" --job-name "見積書 3 月分"
 set_options 257
+
+# The second brand's package (built beside the sample's by the mingw preset) in the same
+# spooler, its sheets in two languages.
+second="$build_dir/brands/kestrel/package"
+if [ -d "$second" ]; then
+    tests/wine-run.sh "$drvhost" install --printer "Kestrel Demo" --package "$second" >/dev/null
+    printer="Kestrel Demo"
+    capture de prefs kestrel-prefs-de.png --secure-pin 1234 --user-name "Anna Schmidt" \
+        --job-name "Gehaltsliste Q3"
+    capture de props kestrel-props-de.png
+    capture ja prefs kestrel-prefs-ja.png --secure-pin 1234 --user-name "Hanako Sato" \
+        --job-name "Q3 report"
+    capture ja props kestrel-props-ja.png
+fi
