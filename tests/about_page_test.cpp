@@ -289,7 +289,8 @@ TEST_F(AboutPage, LongTextsAreCutAndAMissingSuffixLeavesTheSpace) {
         ASSERT_TRUE(sheet.ok());
         EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_COPYRIGHT1), L"Year one 2024 ");
 
-        const std::wstring version = (layout.at(IDC_ABOUT_VERSION).text + L"1.0.0.0").substr(0, 255);
+        const std::wstring version =
+            (layout.at(IDC_ABOUT_VERSION).text + L"1.0.0.0").substr(0, 255);
         ASSERT_EQ(layout.at(IDC_ABOUT_VERSION).text.size(), 252u);
         EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_VERSION), version);
         EXPECT_EQ(ChildText(sheet.page(), IDC_ABOUT_NAME_VERSION),
