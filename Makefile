@@ -61,7 +61,8 @@ soak: build
 
 # make package brand=PATH/brand.ini: a vendor's package, built from a clean folder of its own
 # with symbols beside it (default: the sample brand, package/brand.ini).
-package: deps
+package:
+	@scripts/install-deps.sh llvm-14
 	@scripts/package.sh $(brand)
 
 coverage:

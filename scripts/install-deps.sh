@@ -12,7 +12,8 @@ set -euo pipefail
 #   clang-14, lld-14                     the clang-mingw preset (cmake/clang-mingw-toolchain.cmake)
 #   libclang-rt-14-dev                   libFuzzer and the sanitizers of the fuzz targets (fuzz/run.sh)
 #   fp-utils                             chmcmd, which compiles help/ into pinprint.chm
-#   locales                              the ja_JP source the code-page 932 test compiles
+#   locales                              the ja_JP, de_DE and fr_FR sources the locale tests compile
+#   python3                              scripts/brand.py, which reads the brand file for the build
 #   fonts-ipafont-gothic, fonts-dejavu-core  the fonts Wine draws the Japanese and the Latin
 #                                        pages with (tests/wine-session.sh sets the replacements)
 #   ghostscript                          renders the PostScript of the jobs drvhost prints
@@ -25,7 +26,7 @@ packages=(
     googletest
     clang-14 lld-14 libclang-rt-14-dev
     fp-utils
-    locales
+    locales python3
     fonts-ipafont-gothic fonts-dejavu-core
     ghostscript
 )
