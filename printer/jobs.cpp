@@ -148,6 +148,14 @@ void Jobs::OnCreated(pappl_job_t* job) {
 
 int Jobs::Submit(JobRecord record, int wantedId) {
     const bool hold = record.secure && record.state == JobState::kHeld;
+    // PAPPL deletes a job's file when it cancels or finishes the job: it gets a name of its own
+    // in its spool folder, and the store keeps the document until the job is done with.
+    const std::string handed =
+        rules_.queueFolder + "/" + record.document.substr(record.document.rfind('/') + 1);
+    unlink(handed.c_str());
+    if (link(record.document.c_str(), handed.c_str()) != 0) {
+        return 0;
+    }
     pappl_job_t* job = nullptr;
     {
         // Jobs created while the printer holds new jobs cannot start before papplJobHold: the
@@ -162,7 +170,7 @@ int Jobs::Submit(JobRecord record, int wantedId) {
         }
         tlsExpected = Expected{&record};
         job = papplJobCreateWithFile(printer_, Lasting(record.userName), FormatOf(record.document),
-                                     Lasting(record.jobName), 0, nullptr, record.document.c_str());
+                                     Lasting(record.jobName), 0, nullptr, handed.c_str());
 
         tlsExpected = Expected{};
         if (hold) {
@@ -173,6 +181,7 @@ int Jobs::Submit(JobRecord record, int wantedId) {
         }
     }
     if (job == nullptr) {
+        unlink(handed.c_str());
         return 0;
     }
     const int id = papplJobGetID(job);

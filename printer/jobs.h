@@ -25,6 +25,7 @@ struct JobRules {
     int maxWrongPins = 5;
     double holdHours = 24;
     std::string outputFolder;
+    std::string queueFolder;  // PAPPL's spool folder
 };
 
 struct HeldJob {

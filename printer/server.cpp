@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -197,6 +198,11 @@ int RunServer(const ServerOptions& o) {
         return Fail("the spool folder's path is too long for its socket: " + socketPath);
     }
     unlink(socketPath.c_str());  // left by a server that was killed
+    // PAPPL's spool holds nothing from before: its state is not kept (the store is the memory).
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(o.spool + "/queue", ignored)) {
+        std::filesystem::remove(entry.path(), ignored);
+    }
     if (!s.store.Open(o.spool + "/jobs", &error)) {
         return Fail(error);
     }
@@ -250,6 +256,7 @@ int RunServer(const ServerOptions& o) {
     rules.maxWrongPins = o.maxWrongPins;
     rules.holdHours = o.holdHours;
     rules.outputFolder = o.output;
+    rules.queueFolder = o.spool + "/queue";
     s.jobs = std::make_unique<Jobs>(s.store, rules);
     s.jobs->Attach(s.system, s.printer);
     papplSystemSetOperationCallback(s.system, HandleOperation, s.jobs.get());

@@ -1,0 +1,302 @@
+#include "support/printer_server.h"
+
+#include <cups/cups.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace printer_test {
+namespace {
+
+void Sleep(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+pid_t Spawn(const std::vector<std::string>& args, int out, int err) {
+    std::vector<char*> argv;
+    for (const auto& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (out >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, out, 1);
+    }
+    if (err >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, err, 2);
+    }
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// The job's id, state and reasons (and state message) in a response; consumes it.
+IppResult FromResponse(ipp_t* response) {
+    IppResult result;
+    if (response == nullptr) {
+        return result;
+    }
+    result.status = ippGetStatusCode(response);
+    if (ipp_attribute_t* id = ippFindAttribute(response, "job-id", IPP_TAG_INTEGER)) {
+        result.jobId = ippGetInteger(id, 0);
+    }
+    if (ipp_attribute_t* state = ippFindAttribute(response, "job-state", IPP_TAG_ENUM)) {
+        result.state = ippEnumString("job-state", ippGetInteger(state, 0));
+    }
+    if (ipp_attribute_t* reasons =
+            ippFindAttribute(response, "job-state-reasons", IPP_TAG_KEYWORD)) {
+        char text[1024];
+        ippAttributeString(reasons, text, sizeof(text));
+        result.reasons = text;
+    }
+    if (ipp_attribute_t* message = ippFindAttribute(response, "job-state-message", IPP_TAG_TEXT)) {
+        result.reasons += std::string(" / ") + ippGetString(message, 0, nullptr);
+    }
+    if (ipp_attribute_t* message = ippFindAttribute(response, "status-message", IPP_TAG_TEXT)) {
+        result.reasons += std::string(" (") + ippGetString(message, 0, nullptr) + ")";
+    }
+    ippDelete(response);
+    return result;
+}
+
+}  // namespace
+
+CommandResult RunProgram(const std::vector<std::string>& args) {
+    int fds[2];
+    CommandResult result;
+    if (pipe(fds) != 0) {
+        return result;
+    }
+    const pid_t pid = Spawn(args, fds[1], -1);
+    close(fds[1]);
+    char buffer[4096];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof(buffer))) > 0;) {
+        result.output.append(buffer, static_cast<size_t>(n));
+    }
+    close(fds[0]);
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+        result.status = WEXITSTATUS(status);
+    }
+    return result;
+}
+
+int FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+PrinterServer::PrinterServer(std::vector<std::string> options) : options_(std::move(options)) {
+    char name[] = "/tmp/pinprint-printer-XXXXXX";
+    folder = mkdtemp(name);
+    spool = folder + "/spool";
+    output = folder + "/output";
+    ippPort = FreePort();
+    rawPort = FreePort();
+    uri = "ipp://127.0.0.1:" + std::to_string(ippPort) + "/ipp/print";
+}
+
+PrinterServer::~PrinterServer() {
+    Kill();
+    if (getenv("KEEPLOG"))
+        fprintf(stderr, "%s", Log().c_str());
+    std::filesystem::remove_all(folder);
+}
+
+bool PrinterServer::Start() {
+    std::vector<std::string> args = {PINPRINT_PRINTER, "server",
+                                     "--spool",        spool,
+                                     "--output",       output,
+                                     "--ipp-port",     std::to_string(ippPort),
+                                     "--raw-port",     std::to_string(rawPort)};
+    args.insert(args.end(), options_.begin(), options_.end());
+    const std::string log = folder + "/server.log";
+    FILE* file = fopen(log.c_str(), "a");
+    pid_ = Spawn(args, fileno(file), fileno(file));
+    fclose(file);
+    for (int i = 0; i < 100 && pid_ > 0; ++i) {
+        if (Command({"held"}).status == 0) {
+            return true;
+        }
+        Sleep(100);
+    }
+    return false;
+}
+
+void PrinterServer::Stop() {
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+}
+
+void PrinterServer::Kill() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+}
+
+std::string PrinterServer::Send(const std::string& bytes) const {
+    const std::string file = folder + "/job-" + std::to_string(rand()) + ".prn";
+    std::ofstream(file, std::ios::binary) << bytes;
+    CommandResult r =
+        RunProgram({PINPRINT_PRINTER, "send", file, "--raw-port", std::to_string(rawPort)});
+    unlink(file.c_str());
+    while (!r.output.empty() && r.output.back() == '\n') {
+        r.output.pop_back();
+    }
+    return r.output;
+}
+
+CommandResult PrinterServer::Command(const std::vector<std::string>& args) const {
+    std::vector<std::string> all = {PINPRINT_PRINTER};
+    all.insert(all.end(), args.begin(), args.end());
+    all.insert(all.end(), {"--spool", spool});
+    return RunProgram(all);
+}
+
+std::vector<std::string> PrinterServer::Held() const {
+    std::istringstream in(Command({"held"}).output);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(in, line);) {
+        if (line.compare(0, 2, "ID") != 0 && line != "No held jobs.") {
+            rows.push_back(line);
+        }
+    }
+    return rows;
+}
+
+std::vector<std::string> PrinterServer::Outputs() const {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(output.c_str())) {
+        while (const dirent* e = readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name.size() > 4 && name[0] != '.' &&
+                name.compare(name.size() - 4, 4, ".pdf") == 0) {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool PrinterServer::WaitForOutputs(size_t count, int seconds) const {
+    for (int i = 0; i < seconds * 20; ++i) {
+        if (Outputs().size() >= count) {
+            return true;
+        }
+        Sleep(50);
+    }
+    return false;
+}
+
+std::string PrinterServer::Log() const {
+    std::ifstream in(folder + "/server.log");
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+IppResult PrinterServer::Print(
+    const std::string& user, const std::string& job, const std::string& postscript,
+    const std::string& password, const std::string& encryption, bool createJob,
+    const std::vector<std::pair<std::string, std::string>>& keywords) const {
+    http_t* http = httpConnect2("127.0.0.1", ippPort, nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1,
+                                10000, nullptr);
+    if (http == nullptr) {
+        return {};
+    }
+    ipp_t* request = ippNewRequest(createJob ? IPP_OP_CREATE_JOB : IPP_OP_PRINT_JOB);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                 user.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, job.c_str());
+    const auto format = [](ipp_t* r) {
+        ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+                     "application/postscript");
+    };
+    if (!createJob) {
+        format(request);
+    }
+    if (!password.empty()) {
+        ippAddOctetString(request, IPP_TAG_OPERATION, "job-password", password.data(),
+                          static_cast<int>(password.size()));
+    }
+    if (!encryption.empty()) {
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "job-password-encryption",
+                     nullptr, encryption.c_str());
+    }
+    for (const auto& [name, value] : keywords) {
+        ippAddString(request, IPP_TAG_JOB, IPP_TAG_KEYWORD, name.c_str(), nullptr, value.c_str());
+    }
+    const std::string document = folder + "/ipp-" + std::to_string(rand()) + ".ps";
+    std::ofstream(document, std::ios::binary) << postscript;
+    const auto send = [&](ipp_t* r) {
+        return cupsDoFileRequest(http, r, "/ipp/print", document.c_str());
+    };
+    ipp_t* response = createJob ? cupsDoRequest(http, request, "/ipp/print") : send(request);
+    if (createJob && response && ippGetStatusCode(response) < IPP_STATUS_REDIRECTION_OTHER_SITE) {
+        const int id = ippGetInteger(ippFindAttribute(response, "job-id", IPP_TAG_INTEGER), 0);
+        ippDelete(response);
+        ipp_t* next = ippNewRequest(IPP_OP_SEND_DOCUMENT);
+        ippAddString(next, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
+        ippAddInteger(next, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id);
+        ippAddString(next, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                     user.c_str());
+        ippAddBoolean(next, IPP_TAG_OPERATION, "last-document", 1);
+        format(next);
+        response = send(next);
+    }
+    IppResult result = FromResponse(response);
+    httpClose(http);
+    unlink(document.c_str());
+    return result;
+}
+
+IppResult PrinterServer::JobAttributes(int jobId) const {
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
+    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
+    http_t* http = httpConnect2("127.0.0.1", ippPort, nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1,
+                                10000, nullptr);
+    if (http == nullptr) {
+        ippDelete(request);
+    }
+    IppResult result = FromResponse(http ? cupsDoRequest(http, request, "/ipp/print") : nullptr);
+    httpClose(http);
+    return result;
+}
+
+}  // namespace printer_test
