@@ -173,6 +173,18 @@ std::string PeerName(const sockaddr_storage& address, socklen_t length) {
     return std::string(host) + ":" + port;
 }
 
+// After a refusal the rest of what the sender sends is read and dropped (as much as a job may
+// be), so that it hears the refusal instead of a reset connection.
+void Drain(int fd, std::vector<char>& buffer, size_t limit) {
+    for (size_t read = 0; read < limit;) {
+        const ssize_t n = recv(fd, buffer.data(), buffer.size(), 0);
+        if (n <= 0) {
+            return;
+        }
+        read += static_cast<size_t>(n);
+    }
+}
+
 }  // namespace
 
 bool RawPort::Start(std::string* error) {
@@ -261,6 +273,7 @@ void RawPort::Serve(int fd, std::string peer) {
             if (n > 0) {
                 reader.Feed(buffer.data(), static_cast<size_t>(n));
                 if (reader.Failed()) {
+                    Drain(fd, buffer, options_.maxJobBytes);
                     break;
                 }
                 continue;
