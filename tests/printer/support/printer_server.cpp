@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -27,7 +28,7 @@ void Sleep(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-pid_t Spawn(const std::vector<std::string>& args, int out, int err) {
+pid_t Spawn(const std::vector<std::string>& args, int out) {
     std::vector<char*> argv;
     for (const auto& a : args) {
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -38,9 +39,6 @@ pid_t Spawn(const std::vector<std::string>& args, int out, int err) {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     if (out >= 0) {
         posix_spawn_file_actions_adddup2(&actions, out, 1);
-    }
-    if (err >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, err, 2);
     }
     pid_t pid = -1;
     if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
@@ -87,7 +85,7 @@ CommandResult RunProgram(const std::vector<std::string>& args) {
     if (pipe(fds) != 0) {
         return result;
     }
-    const pid_t pid = Spawn(args, fds[1], -1);
+    const pid_t pid = Spawn(args, fds[1]);
     close(fds[1]);
     char buffer[4096];
     for (ssize_t n; (n = read(fds[0], buffer, sizeof(buffer))) > 0;) {
@@ -99,6 +97,25 @@ CommandResult RunProgram(const std::vector<std::string>& args) {
         result.status = WEXITSTATUS(status);
     }
     return result;
+}
+
+pid_t StartProgram(const std::vector<std::string>& args, const std::string& log) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // A test that is killed leaves nothing running.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        dup2(out, 1);
+        dup2(out, 2);
+        std::vector<char*> argv;
+        for (const auto& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
 }
 
 int FreePort() {
@@ -137,10 +154,7 @@ bool PrinterServer::Start() {
                                      "--ipp-port",     std::to_string(ippPort),
                                      "--raw-port",     std::to_string(rawPort)};
     args.insert(args.end(), options_.begin(), options_.end());
-    const std::string log = folder + "/server.log";
-    FILE* file = fopen(log.c_str(), "a");
-    pid_ = Spawn(args, fileno(file), fileno(file));
-    fclose(file);
+    pid_ = StartProgram(args, folder + "/server.log");
     for (int i = 0; i < 100 && pid_ > 0; ++i) {
         if (Command({"held"}).status == 0) {
             return true;

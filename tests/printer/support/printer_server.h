@@ -16,6 +16,8 @@ struct CommandResult {
 
 // Runs a program and waits; no shell.
 CommandResult RunProgram(const std::vector<std::string>& args);
+// Starts a program that dies with the test, its output (both streams) appended to `log`.
+pid_t StartProgram(const std::vector<std::string>& args, const std::string& log);
 int FreePort();
 
 struct IppResult {
