@@ -181,7 +181,8 @@ void PrinterServer::Kill() {
 }
 
 std::string PrinterServer::Send(const std::string& bytes) const {
-    const std::string file = folder + "/job-" + std::to_string(rand()) + ".prn";
+    std::string file = folder + "/job-XXXXXX";
+    close(mkstemp(file.data()));  // senders on several threads
     std::ofstream(file, std::ios::binary) << bytes;
     CommandResult r =
         RunProgram({PINPRINT_PRINTER, "send", file, "--raw-port", std::to_string(rawPort)});
@@ -275,7 +276,8 @@ IppResult PrinterServer::Print(
     for (const auto& [name, value] : keywords) {
         ippAddString(request, IPP_TAG_JOB, IPP_TAG_KEYWORD, name.c_str(), nullptr, value.c_str());
     }
-    const std::string document = folder + "/ipp-" + std::to_string(rand()) + ".ps";
+    std::string document = folder + "/ipp-XXXXXX";
+    close(mkstemp(document.data()));
     std::ofstream(document, std::ios::binary) << postscript;
     const auto send = [&](ipp_t* r) {
         return cupsDoFileRequest(http, r, "/ipp/print", document.c_str());
