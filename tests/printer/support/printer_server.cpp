@@ -156,7 +156,7 @@ bool PrinterServer::Start() {
     args.insert(args.end(), options_.begin(), options_.end());
     pid_ = StartProgram(args, folder + "/server.log");
     for (int i = 0; i < 100 && pid_ > 0; ++i) {
-        if (Command({"held"}).status == 0) {
+        if (access((spool + "/printer.sock").c_str(), F_OK) == 0 && Command({"held"}).status == 0) {
             return true;
         }
         Sleep(100);
