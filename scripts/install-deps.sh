@@ -15,6 +15,12 @@ set -euo pipefail
 #   locales                              the ja_JP source the code-page 932 test compiles
 #   fonts-ipafont-gothic, fonts-dejavu-core  the fonts Wine draws the Japanese and the Latin
 #                                        pages with (tests/wine-session.sh sets the replacements)
+#   g++, pkg-config, libpappl-dev, libcups2-dev  the reference printer, a native program on PAPPL
+#                                        and the CUPS library (printer/CMakeLists.txt)
+#   ghostscript                          its PostScript interpreter, and the tests' text read-back
+#   cups-ipp-utils                       ipptool, the IPP client of the printer's tests
+#   chromium, chromium-driver            the headless browser that tests the printer's panel and
+#                                        takes its screenshot (tests/printer/panel_test.cpp)
 # The versioned names keep the script and the build on clang 14 when Debian's default moves on.
 packages=(
     cmake make
@@ -25,6 +31,7 @@ packages=(
     fp-utils
     locales
     fonts-ipafont-gothic fonts-dejavu-core
+    g++ pkg-config libpappl-dev libcups2-dev ghostscript cups-ipp-utils chromium chromium-driver
 )
 packages+=("$@")  # what one target needs besides (make coverage: gcovr)
 missing=()
