@@ -231,6 +231,9 @@ void RawPort::Stop() {
         listener_ = -1;
     }
     std::unique_lock<std::mutex> lock(mu_);
+    for (int fd : connections_) {
+        shutdown(fd, SHUT_RDWR);
+    }
     idle_.wait_for(lock, std::chrono::seconds(5), [this] { return active_ == 0; });
 }
 
@@ -256,6 +259,7 @@ void RawPort::Accept() {
                 continue;
             }
             ++active_;
+            connections_.insert(fd);
         }
         std::thread(&RawPort::Serve, this, fd, PeerName(address, length)).detach();
     }
@@ -292,9 +296,10 @@ void RawPort::Serve(int fd, std::string peer) {
             break;
         }
     }
+    std::lock_guard<std::mutex> lock(mu_);
     shutdown(fd, SHUT_WR);
     close(fd);
-    std::lock_guard<std::mutex> lock(mu_);
+    connections_.erase(fd);
     --active_;
     idle_.notify_all();
 }

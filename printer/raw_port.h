@@ -10,6 +10,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -49,6 +50,7 @@ class RawPort {
     std::mutex mu_;
     std::condition_variable idle_;
     int active_ = 0;
+    std::set<int> connections_;  // shut down at Stop, so their threads end before the server
     std::atomic<bool> stopping_{false};
 };
 
