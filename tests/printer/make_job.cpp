@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     using namespace printer_test;
-    std::ofstream(argv[1], std::ios::binary) << SecureJob(argv[2], argv[3], PinDigest(argv[4]), PostScript(argv[3]));
+    std::ofstream(argv[1], std::ios::binary)
+        << SecureJob(argv[2], argv[3], PinDigest(argv[4]), PostScript(argv[3]));
     return 0;
 }

@@ -6,7 +6,6 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,8 +18,6 @@
 #include <sstream>
 #include <thread>
 
-extern char** environ;
-
 namespace printer_test {
 namespace {
 
@@ -28,51 +25,47 @@ void Sleep(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-pid_t Spawn(const std::vector<std::string>& args, int out) {
+// A child that dies with the test (a test that is killed leaves nothing running), its output
+// on `out` (and standard error on `err`, when given), standard input empty.
+pid_t Launch(const std::vector<std::string>& args, int out, int err) {
     std::vector<char*> argv;
     for (const auto& a : args) {
         argv.push_back(const_cast<char*>(a.c_str()));
     }
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (out >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, out, 1);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        dup2(open("/dev/null", O_RDONLY), 0);
+        dup2(out, 1);
+        if (err >= 0) {
+            dup2(err, 2);
+        }
+        execvp(argv[0], argv.data());
+        _exit(127);
     }
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
     return pid;
 }
 
-// The job's id, state and reasons (and state message) in a response; consumes it.
+// The job's id, state, reasons and messages in a response; consumes it.
 IppResult FromResponse(ipp_t* response) {
     IppResult result;
     if (response == nullptr) {
         return result;
     }
+    const auto text = [&](const char* name, ipp_tag_t tag) {
+        char value[1024] = "";
+        if (ipp_attribute_t* a = ippFindAttribute(response, name, tag)) {
+            ippAttributeString(a, value, sizeof(value));
+        }
+        return std::string(value);
+    };
     result.status = ippGetStatusCode(response);
-    if (ipp_attribute_t* id = ippFindAttribute(response, "job-id", IPP_TAG_INTEGER)) {
-        result.jobId = ippGetInteger(id, 0);
-    }
-    if (ipp_attribute_t* state = ippFindAttribute(response, "job-state", IPP_TAG_ENUM)) {
-        result.state = ippEnumString("job-state", ippGetInteger(state, 0));
-    }
-    if (ipp_attribute_t* reasons =
-            ippFindAttribute(response, "job-state-reasons", IPP_TAG_KEYWORD)) {
-        char text[1024];
-        ippAttributeString(reasons, text, sizeof(text));
-        result.reasons = text;
-    }
-    if (ipp_attribute_t* message = ippFindAttribute(response, "job-state-message", IPP_TAG_TEXT)) {
-        result.reasons += std::string(" / ") + ippGetString(message, 0, nullptr);
-    }
-    if (ipp_attribute_t* message = ippFindAttribute(response, "status-message", IPP_TAG_TEXT)) {
-        result.reasons += std::string(" (") + ippGetString(message, 0, nullptr) + ")";
-    }
+    result.jobId = atoi(text("job-id", IPP_TAG_INTEGER).c_str());
+    result.state = text("job-state", IPP_TAG_ENUM);
+    result.reasons = text("job-state-reasons", IPP_TAG_KEYWORD) + " / " +
+                     text("job-state-message", IPP_TAG_TEXT) + " (" +
+                     text("status-message", IPP_TAG_TEXT) + ")";
     ippDelete(response);
     return result;
 }
@@ -82,10 +75,10 @@ IppResult FromResponse(ipp_t* response) {
 CommandResult RunProgram(const std::vector<std::string>& args) {
     int fds[2];
     CommandResult result;
-    if (pipe(fds) != 0) {
+    if (pipe2(fds, O_CLOEXEC) != 0) {
         return result;
     }
-    const pid_t pid = Spawn(args, fds[1]);
+    const pid_t pid = Launch(args, fds[1], -1);
     close(fds[1]);
     char buffer[4096];
     for (ssize_t n; (n = read(fds[0], buffer, sizeof(buffer))) > 0;) {
@@ -100,21 +93,9 @@ CommandResult RunProgram(const std::vector<std::string>& args) {
 }
 
 pid_t StartProgram(const std::vector<std::string>& args, const std::string& log) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // A test that is killed leaves nothing running.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-        dup2(out, 1);
-        dup2(out, 2);
-        std::vector<char*> argv;
-        for (const auto& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
+    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    const pid_t pid = Launch(args, out, out);
+    close(out);
     return pid;
 }
 
