@@ -93,14 +93,6 @@ struct IppCase {
     Outcome outcome;
 };
 
-std::string Bytes(const std::string& hex) {
-    std::string bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    }
-    return bytes;
-}
-
 const IppCase kIppCases[] = {
     {"Print-Job, job-password \"1234\", none", "1234", "none", false, {}, Outcome::kHeld},
     {"Print-Job, job-password \"1234\", no encryption given",
@@ -109,12 +101,22 @@ const IppCase kIppCases[] = {
      false,
      {},
      Outcome::kHeld},
-    {"Print-Job, 32 digest bytes, sha2-256", Bytes(kDigest), "sha2-256", false, {}, Outcome::kHeld},
+    {"Print-Job, 32 digest bytes, sha2-256",
+     PinDigest("1234", true),
+     "sha2-256",
+     false,
+     {},
+     Outcome::kHeld},
     {"Create-Job \"1234\" none, then Send-Document", "1234", "none", true, {}, Outcome::kHeld},
     {"Print-Job, no job-password", "", "", false, {}, Outcome::kPrinted},
     {"job-password \"12345\", none", "12345", "none", false, {}, Outcome::kRefused},
     {"job-password \"12a4\", none", "12a4", "none", false, {}, Outcome::kRefused},
-    {"31 bytes, sha2-256", Bytes(kDigest).substr(1), "sha2-256", false, {}, Outcome::kRefused},
+    {"31 bytes, sha2-256",
+     PinDigest("1234", true).substr(1),
+     "sha2-256",
+     false,
+     {},
+     Outcome::kRefused},
     {"job-password-encryption md5", "1234", "md5", false, {}, Outcome::kRefused},
     {"job-password-encryption, no job-password", "", "none", false, {}, Outcome::kRefused},
     {"job-hold-until indefinite, no job-password",

@@ -26,18 +26,6 @@ struct Acknowledged {
     bool raw;
 };
 
-void Account(const char* when, const PrinterServer& server,
-             const std::map<int, Acknowledged>& jobs) {
-    size_t raw = 0, secure = 0;
-    for (const auto& [id, job] : jobs) {
-        raw += job.raw;
-        secure += job.secure;
-    }
-    std::cout << when << ": acknowledged " << jobs.size() << " (raw " << raw << ", IPP "
-              << jobs.size() - raw << "; secure " << secure << "), held " << server.Held().size()
-              << ", printed " << server.Outputs().size() << "\n";
-}
-
 TEST(Load, BothRoadsAtOnceThenARestartThenEveryRelease) {
     PrinterServer server;
     ASSERT_TRUE(server.Start());
@@ -80,15 +68,24 @@ TEST(Load, BothRoadsAtOnceThenARestartThenEveryRelease) {
     ASSERT_EQ(refusals, 0);
     ASSERT_EQ(jobs.size(), size_t(kSenders * kJobsEach));
     const size_t half = jobs.size() / 2;
+    size_t raw = 0;
+    for (const auto& [id, job] : jobs) {
+        raw += job.raw;
+    }
+    const auto Account = [&](const char* when) {
+        std::cout << when << ": acknowledged " << jobs.size() << " (raw " << raw << ", IPP "
+                  << jobs.size() - raw << "; secure " << half << "), held " << server.Held().size()
+                  << ", printed " << server.Outputs().size() << "\n";
+    };
     ASSERT_TRUE(server.WaitForOutputs(half, 120));
     EXPECT_EQ(server.Held().size(), half);
-    Account("before the restart", server, jobs);
+    Account("before the restart");
 
     const auto held = server.Held();
     server.Stop();
     ASSERT_TRUE(server.Start());
     EXPECT_EQ(server.Held(), held);
-    Account("after the restart", server, jobs);
+    Account("after the restart");
 
     for (int s = 0; s < kSenders; ++s) {
         const CommandResult r = server.Command({"release", "--user", "sender-" + std::to_string(s),
@@ -97,7 +94,7 @@ TEST(Load, BothRoadsAtOnceThenARestartThenEveryRelease) {
     }
     ASSERT_TRUE(server.WaitForOutputs(jobs.size(), 120));
     sleep(1);
-    Account("after every release", server, jobs);
+    Account("after every release");
     std::set<std::string> expected;
     for (const auto& [id, job] : jobs) {
         expected.insert(std::to_string(id) + "-" + job.name + ".pdf");

@@ -80,12 +80,8 @@ TEST_F(RoadTest, IpptoolPrintJobWithAClearJobPassword) {
 }
 
 TEST_F(RoadTest, LibcupsPrintJobWithASha256JobPassword) {
-    const std::string hex = PinDigest("1357");
-    std::string digest;
-    for (size_t i = 0; i < hex.size(); i += 2) {
-        digest += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    }
-    const IppResult printed = server.Print("carol", "Plan", PostScript("Plan"), digest, "sha2-256");
+    const IppResult printed =
+        server.Print("carol", "Plan", PostScript("Plan"), PinDigest("1357", true), "sha2-256");
     EXPECT_EQ(printed.status, IPP_STATUS_OK);
     EXPECT_EQ(server.JobAttributes(printed.jobId).state, "pending-held");
     EXPECT_EQ(server.JobAttributes(printed.jobId).reasons.find("job-password-wait"), 0u);

@@ -4,10 +4,11 @@
 
 namespace printer_test {
 
-std::string PinDigest(const std::string& pin) {
+std::string PinDigest(const std::string& pin, bool bytes) {
     pinprint::printer::Digest digest{};
     pinprint::printer::Sha256(pin.data(), pin.size(), &digest);
-    return pinprint::printer::DigestToHex(digest);
+    return bytes ? std::string(digest.begin(), digest.end())
+                 : pinprint::printer::DigestToHex(digest);
 }
 
 std::string PostScript(const std::string& title, int pages) {

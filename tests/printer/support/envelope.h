@@ -7,8 +7,9 @@
 
 namespace printer_test {
 
-// SHA-256 of the PIN's ASCII digits, as the pages store it: 64 lower-case hexadecimal characters.
-std::string PinDigest(const std::string& pin);
+// SHA-256 of the PIN's ASCII digits, as the pages store it: 64 lower-case hexadecimal
+// characters; or its 32 bytes, as IPP's sha2-256 job-password carries them.
+std::string PinDigest(const std::string& pin, bool bytes = false);
 
 // A DSC-conforming PostScript document of `pages` pages, each showing `title`.
 std::string PostScript(const std::string& title, int pages = 1);

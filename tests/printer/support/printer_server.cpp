@@ -1,7 +1,6 @@
 #include "support/printer_server.h"
 
 #include <cups/cups.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -123,8 +122,6 @@ PrinterServer::PrinterServer(std::vector<std::string> options) : options_(std::m
 
 PrinterServer::~PrinterServer() {
     Kill();
-    if (getenv("KEEPLOG"))
-        fprintf(stderr, "%s", Log().c_str());
     std::filesystem::remove_all(folder);
 }
 
@@ -146,16 +143,15 @@ bool PrinterServer::Start() {
 }
 
 void PrinterServer::Stop() {
-    if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
+    End(SIGTERM);
+}
+void PrinterServer::Kill() {
+    End(SIGKILL);
 }
 
-void PrinterServer::Kill() {
+void PrinterServer::End(int signal) {
     if (pid_ > 0) {
-        kill(pid_, SIGKILL);
+        kill(pid_, signal);
         waitpid(pid_, nullptr, 0);
         pid_ = -1;
     }
@@ -194,15 +190,11 @@ std::vector<std::string> PrinterServer::Held() const {
 
 std::vector<std::string> PrinterServer::Outputs() const {
     std::vector<std::string> names;
-    if (DIR* dir = opendir(output.c_str())) {
-        while (const dirent* e = readdir(dir)) {
-            const std::string name = e->d_name;
-            if (name.size() > 4 && name[0] != '.' &&
-                name.compare(name.size() - 4, 4, ".pdf") == 0) {
-                names.push_back(name);
-            }
+    std::error_code none;
+    for (const auto& entry : std::filesystem::directory_iterator(output, none)) {
+        if (entry.path().extension() == ".pdf" && entry.path().filename().string()[0] != '.') {
+            names.push_back(entry.path().filename());
         }
-        closedir(dir);
     }
     std::sort(names.begin(), names.end());
     return names;

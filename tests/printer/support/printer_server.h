@@ -55,6 +55,8 @@ class PrinterServer {
     int ippPort = 0, rawPort = 0;
 
   private:
+    void End(int signal);
+
     std::vector<std::string> options_;
     pid_t pid_ = -1;
 };
