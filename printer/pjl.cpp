@@ -345,6 +345,16 @@ size_t JobReader::FeedPjl(const char* data, size_t size) {
             }
             continue;
         }
+        // A line can only be PJL, a UEL or PostScript: anything else is refused at its start.
+        static constexpr char kPjlStart[] = "@PJL";
+        const bool pjl = line_[0] == '@' && line_.size() <= 4
+                             ? line_.compare(0, line_.size(), kPjlStart, line_.size()) == 0
+                             : line_[0] == '@';
+        if (!pjl && line_[0] != '\x1b' &&
+            (line_[0] != '%' || (line_.size() == 2 && line_[1] != '!'))) {
+            Fail("data that is neither PJL nor PostScript");
+            return i + 1;
+        }
         // PostScript where PJL was expected: the printer switches to it, as printers do.
         if (line_ == "%!") {
             line_.clear();

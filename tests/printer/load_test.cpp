@@ -22,7 +22,6 @@ constexpr int kJobsEach = 50;
 
 struct Acknowledged {
     std::string name;
-    bool secure;
     bool raw;
 };
 
@@ -57,7 +56,7 @@ TEST(Load, BothRoadsAtOnceThenARestartThenEveryRelease) {
                 }
                 std::lock_guard<std::mutex> lock(mu);
                 refusals += id == 0;
-                EXPECT_TRUE(jobs.emplace(id, Acknowledged{name, secure, raw}).second)
+                EXPECT_TRUE(jobs.emplace(id, Acknowledged{name, raw}).second)
                     << "id " << id << " twice";
             }
         });
