@@ -1,6 +1,4 @@
-// A stand-in for `drvhost print` until it can feed the printer: writes the rendering plug-in's
-// envelope for a secure job around a one-page PostScript document.
-//   make_job FILE USER JOB PIN
+// make_job FILE USER JOB PIN: a secure job in the plug-in's envelope, for printer-road.sh.
 #include <cstdio>
 #include <fstream>
 

@@ -164,10 +164,7 @@ std::string PrinterServer::Send(const std::string& bytes) const {
     CommandResult r =
         RunProgram({PINPRINT_PRINTER, "send", file, "--raw-port", std::to_string(rawPort)});
     unlink(file.c_str());
-    while (!r.output.empty() && r.output.back() == '\n') {
-        r.output.pop_back();
-    }
-    return r.output;
+    return r.output.erase(r.output.find_last_not_of('\n') + 1);
 }
 
 CommandResult PrinterServer::Command(const std::vector<std::string>& args) const {

@@ -43,8 +43,7 @@ class PrinterServer {
     bool WaitForOutputs(size_t count, int seconds = 30) const;
     std::string Log() const;
 
-    // Print-Job (or Create-Job then Send-Document) through libcups; `password` and
-    // `encryption` empty for none.
+    // Print-Job (or Create-Job, Send-Document) by libcups; empty `password`: none.
     IppResult Print(const std::string& user, const std::string& job, const std::string& postscript,
                     const std::string& password = {}, const std::string& encryption = {},
                     bool createJob = false,
