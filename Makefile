@@ -32,19 +32,25 @@ build-clang: deps
 # Two Wine sessions (prefix, wineserver, Xvfb display each) let CTest run two Wine tests at
 # once; each test takes one (the RESOURCE_GROUPS of tests/CMakeLists.txt, the resources file of
 # the mingw-sessions test preset).
-# The printer's tests need no Wine session: they run beside the Wine tests, one at a time, and
-# their output follows the Wine tests' own.
+# The reference printer needs no Wine: it is built and its tests run in the background from the
+# start, beside the Windows builds and the Wine tests, its log in build/printer/test.log.
 SESSIONS := 2
-test: build build-clang printer
-	@PINPRINT_WINE_SESSIONS=$(SESSIONS) tests/wine-session.sh start $(BUILD)
-	@status=0; export PINPRINT_WINE_RETRY=1; \
-	  ctest --test-dir $(PRINTER_BUILD) --output-on-failure >$(PRINTER_BUILD)/ctest.log 2>&1 & printer=$$!; \
-	  WINEPREFIX=$(CURDIR)/$(BUILD)/wineprefix ctest --preset clang-mingw || status=$$?; \
-	  ctest --preset mingw-sessions || status=$$?; \
-	  tests/wine-session.sh stop $(BUILD); \
-	  echo; echo "The printer's tests ($(PRINTER_BUILD)/ctest.log):"; \
-	  if wait $$printer; then tail -n 4 $(PRINTER_BUILD)/ctest.log; \
-	  else status=1; cat $(PRINTER_BUILD)/ctest.log; fi; exit $$status
+test: deps
+	@mkdir -p $(PRINTER_BUILD); status=0; \
+	  { cmake -S printer -B $(PRINTER_BUILD) && cmake --build $(PRINTER_BUILD) -j2 && \
+	    ctest --test-dir $(PRINTER_BUILD) --output-on-failure; } >$(PRINTER_BUILD)/test.log 2>&1 & \
+	  printer=$$!; \
+	  $(MAKE) --no-print-directory build build-clang || status=$$?; \
+	  if [ $$status = 0 ]; then \
+	    PINPRINT_WINE_SESSIONS=$(SESSIONS) tests/wine-session.sh start $(BUILD); \
+	    export PINPRINT_WINE_RETRY=1; \
+	    WINEPREFIX=$(CURDIR)/$(BUILD)/wineprefix ctest --preset clang-mingw || status=$$?; \
+	    ctest --preset mingw-sessions || status=$$?; \
+	    tests/wine-session.sh stop $(BUILD); \
+	  fi; \
+	  echo; echo "The reference printer ($(PRINTER_BUILD)/test.log):"; \
+	  if wait $$printer; then tail -n 4 $(PRINTER_BUILD)/test.log; \
+	  else status=1; cat $(PRINTER_BUILD)/test.log; fi; exit $$status
 
 # make demo lang=ja (or de, fr) shows the pages in that language; English by default.
 # make demo theme=light, contrast=high, dpi=144 (combinable) show them in that look.
