@@ -28,15 +28,13 @@ struct RequestState {
 };
 thread_local RequestState tls;
 
+// Octet strings are the attribute's own memory and are wiped; text values live in libcups's
+// shared string pool, where other attributes may hold the same string, so they are only deleted.
 void WipeAndDelete(ipp_t* ipp, const char* name) {
     while (ipp_attribute_t* attr = ippFindAttribute(ipp, name, IPP_TAG_ZERO)) {
-        for (int i = 0; i < ippGetCount(attr); ++i) {
+        for (int i = 0; ippGetValueTag(attr) == IPP_TAG_STRING && i < ippGetCount(attr); ++i) {
             int length = 0;
-            if (ippGetValueTag(attr) == IPP_TAG_STRING) {
-                Wipe(const_cast<void*>(ippGetOctetString(attr, i, &length)), length);
-            } else if (const char* text = ippGetString(attr, i, nullptr)) {
-                Wipe(const_cast<char*>(text), strlen(text));
-            }
+            Wipe(const_cast<void*>(ippGetOctetString(attr, i, &length)), length);
         }
         ippDeleteAttribute(ipp, attr);
     }

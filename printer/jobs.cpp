@@ -148,22 +148,23 @@ void Jobs::OnCreated(pappl_job_t* job) {
 
 int Jobs::Submit(JobRecord record, int wantedId) {
     const bool hold = record.secure && record.state == JobState::kHeld;
-    // PAPPL deletes a job's file when it cancels or finishes the job: it gets a name of its own
-    // in its spool folder, and the store keeps the document until the job is done with.
-    const std::string handed =
-        rules_.queueFolder + "/" + record.document.substr(record.document.rfind('/') + 1);
-    unlink(handed.c_str());
-    if (link(record.document.c_str(), handed.c_str()) != 0) {
-        return 0;
-    }
+    const std::string name = record.document.substr(record.document.rfind('/') + 1);
     pappl_job_t* job = nullptr;
-    {
-        // Jobs created while the printer holds new jobs cannot start before papplJobHold: the
-        // hold is in place before any thread may process the job.
-        std::unique_lock<std::mutex> window(intakeMu_, std::defer_lock);
-        if (hold) {
+    // PAPPL takes no hold at a job's creation: a held job is created while the printer is paused,
+    // so that no thread can start it, and is then held. Should the hold still fail, the PIN gate
+    // refuses the job (MayPrint) and it is made again.
+    for (int attempt = 0; attempt < kHoldAttempts && job == nullptr; ++attempt) {
+        // PAPPL deletes a job's file when it cancels or finishes the job: it gets a name of its
+        // own in its spool folder, and the store keeps the document until the job is done with.
+        const std::string handed =
+            rules_.queueFolder + "/" + std::to_string(++handed_) + "-" + name;
+        if (link(record.document.c_str(), handed.c_str()) != 0) {
+            return 0;
+        }
+        std::unique_lock<std::mutex> window(holdWindow_, std::defer_lock);
+        if (hold && !restoring_) {
             window.lock();
-            papplPrinterHoldNewJobs(printer_);
+            papplPrinterPause(printer_);
         }
         if (wantedId > 0) {
             papplPrinterSetNextJobID(printer_, wantedId);
@@ -171,17 +172,23 @@ int Jobs::Submit(JobRecord record, int wantedId) {
         tlsExpected = Expected{&record};
         job = papplJobCreateWithFile(printer_, Lasting(record.userName), FormatOf(record.document),
                                      Lasting(record.jobName), 0, nullptr, handed.c_str());
-
         tlsExpected = Expected{};
-        if (hold) {
-            if (job != nullptr) {
-                papplJobHold(job, nullptr, "indefinite", 0);
-            }
-            papplPrinterReleaseHeldNewJobs(printer_, nullptr);
+        const bool held = !hold || (job != nullptr && papplJobHold(job, nullptr, "indefinite", 0));
+        if (hold && !restoring_) {
+            papplPrinterResume(printer_);
+        }
+        if (job == nullptr) {
+            unlink(handed.c_str());
+            return 0;
+        }
+        if (!held) {
+            std::lock_guard<std::mutex> lock(mu_);
+            entries_[papplJobGetID(job)].retired = true;
+            job = nullptr;
+            wantedId = 0;
         }
     }
     if (job == nullptr) {
-        unlink(handed.c_str());
         return 0;
     }
     const int id = papplJobGetID(job);
@@ -260,7 +267,7 @@ std::vector<HeldJob> Jobs::Held() {
     {
         std::lock_guard<std::mutex> lock(mu_);
         for (const auto& [id, entry] : entries_) {
-            if (entry.record.secure && entry.record.state == JobState::kHeld) {
+            if (entry.record.secure && entry.record.state == JobState::kHeld && !entry.retired) {
                 held.push_back(Describe(entry));
             }
         }
@@ -317,8 +324,8 @@ ReleaseOutcome Jobs::Release(const std::string& userName, const std::string& pin
         std::vector<std::map<int, Entry>::iterator> candidates;
         for (auto it = entries_.begin(); it != entries_.end(); ++it) {
             const JobRecord& r = it->second.record;
-            if (r.secure && r.state == JobState::kHeld && r.userName == userName &&
-                (jobId == 0 || r.id == jobId)) {
+            if (r.secure && r.state == JobState::kHeld && !it->second.retired &&
+                r.userName == userName && (jobId == 0 || r.id == jobId)) {
                 candidates.push_back(it);
             }
         }
@@ -366,12 +373,24 @@ ReleaseOutcome Jobs::Release(const std::string& userName, const std::string& pin
 
 void Jobs::PrintReleased(const std::vector<int>& ids) {
     for (int id : ids) {
+        bool detached = false;
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            auto it = entries_.find(id);
+            if (it == entries_.end()) {
+                continue;  // printed already
+            }
+            detached = it->second.detached;
+        }
         pappl_job_t* job = papplPrinterFindJob(printer_, id);
-        if (job != nullptr && papplJobGetState(job) == IPP_JSTATE_HELD &&
-            papplJobRelease(job, nullptr)) {
+        if (job != nullptr && !detached) {
+            if (papplJobGetState(job) == IPP_JSTATE_HELD) {
+                papplJobRelease(job, nullptr);
+            }
             continue;
         }
-        // Its PAPPL job is gone: the document prints from the store, as a new job.
+        // The PIN gate refused its PAPPL job, or it is gone: the document prints from the
+        // store, as a new job.
         JobRecord record;
         {
             std::lock_guard<std::mutex> lock(mu_);
@@ -416,9 +435,34 @@ void Jobs::Printed(int id) {
     }
 }
 
+bool Jobs::FirstRun(int id, bool* result) {
+    std::unique_lock<std::mutex> lock(mu_);
+    auto [it, first] = runs_.emplace(id, 0);
+    if (first) {
+        // Runs of jobs long finished are forgotten: ids only grow.
+        while (runs_.size() > kRunsKept && runs_.begin()->second != 0) {
+            runs_.erase(runs_.begin());
+        }
+        return true;
+    }
+    runEnded_.wait(lock, [&] { return runs_[id] != 0; });
+    *result = runs_[id] > 0;
+    return false;
+}
+
+void Jobs::RunEnded(int id, bool result) {
+    std::lock_guard<std::mutex> lock(mu_);
+    runs_[id] = result ? 1 : -1;
+    runEnded_.notify_all();
+}
+
 void Jobs::OnEnded(int id) {
     std::lock_guard<std::mutex> lock(mu_);
     auto it = entries_.find(id);
+    if (it != entries_.end() && it->second.retired) {
+        entries_.erase(it);  // made again under another id; the document is the successor's
+        return;
+    }
     if (it == entries_.end() || it->second.detached || shuttingDown_) {
         return;
     }
@@ -434,7 +478,8 @@ void Jobs::ExpireHeld(time_t now) {
         for (auto it = entries_.begin(); it != entries_.end();) {
             auto next = std::next(it);
             const JobRecord& r = it->second.record;
-            if (r.secure && r.state == JobState::kHeld && difftime(now, r.received) >= limit) {
+            if (r.secure && r.state == JobState::kHeld && !it->second.retired &&
+                difftime(now, r.received) >= limit) {
                 char why[64];
                 snprintf(why, sizeof(why), "not released within %g hours", rules_.holdHours);
                 NoteDeletion(r, why);
@@ -484,6 +529,9 @@ int Jobs::LargestOutputId() const {
 }
 
 void Jobs::Restore() {
+    // Paused, the printer starts no job before the held ones are held: each keeps its id.
+    papplPrinterPause(printer_);
+    restoring_ = true;
     int largest = LargestOutputId();
     for (JobRecord& record : store_.Load()) {
         largest = std::max(largest, record.id);
@@ -499,6 +547,8 @@ void Jobs::Restore() {
     }
     // Ids are never given twice, so an output file is never overwritten by another job.
     papplPrinterSetNextJobID(printer_, largest + 1);
+    restoring_ = false;
+    papplPrinterResume(printer_);
 }
 
 void Jobs::StopForShutdown() {

@@ -10,6 +10,8 @@
 
 #include <pappl/pappl.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <ctime>
 #include <deque>
 #include <map>
@@ -79,6 +81,11 @@ class Jobs {
     bool MayPrint(int id);
     // The print callback finished with the job, printed or aborted.
     void Printed(int id);
+    // PAPPL 1.3.1 sometimes runs a job's print callback more than once, on several threads,
+    // when jobs arrive on several connections at once: only the first run prints. True for the
+    // first run; any other waits for it to end and takes its result.
+    bool FirstRun(int id, bool* result);
+    void RunEnded(int id, bool result);
     // PAPPL ended the job (canceled by its owner, or by this class).
     void OnEnded(int id);
 
@@ -97,6 +104,7 @@ class Jobs {
         JobRecord record;
         bool recorded = false;
         bool detached = false;  // its PAPPL job ended without printing (the PIN gate)
+        bool retired = false;   // taken up before its hold; made again under another id
     };
 
     HeldJob Describe(const Entry& entry) const;
@@ -111,9 +119,15 @@ class Jobs {
     const JobRules rules_;
     pappl_system_t* system_ = nullptr;
     pappl_printer_t* printer_ = nullptr;
-    std::mutex intakeMu_;  // one hold window at a time (papplPrinterHoldNewJobs)
+    static constexpr int kHoldAttempts = 3;
+    static constexpr size_t kRunsKept = 10000;
+    std::atomic<unsigned> handed_{0};  // names of the files handed to PAPPL
+    std::mutex holdWindow_;            // one pause for a hold at a time
+    bool restoring_ = false;           // Restore keeps the printer paused throughout
     std::mutex mu_;
     std::map<int, Entry> entries_;
+    std::map<int, int> runs_;  // job id: 0 running, 1 printed, -1 not
+    std::condition_variable runEnded_;
     std::deque<std::pair<std::string, std::string>> deletions_;  // user, text
     bool shuttingDown_ = false;
 };

@@ -24,15 +24,6 @@ std::string Option(int count, cups_option_t* form, const char* name) {
     return value ? value : "";
 }
 
-void WipeForm(int count, cups_option_t* form) {
-    for (int i = 0; i < count; ++i) {
-        if (form[i].value != nullptr) {
-            Wipe(form[i].value, strlen(form[i].value));
-        }
-    }
-    cupsFreeOptions(count, form);
-}
-
 void ShowUserPicker(pappl_client_t* client, const std::vector<HeldJob>& held,
                     const std::string& user) {
     std::vector<std::string> users;
@@ -101,12 +92,14 @@ bool ServePanel(pappl_client_t* client, void* data) {
             message = "This page has expired: choose your user name again.";
         } else {
             const std::string job = Option(count, form, "job-id");
+            // The form's values live in libcups's shared string pool: not wiped there, only
+            // in this copy.
             std::string pin = Option(count, form, "pin");
             message = panel->jobs->Release(user, pin, atoi(job.c_str())).Message();
             Wipe(pin.data(), pin.size());
         }
     }
-    WipeForm(count, form);
+    cupsFreeOptions(count, form);
     // The printer header sends the HTTP response itself.
     papplClientHTMLPrinterHeader(client, panel->printer, "Held jobs", 0, nullptr, nullptr);
     papplClientHTMLPuts(client, "<div class=\"row\"><div class=\"col-12\">\n");

@@ -56,7 +56,7 @@ bool TrayList(pappl_device_cb_t, void*, pappl_deverror_cb_t, void*) {
     return false;
 }
 
-bool Print(pappl_job_t* job) {
+bool PrintOnce(pappl_job_t* job) {
     Server& s = *g_server;
     const int id = papplJobGetID(job);
     if (!s.jobs->MayPrint(id)) {
@@ -64,11 +64,12 @@ bool Print(pappl_job_t* job) {
         papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Reached the printer without its PIN: not printed.");
         return false;
     }
-    const std::string output =
-        s.jobs->OutputPath(id, papplJobGetName(job) ? papplJobGetName(job) : "");
-    std::string error;
+    const char* file = papplJobGetFilename(job);
+    const char* name = papplJobGetName(job);
+    const std::string output = s.jobs->OutputPath(id, name ? name : "");
+    std::string error = "the job has no document";
     const bool printed =
-        RenderPdf(papplJobGetFilename(job), output, s.options.ghostscriptSeconds, &error);
+        file != nullptr && RenderPdf(file, output, s.options.ghostscriptSeconds, &error);
     s.jobs->Printed(id);
     if (!printed) {
         papplJobSetMessage(job, "%s", error.c_str());
@@ -78,6 +79,16 @@ bool Print(pappl_job_t* job) {
     }
     papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Printed to %s.", output.c_str());
     return true;
+}
+
+bool Print(pappl_job_t* job) {
+    bool result = false;
+    if (!g_server->jobs->FirstRun(papplJobGetID(job), &result)) {
+        return result;  // PAPPL ran the job again: the first run printed it or did not
+    }
+    result = PrintOnce(job);
+    g_server->jobs->RunEnded(papplJobGetID(job), result);
+    return result;
 }
 
 bool PrintFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
