@@ -48,13 +48,9 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 
+. scripts/print-command.sh
 show() {
-    local shown="" arg
-    for arg in "$@"; do
-        case $arg in *" "*) shown+=" \"$arg\"" ;; *) shown+=" $arg" ;; esac
-    done
-    echo
-    echo "\$ pinprint-printer$shown"
+    print_command pinprint-printer "$@"
     "$printer" "$@" || true
 }
 
