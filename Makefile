@@ -2,8 +2,9 @@
 #   make demo   install what is missing, build, and show the plug-in working in the driver host
 #   make test   install what is missing, build, and run every test through CTest
 BUILD := build/mingw
+PRINTER_BUILD := build/printer
 
-.PHONY: all deps configure build build-clang test demo bench fuzz faults soak coverage package clean
+.PHONY: all deps configure build build-clang printer test demo bench fuzz faults soak coverage package clean
 
 all: build
 
@@ -16,6 +17,11 @@ configure: deps
 build: configure
 	@cmake --build --preset mingw -j2
 
+# The reference printer (printer/): a native program on PAPPL, with its tests and benchmark.
+printer: deps
+	@cmake -S printer -B $(PRINTER_BUILD) >/dev/null
+	@cmake --build $(PRINTER_BUILD) -j2
+
 # The second compiler: clang builds both DLLs, the resource module and the module, devmode and
 # rendering tests (build/clang-mingw), which run against those clang-built DLLs.
 build-clang: deps
@@ -26,13 +32,25 @@ build-clang: deps
 # Two Wine sessions (prefix, wineserver, Xvfb display each) let CTest run two Wine tests at
 # once; each test takes one (the RESOURCE_GROUPS of tests/CMakeLists.txt, the resources file of
 # the mingw-sessions test preset).
+# The reference printer needs no Wine: it is built and its tests run in the background from the
+# start, beside the Windows builds and the Wine tests, its log in build/printer/test.log.
 SESSIONS := 2
-test: build build-clang
-	@PINPRINT_WINE_SESSIONS=$(SESSIONS) tests/wine-session.sh start $(BUILD)
-	@status=0; export PINPRINT_WINE_RETRY=1; \
-	  WINEPREFIX=$(CURDIR)/$(BUILD)/wineprefix ctest --preset clang-mingw || status=$$?; \
-	  ctest --preset mingw-sessions || status=$$?; \
-	  tests/wine-session.sh stop $(BUILD); exit $$status
+test: deps
+	@mkdir -p $(PRINTER_BUILD); status=0; \
+	  { cmake -S printer -B $(PRINTER_BUILD) && cmake --build $(PRINTER_BUILD) -j2 && \
+	    ctest --test-dir $(PRINTER_BUILD) --output-on-failure; } >$(PRINTER_BUILD)/test.log 2>&1 & \
+	  printer=$$!; \
+	  $(MAKE) --no-print-directory build build-clang || status=$$?; \
+	  if [ $$status = 0 ]; then \
+	    PINPRINT_WINE_SESSIONS=$(SESSIONS) tests/wine-session.sh start $(BUILD); \
+	    export PINPRINT_WINE_RETRY=1; \
+	    WINEPREFIX=$(CURDIR)/$(BUILD)/wineprefix ctest --preset clang-mingw || status=$$?; \
+	    ctest --preset mingw-sessions || status=$$?; \
+	    tests/wine-session.sh stop $(BUILD); \
+	  fi; \
+	  echo; echo "The reference printer ($(PRINTER_BUILD)/test.log):"; \
+	  if wait $$printer; then tail -n 4 $(PRINTER_BUILD)/test.log; \
+	  else status=1; cat $(PRINTER_BUILD)/test.log; fi; exit $$status
 
 # make demo lang=ja (or de, fr) shows the pages in that language; English by default.
 # make demo theme=light, contrast=high, dpi=144 (combinable) show them in that look.
@@ -40,10 +58,11 @@ demo: build
 	@PINPRINT_THEME='$(theme)' PINPRINT_CONTRAST='$(contrast)' PINPRINT_DPI='$(dpi)' \
 	  scripts/demo.sh $(BUILD) $(lang)
 
-bench: build
+bench: build printer
 	@tests/wine-session.sh start $(BUILD)
 	@status=0; for b in $(BUILD)/bin/*_bench.exe; do tests/wine-run.sh $$b || status=$$?; done; \
-	  tests/wine-session.sh stop $(BUILD); exit $$status
+	  tests/wine-session.sh stop $(BUILD); \
+	  echo; echo "The reference printer:"; $(PRINTER_BUILD)/bench/printer_bench || status=$$?; exit $$status
 
 fuzz: deps
 	@fuzz/run.sh 10000000

@@ -37,13 +37,9 @@ fi
 printer="PinPrint Demo"
 close_after_ms=1500
 
+. scripts/print-command.sh
 run() {
-    local shown="" arg
-    for arg in "$@"; do
-        case $arg in *" "*) shown+=" \"$arg\"" ;; *) shown+=" $arg" ;; esac
-    done
-    echo
-    echo "\$ drvhost$shown"
+    print_command drvhost "$@"
     "${wine_run[@]}" "$drvhost" "$@"
 }
 

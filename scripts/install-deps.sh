@@ -16,8 +16,13 @@ set -euo pipefail
 #   python3                              scripts/brand.py, which reads the brand file for the build
 #   fonts-ipafont-gothic, fonts-dejavu-core  the fonts Wine draws the Japanese and the Latin
 #                                        pages with (tests/wine-session.sh sets the replacements)
-#   ghostscript                          renders the PostScript of the jobs drvhost prints
-#                                        (tests/job_road.sh)
+#   g++, pkg-config, libpappl-dev, libcups2-dev  the reference printer, a native program on PAPPL
+#                                        and the CUPS library (printer/CMakeLists.txt)
+#   ghostscript                          its PostScript interpreter, the tests' text read-back, and
+#                                        the renderer of the jobs drvhost prints (tests/job_road.sh)
+#   cups-ipp-utils                       ipptool, the IPP client of the printer's tests
+#   chromium, chromium-driver            the headless browser that tests the printer's panel and
+#                                        takes its screenshot (tests/printer/panel_test.cpp)
 # The versioned names keep the script and the build on clang 14 when Debian's default moves on.
 packages=(
     cmake make
@@ -28,7 +33,7 @@ packages=(
     fp-utils
     locales python3
     fonts-ipafont-gothic fonts-dejavu-core
-    ghostscript
+    g++ pkg-config libpappl-dev libcups2-dev ghostscript cups-ipp-utils chromium chromium-driver
 )
 packages+=("$@")  # what one target needs besides (make coverage: gcovr)
 missing=()
