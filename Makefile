@@ -32,15 +32,19 @@ build-clang: deps
 # Two Wine sessions (prefix, wineserver, Xvfb display each) let CTest run two Wine tests at
 # once; each test takes one (the RESOURCE_GROUPS of tests/CMakeLists.txt, the resources file of
 # the mingw-sessions test preset).
-# The reference printer needs no Wine: it is built and its tests run in the background from the
-# start, beside the Windows builds and the Wine tests, its log in build/printer/test.log.
+# The reference printer needs no Wine: it is built in the background beside the Windows builds
+# (the job road's test takes a job of the page to it), and its tests run in the background beside
+# the Wine tests, their log in build/printer/test.log.
 SESSIONS := 2
 test: deps
 	@mkdir -p $(PRINTER_BUILD); status=0; \
-	  { cmake -S printer -B $(PRINTER_BUILD) && cmake --build $(PRINTER_BUILD) -j2 && \
-	    ctest --test-dir $(PRINTER_BUILD) --output-on-failure; } >$(PRINTER_BUILD)/test.log 2>&1 & \
+	  { cmake -S printer -B $(PRINTER_BUILD) && cmake --build $(PRINTER_BUILD) -j2; } \
+	    >$(PRINTER_BUILD)/build.log 2>&1 & \
 	  printer=$$!; \
 	  $(MAKE) --no-print-directory build build-clang || status=$$?; \
+	  wait $$printer || { status=1; cat $(PRINTER_BUILD)/build.log; }; \
+	  ctest --test-dir $(PRINTER_BUILD) --output-on-failure >$(PRINTER_BUILD)/test.log 2>&1 & \
+	  printer=$$!; \
 	  if [ $$status = 0 ]; then \
 	    PINPRINT_WINE_SESSIONS=$(SESSIONS) tests/wine-session.sh start $(BUILD); \
 	    export PINPRINT_WINE_RETRY=1; \
@@ -54,7 +58,7 @@ test: deps
 
 # make demo lang=ja (or de, fr) shows the pages in that language; English by default.
 # make demo theme=light, contrast=high, dpi=144 (combinable) show them in that look.
-demo: build
+demo: build printer
 	@PINPRINT_THEME='$(theme)' PINPRINT_CONTRAST='$(contrast)' PINPRINT_DPI='$(dpi)' \
 	  scripts/demo.sh $(BUILD) $(lang)
 

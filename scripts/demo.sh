@@ -4,7 +4,9 @@
 # installs the sample driver package (it carries every language) and a printer "PinPrint Demo"
 # into the build's Wine prefix,
 # runs printer initialization, shows the private devmode, and opens Printing Preferences and
-# Printer Properties through compstui. With a display (DISPLAY set) the sheets open on it and
+# Printer Properties through compstui, then takes a secure job from the page through
+# drvhost print to the reference printer (scripts/printer-road.sh): held, a wrong PIN refused,
+# released with the right one. With a display (DISPLAY set) the sheets open on it and
 # stay until you close them; headless they run under Xvfb, close themselves, and leave
 # screenshots in out/ (named with the look and the language, other than the plain look and
 # English). The sheets run with that language as the user's UI language, from which the plug-in
@@ -73,3 +75,18 @@ else
     echo "Screenshots: out/prefs$suffix.png and out/prefs-secure$suffix.png (Printing Preferences),"
     echo "             out/props$suffix.png (Printer Properties)"
 fi
+
+# The secure job's road: the page sets secure printing with PIN 1234 and the names, drvhost
+# prints the job through both plug-ins, and the reference printer takes it on its raw port, lists
+# it under the user's name, refuses a wrong PIN and prints it for 1234.
+mkdir -p out
+echo
+echo "The secure job's road, from the page to the printed page:"
+run print --printer "$printer" --secure-pin 1234 --user-name "Ann Smith" --job-name "Q3 report" \
+    --out out/q3.prn
+run job out/q3.prn
+echo
+scripts/printer-road.sh out/q3.prn out
+echo
+echo "The road: out/q3.prn (the job), out/held-panel.png (the printer's panel with the held job),"
+echo "          out/printed-page.png (the page the PIN released)"

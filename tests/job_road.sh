@@ -45,3 +45,16 @@ check "PIN given in a ticket" "$work/ticket.prn" "Page 2 of 2" Bob Budget 5678
 
 host print --printer "PinPrint Jobs" --out "$work/plain.prn" >"$work/plain.out"
 check "normal job" "$work/plain.prn" "Secure printing: off"
+
+# The page's secure job at the reference printer, as the raw port receives the file: held under
+# its user name, a wrong PIN refused, the right one printing it (scripts/printer-road.sh).
+root=$(cd "$here/.." && pwd)
+[ -x "$root/build/printer/pinprint-printer" ] || fail "no reference printer: make printer first"
+PIN=2468 "$root/scripts/printer-road.sh" "$work/page.prn" "$work/printer" >"$work/printer.txt" 2>&1 ||
+    { cat "$work/printer.txt"; fail "the printer's road failed"; }
+for expected in '^held [0-9]' 'Ann Smith +Q3 report +1 ' 'Wrong PIN\. 4 tries left\.' \
+    'Released 1 job of Ann Smith: "Q3 report"' 'Q3 report\.pdf'; do
+    grep -Eq "$expected" "$work/printer.txt" || { cat "$work/printer.txt"; fail "the printer: no \"$expected\""; }
+done
+[ -s "$work/printer/printed-page.png" ] || fail "the printer printed no page"
+echo "job road: at the printer: held, a wrong PIN refused, released with 2468, printed"
