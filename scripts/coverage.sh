@@ -34,11 +34,12 @@ folders="module devmode config pages rules ticket render platform"
 for folder in $folders; do
     filters+=(--filter "$root/$folder/")
 done
-# Only the plug-in's own objects are read (the static library and the DLL's entry): the test
+# Only the plug-ins' own objects are read (the static library and the DLLs' entries): the test
 # programs compile the plug-in's headers too, and their copies of its templates and inline
 # functions run test code, not the plug-in.
 gcovr --root "$root" --object-directory "$build" --gcov-executable x86_64-w64-mingw32-gcov \
-    "$build/CMakeFiles/pinprint_core.dir" "$build/CMakeFiles/pinprintui.dir" "${filters[@]}" \
+    "$build/CMakeFiles/pinprint_core.dir" "$build/package-build/CMakeFiles/pinprintui.dir" \
+    "$build/package-build/CMakeFiles/pinprintps.dir" "${filters[@]}" \
     --exclude-throw-branches --exclude-unreachable-branches \
     --html-details "$out/index.html" --json-summary "$out/summary.json" \
     --txt "$out/coverage.txt" --print-summary >/dev/null

@@ -112,6 +112,40 @@ TEST_F(Render, GetInfoDeclinesWhatARenderingPluginMay) {
     }
 }
 
+// What the driver should never hand in is refused with the platform's error, nothing read or
+// kept; the drawing hooks a plug-in may leave alone are declined.
+TEST_F(Render, MissingArgumentsAreRefused) {
+    DEVOBJ none = {sizeof(DEVOBJ)};
+    DWORD result = 0;
+    PDEVOEM pdev = reinterpret_cast<PDEVOEM>(1);
+    void* object = reinterpret_cast<void*>(1);
+    const std::pair<HRESULT, HRESULT> cases[] = {
+        {plugin_->QueryInterface(IID_IPrintOemPS, nullptr), E_POINTER},
+        {plugin_->EnableDriver(0, 0, nullptr), E_NOTIMPL},
+        {plugin_->DisableDriver(), E_NOTIMPL},
+        {plugin_->EnablePDEV(&none, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, nullptr, nullptr),
+         E_FAIL},
+        {plugin_->EnablePDEV(&none, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, nullptr, &pdev),
+         E_FAIL},
+        {plugin_->DisablePDEV(nullptr), E_FAIL},
+        {plugin_->ResetPDEV(&none, nullptr), E_FAIL},
+        {plugin_->Command(&none, PSINJECT_BEGINSTREAM, nullptr, 0, nullptr), E_FAIL},
+        {plugin_->Command(&none, PSINJECT_BEGINSTREAM, nullptr, 0, &result), E_FAIL},
+        {plugin_->PublishDriverInterface(nullptr), S_OK},  // the first helper stays
+        {plugin_->QueryInterface(IID_IPrintOemUI, &object), E_NOINTERFACE}};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
+    }
+    EXPECT_EQ(pdev, nullptr);
+    EXPECT_EQ(result, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(object, nullptr);
+    IUnknown* fresh =
+        drvhost::CreatePluginObject(driver_.module(), IID_IPrintOemPS, nullptr, CLSID_OEMRENDER);
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(static_cast<IPrintOemPS*>(fresh)->PublishDriverInterface(nullptr), E_FAIL);
+    fresh->Release();
+}
+
 // The first helper the driver offers that can write is kept, one reference, until the object
 // ends; without one a secure job is refused and a normal one still prints.
 TEST_F(Render, PublishKeepsTheFirstHelperThatCanWrite) {
