@@ -91,7 +91,8 @@ HWND CallHtmlHelp(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data
     if (helpModule == nullptr && helpUnavailable == 0) {
         char path[kNarrowPathBytes];
         if (FindHelpControlPath(path)) {
-            helpModule = LoadLibraryA(path);
+            // Its own imports from beside it, never from the printing program's folder.
+            helpModule = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
         }
         if (helpModule == nullptr) {
             helpModule = LoadSystemHelpControl();
