@@ -47,7 +47,7 @@ struct Opened {
 // Opens the ticket, and the record `block` when `withRecord`: E_POINTER without a ticket,
 // E_INVALIDARG for a record that is not there or shorter than 652 bytes, the format error for a
 // document that is no PrintTicket. S_FALSE when the printer offers no secure printing: nothing is
-// read or changed then.
+// changed then (NoSecurePrinting says whether the ticket asks for it all the same).
 HRESULT OpenTicket(HANDLE printer, IXMLDOMDocument2* ticket, ULONG size, const void* block,
                    bool withRecord, Opened& opened) {
     if (ticket == nullptr) {
@@ -61,10 +61,19 @@ HRESULT OpenTicket(HANDLE printer, IXMLDOMDocument2* ticket, ULONG size, const v
         return E_PRINTTICKET_FORMAT;
     }
     opened.options = ReadDriverOptions(printer);
-    if ((opened.options & DRVOPT_SECURE_PAGE) == 0) {
-        return S_FALSE;
+    PINPRINT_RETURN_IF_FAILED(FindItems(opened.root, L"ParameterInit", opened.items));
+    return (opened.options & DRVOPT_SECURE_PAGE) == 0 ? S_FALSE : S_OK;
+}
+
+// A printer that offers no secure printing holds nothing: a secure job asked of it all the same
+// is refused, never printed in the open. Anything else in the ticket is not this plug-in's.
+HRESULT NoSecurePrinting(const Opened& opened) {
+    bool on = false;
+    if (opened.items.first[kPasscodeItem]) {
+        PINPRINT_RETURN_IF_FAILED(
+            ReadChoice(opened.root, opened.items.first[kPasscodeItem].get(), on));
     }
-    return FindItems(opened.root, L"ParameterInit", opened.items);
+    return on ? E_PRINTTICKET_FORMAT : S_OK;
 }
 
 }  // namespace
@@ -111,7 +120,7 @@ HRESULT ConvertPrintTicketToDevMode(HANDLE printer, IXMLDOMDocument2* ticket, UL
     Opened opened;
     const HRESULT result = OpenTicket(printer, ticket, privateSize, privateDevmode, true, opened);
     if (result != S_OK) {
-        return result == S_FALSE ? S_OK : result;
+        return result == S_FALSE ? NoSecurePrinting(opened) : result;
     }
     PrivateDevmode& record = opened.record;
     const Root& root = opened.root;
@@ -155,18 +164,21 @@ HRESULT ConvertPrintTicketToDevMode(HANDLE printer, IXMLDOMDocument2* ticket, UL
     if (record.secureEnabled == 1 && !HasPinDigest(record)) {
         return E_PRINTTICKET_FORMAT;
     }
-    // A job set here is the job the page would leave: the sender's names beside it. A secure
-    // job goes by the names given by hand only when both are there, else by the sender's
-    // names; otherwise the names count as given by hand where the page always takes them so
-    // (no choice offered) or where the ticket gave them.
+    // A job set here is the job the page would leave: the sender's names beside it. The names
+    // count as given by hand where the page always takes them so (no choice offered), where the
+    // ticket gave them, or where the user chose them on the page; automatic names chosen there
+    // stay chosen. A secure job goes by names given by hand only when both are there, else by
+    // the sender's names.
     const bool names = items.first[kUserNameItem] || items.first[kJobNameItem];
     const bool touched = names || items.first[kPasscodeItem] || pinTaken;
     if (touched || record.secureEnabled == 1) {
         StoreSystemNames(&record);
     }
+    const bool byHand = names || record.customNames == 1 || (options & DRVOPT_NAME_CHOICE) == 0;
     if (record.secureEnabled == 1) {
-        record.customNames = record.userName[0] != u'\0' && record.jobName[0] != u'\0' ? 1 : 0;
-    } else if (touched && (names || (options & DRVOPT_NAME_CHOICE) == 0)) {
+        const bool both = record.userName[0] != u'\0' && record.jobName[0] != u'\0';
+        record.customNames = byHand && both ? 1 : 0;
+    } else if (touched && byHand) {
         record.customNames = 1;
     }
     memcpy(privateDevmode, &record, kPrivateDevmodeSize);
@@ -195,6 +207,9 @@ HRESULT ConvertDevModeToPrintTicket(HANDLE printer, ULONG privateSize, const voi
         writer.Named(L"Option", kPskUri, record.secureEnabled == 1 ? kOn : kOff, option));
     PINPRINT_RETURN_IF_FAILED(Writer::Append(built[kPasscodeItem].get(), option.get()));
     Keep keep[kItemCount] = {Keep::First, Keep::All, Keep::First, Keep::First};
+    // Names kept from an earlier choice are not the job's where the user chose automatic names:
+    // the ticket carries none then, so that converting it back keeps that choice.
+    const bool automatic = record.customNames == 0 && (options & DRVOPT_NAME_CHOICE) != 0;
     for (const auto& [item, keyword, field] :
          {std::tuple{kUserNameItem, kUserName, record.userName},
           std::tuple{kJobNameItem, kJobName, record.jobName}}) {
@@ -202,7 +217,8 @@ HRESULT ConvertDevModeToPrintTicket(HANDLE printer, ULONG privateSize, const voi
         bool changed = false;
         // The record's name as the ticket may carry it; an empty one is no name at all, and
         // the parameter is left out, as its capabilities ask.
-        const size_t length = PageName(FieldView(field), options, false, name, changed);
+        const size_t length =
+            automatic ? 0 : PageName(FieldView(field), options, false, name, changed);
         if (length == 0) {
             keep[item] = Keep::None;
             continue;
@@ -228,7 +244,11 @@ HRESULT ValidatePrintTicket(HANDLE printer, IXMLDOMDocument2* ticket) {
     Opened opened;
     const HRESULT result = OpenTicket(printer, ticket, 0, nullptr, false, opened);
     if (result != S_OK) {
-        return result == S_FALSE ? S_NO_CONFLICT : result;
+        if (result == S_FALSE) {
+            const HRESULT refused = NoSecurePrinting(opened);
+            return FAILED(refused) ? refused : S_NO_CONFLICT;
+        }
+        return result;
     }
     Root& root = opened.root;
     const DriverOptions options = opened.options;
