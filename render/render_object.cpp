@@ -89,6 +89,7 @@ HRESULT RenderObject::EnablePDEV(PDEVOBJ pdevobj, PWSTR, ULONG, HANDLE*, ULONG, 
             break;
     }
     if (refusal != ERROR_SUCCESS) {
+        SecureZeroMemory(&pdev->envelope, sizeof(pdev->envelope));
         delete pdev;
         return FailWith(refusal);
     }
@@ -113,8 +114,10 @@ HRESULT RenderObject::ResetPDEV(PDEVOBJ pdevobjOld, PDEVOBJ pdevobjNew) {
         pdevobjNew->pdevOEM == nullptr) {
         return FailWith(ERROR_INVALID_PARAMETER);
     }
-    static_cast<RenderPdev*>(pdevobjNew->pdevOEM)->envelope =
-        static_cast<const RenderPdev*>(pdevobjOld->pdevOEM)->envelope;
+    auto* next = static_cast<RenderPdev*>(pdevobjNew->pdevOEM);
+    const auto* previous = static_cast<const RenderPdev*>(pdevobjOld->pdevOEM);
+    next->envelope = previous->envelope;
+    next->stream = previous->stream;
     return S_OK;
 }
 
@@ -143,24 +146,38 @@ HRESULT RenderObject::Command(PDEVOBJ pdevobj, DWORD dwIndex, PVOID, DWORD, DWOR
     if (pdwResult == nullptr) {
         return FailWith(ERROR_INVALID_PARAMETER);
     }
-    const auto* pdev =
-        pdevobj != nullptr ? static_cast<const RenderPdev*>(pdevobj->pdevOEM) : nullptr;
+    auto* pdev = pdevobj != nullptr ? static_cast<RenderPdev*>(pdevobj->pdevOEM) : nullptr;
     if (pdev == nullptr) {
         *pdwResult = ERROR_INVALID_PARAMETER;
         return FailWith(ERROR_INVALID_PARAMETER);
     }
     const JobEnvelope& envelope = pdev->envelope;
+    if (envelope.beginLength == 0) {
+        *pdwResult = ERROR_NOT_SUPPORTED;  // a normal job: the stream is the driver's alone
+        return S_OK;
+    }
+    using Stream = RenderPdev::Stream;
     const char* bytes = nullptr;
     size_t length = 0;
+    Stream expected = Stream::Inside;
+    Stream next = Stream::Inside;
     if (dwIndex == PSINJECT_BEGINSTREAM) {
         bytes = envelope.begin;
         length = envelope.beginLength;
+        expected = Stream::BeforeHead;
     } else if (dwIndex == PSINJECT_ENDSTREAM) {
         bytes = envelope.end;
         length = envelope.endLength;
+        next = Stream::AfterTail;
+    }
+    // A point before the head or after the tail, or either end twice: the driver's bytes there
+    // would reach the printer outside the hold, so the job is failed instead.
+    if (pdev->stream != expected) {
+        *pdwResult = ERROR_INVALID_STATE;
+        return FailWith(ERROR_INVALID_STATE);
     }
     if (length == 0) {
-        *pdwResult = ERROR_NOT_SUPPORTED;  // nothing added: the stream is the driver's alone
+        *pdwResult = ERROR_NOT_SUPPORTED;  // nothing added at this point
         return S_OK;
     }
     // A short or failed write aborts the job: a secure job never goes on without its envelope.
@@ -169,6 +186,7 @@ HRESULT RenderObject::Command(PDEVOBJ pdevobj, DWORD dwIndex, PVOID, DWORD, DWOR
         *pdwResult = ERROR_WRITE_FAULT;
         return FailWith(ERROR_WRITE_FAULT);
     }
+    pdev->stream = next;
     *pdwResult = ERROR_SUCCESS;
     return S_OK;
 }

@@ -16,6 +16,9 @@ namespace pinprint::render {
 // DEVOBJ.pdevOEM until DisablePDEV. Each job has its own.
 struct RenderPdev : RuntimeAllocated {
     JobEnvelope envelope;
+    // Where a secure job's stream stands: only between the envelope's head and its tail may the
+    // driver write, so any other order fails the job rather than send bytes outside the hold.
+    enum class Stream { BeforeHead, Inside, AfterTail } stream = Stream::BeforeHead;
 };
 
 class RenderObject final : public IPrintOemPS, public RuntimeAllocated {

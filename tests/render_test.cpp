@@ -3,6 +3,7 @@
 // plug-in makes. The envelope is written out here literally: it is the contract with the printer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -304,6 +305,32 @@ TEST_F(Render, AFailedOrShortWriteAbortsTheJob) {
     }
 }
 
+// Only between the envelope's head and its tail may a secure job's stream grow: any other order
+// fails the job. A normal job's stream is the driver's alone, in any order.
+TEST_F(Render, CommandOutOfOrderFailsASecureJob) {
+    const std::vector<DWORD> orders[] = {
+        {PSINJECT_PSADOBE},
+        {PSINJECT_BEGINSTREAM, PSINJECT_BEGINSTREAM},
+        {PSINJECT_ENDSTREAM},
+        {PSINJECT_BEGINSTREAM, PSINJECT_ENDSTREAM, PSINJECT_EOF},
+        {PSINJECT_BEGINSTREAM, PSINJECT_ENDSTREAM, PSINJECT_ENDSTREAM}};
+    for (const bool secure : {true, false}) {
+        std::vector<BYTE> devmode = secure ? Devmode(Secure) : Devmode([](PrivateDevmode&) {});
+        for (const auto& order : orders) {
+            DriverJob job;
+            ASSERT_EQ(drvhost::StartJob(plugin_, job, devmode), S_OK);
+            DWORD result = 0;
+            HRESULT hr = S_OK;
+            for (const DWORD index : order) {
+                hr = plugin_->Command(&job.devobj, index, nullptr, 0, &result);
+            }
+            EXPECT_EQ(hr, secure ? E_FAIL : S_OK) << order.size();
+            EXPECT_EQ(result, DWORD(secure ? ERROR_INVALID_STATE : ERROR_NOT_SUPPORTED));
+            EXPECT_EQ(drvhost::EndJob(plugin_, job), S_OK);
+        }
+    }
+}
+
 // After a reset the job ends under the record it started with.
 TEST_F(Render, ResetPDEVKeepsTheJobsFirstRecord) {
     DriverJob first;
@@ -312,8 +339,9 @@ TEST_F(Render, ResetPDEVKeepsTheJobsFirstRecord) {
     std::vector<BYTE> normal = Devmode([](PrivateDevmode&) {});
     ASSERT_EQ(drvhost::StartJob(plugin_, first, secure), S_OK);
     ASSERT_EQ(drvhost::StartJob(plugin_, second, normal), S_OK);
-    EXPECT_EQ(plugin_->ResetPDEV(&first.devobj, &second.devobj), S_OK);
     DWORD result = 0;
+    ASSERT_EQ(plugin_->Command(&first.devobj, PSINJECT_BEGINSTREAM, nullptr, 0, &result), S_OK);
+    EXPECT_EQ(plugin_->ResetPDEV(&first.devobj, &second.devobj), S_OK);
     EXPECT_EQ(plugin_->Command(&second.devobj, PSINJECT_ENDSTREAM, nullptr, 0, &result), S_OK);
     EXPECT_EQ(second.stream, End("Q3 report"));
     EXPECT_EQ(plugin_->ResetPDEV(&first.devobj, nullptr), E_FAIL);
@@ -342,22 +370,51 @@ TEST_F(Render, TwoJobsOnTwoThreadsKeepTheirOwnEnvelopes) {
     EXPECT_EQ(mixed[0] + mixed[1], 0);
 }
 
-// The record may end where the driver's memory ends: read within its 652 bytes, never written.
-TEST_F(Render, ARecordAtAGuardPageIsReadWithinItsBytes) {
-    const std::vector<BYTE> devmode = Devmode(Secure);
-    GuardedArray<BYTE> record(kPrivateDevmodeSize);
-    ASSERT_TRUE(record.ok());
-    memcpy(record.data(), devmode.data() + sizeof(DEVMODEW), kPrivateDevmodeSize);
-    DriverJob job;
-    job.devobj.pOEMDM = record.data();
-    EXPECT_EQ(plugin_->EnablePDEV(&job.devobj, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, nullptr,
-                                  &job.devobj.pdevOEM),
-              S_OK);
-    drvhost::EndJob(plugin_, job);
-    std::vector<BYTE> out;
-    ASSERT_TRUE(drvhost::DefaultDevmode(plugin_, out));
-    EXPECT_EQ(drvhost::MergeDevmode(plugin_, out, record.data()), S_OK);
-    EXPECT_EQ(memcmp(out.data() + sizeof(DEVMODEW), record.data(), kPrivateDevmodeSize), 0);
+// The record may hold anything and end where the driver's memory ends: it is read within its
+// 652 bytes, validated as the record's own validation does, and never written (its page is made
+// read-only).
+TEST_F(Render, ARecordAtAGuardPageIsReadWithinItsBytesAndNeverWritten) {
+    const std::vector<BYTE> merged = Devmode(Secure);
+    const struct {
+        const char* what;
+        Edit edit;
+        std::string begin;  // "" for a normal job
+    } cases[] = {
+        {"as the UI plug-in merged it", [](PrivateDevmode&) {}, Begin("Ann Smith", "Q3 report")},
+        {"secureEnabled 2", [](PrivateDevmode& r) { r.secureEnabled = 2; }, ""},
+        {"names without their terminators",
+         [](PrivateDevmode& r) {
+             std::fill_n(r.userName, kNameChars + 1, u'u');
+             std::fill_n(r.jobName, kNameChars + 1, u'j');
+         },
+         Begin(std::string(80, 'u'), std::string(80, 'j'))},
+    };
+    for (const auto& c : cases) {
+        PrivateDevmode raw;
+        memcpy(&raw, merged.data() + sizeof(DEVMODEW), kPrivateDevmodeSize);
+        c.edit(raw);
+        GuardedArray<BYTE> record(kPrivateDevmodeSize);
+        ASSERT_TRUE(record.ok());
+        memcpy(record.data(), &raw, kPrivateDevmodeSize);
+        DWORD protection = 0;
+        ASSERT_TRUE(VirtualProtect(record.data(), kPrivateDevmodeSize, PAGE_READONLY, &protection));
+        DriverJob job;
+        job.devobj.pOEMDM = record.data();
+        DWORD result = 0;
+        EXPECT_EQ(plugin_->EnablePDEV(&job.devobj, nullptr, 0, nullptr, 0, nullptr, 0, nullptr,
+                                      nullptr, &job.devobj.pdevOEM),
+                  S_OK)
+            << c.what;
+        plugin_->Command(&job.devobj, PSINJECT_BEGINSTREAM, nullptr, 0, &result);
+        EXPECT_EQ(job.stream, c.begin) << c.what;
+        drvhost::EndJob(plugin_, job);
+        std::vector<BYTE> out;
+        ASSERT_TRUE(drvhost::DefaultDevmode(plugin_, out));
+        EXPECT_EQ(drvhost::MergeDevmode(plugin_, out, record.data()), S_OK);
+        EXPECT_EQ(memcmp(out.data() + sizeof(DEVMODEW), record.data(), kPrivateDevmodeSize) == 0,
+                  c.begin == Begin("Ann Smith", "Q3 report"))
+            << c.what;
+    }
 }
 
 }  // namespace
