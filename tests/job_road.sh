@@ -1,8 +1,9 @@
 #!/bin/bash
-# The whole road of a job, once each way: a PIN typed on the real page, a PIN given in a ticket,
-# and a normal job, each printed by drvhost through both plug-ins. The secure jobs must carry
-# exactly the envelope with the SHA-256 of the digits given; every job's PostScript must render
-# in Ghostscript. Runs natively (CTest), with drvhost under the build's Wine session.
+# The whole road of a job, once each way: a PIN typed on the real page (once with names beyond
+# ASCII), a PIN given in a ticket, and a normal job, each printed by drvhost through both
+# plug-ins. The secure jobs must carry exactly the envelope with the SHA-256 of the digits
+# given; every job's PostScript must render in Ghostscript. Runs natively (CTest), with drvhost
+# under the build's Wine session.
 set -euo pipefail
 build=$(cd "${1:?build dir}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
@@ -42,6 +43,12 @@ XML
 host print --printer "PinPrint Jobs" --ticket "$work/ticket.xml" --pages 2 --out "$work/ticket.prn" \
     >"$work/ticket.out"
 check "PIN given in a ticket" "$work/ticket.prn" "Page 2 of 2" Bob Budget 5678
+
+# Names that PostScript and PJL must both carry intact: parentheses and a letter beyond ASCII.
+host print --printer "PinPrint Jobs" --secure-pin 1357 --user-name "Zoë (Ops)" \
+    --job-name "Q3 (draft) [v2]" --out "$work/names.prn" >"$work/names.out"
+check "names beyond ASCII, with parentheses" "$work/names.prn" "Job name: Q3 (draft) \[v2\]" \
+    "Zoë (Ops)" "Q3 (draft) [v2]" 1357
 
 host print --printer "PinPrint Jobs" --out "$work/plain.prn" >"$work/plain.out"
 check "normal job" "$work/plain.prn" "Secure printing: off"

@@ -89,8 +89,10 @@ int CommandJob(const Args& args) {
     std::vector<std::string> tail;
     std::string postscript = bytes;
     if (bytes.compare(0, sizeof(kUel) - 1, kUel) == 0) {
-        const std::string enter = "@PJL ENTER LANGUAGE=POSTSCRIPT";
+        // At the start of a line: a job may be named "@PJL ENTER LANGUAGE=POSTSCRIPT".
+        const std::string enter = "\n@PJL ENTER LANGUAGE=POSTSCRIPT";
         size_t start = bytes.find(enter);
+        start = start == std::string::npos ? start : start + 1;
         start = start == std::string::npos ? bytes.size() : bytes.find('\n', start);
         start = start == std::string::npos ? bytes.size() : start + 1;
         size_t end = bytes.find(kUel, start);

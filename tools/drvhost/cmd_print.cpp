@@ -85,10 +85,14 @@ int CommandPrint(const Args& args) {
     const std::wstring pin = OptionValue(args, L"--secure-pin", L"");
     const std::wstring ticketFile = OptionValue(args, L"--ticket", L"");
     const int pages = _wtoi(OptionValue(args, L"--pages", L"1").c_str());
-    if (out.empty() || pages < 1 || pages > 10000 || (!pin.empty() && !ticketFile.empty())) {
+    // Names are typed on the page beside the PIN; a ticket carries its own.
+    const bool namesGiven = HasFlag(args, L"--user-name") || HasFlag(args, L"--job-name");
+    if (out.empty() || pages < 1 || pages > 10000 || (!pin.empty() && !ticketFile.empty()) ||
+        (namesGiven && pin.empty())) {
         fwprintf(stderr,
-                 L"drvhost print: --out FILE is needed, --pages takes 1 to 10000, and a "
-                 L"job comes from the page (--secure-pin) or a ticket, not both\n");
+                 L"drvhost print: --out FILE is needed, --pages takes 1 to 10000, a job comes "
+                 L"from the page (--secure-pin, with --user-name and --job-name) or a ticket, "
+                 L"not both\n");
         return 2;
     }
     DeleteFileW(out.c_str());  // the file only ever holds a job written whole
