@@ -126,6 +126,7 @@ TEST(HelpControlPath, ReadsTheRegisteredServerWithinItsBuffer) {
          "helprecorder.dll" + std::string(1, '\0'), 0, ""},
         {"nor one from the current drive's root", REG_EXPAND_SZ,
          "\\%PINPRINT_NOT_SET%\\h.ocx" + std::string(1, '\0'), 0, ""},
+        {"nor one from a drive's current folder", REG_SZ, "C:h.ocx" + std::string(1, '\0'), 0, ""},
         {"no default value", REG_NONE, "", 0, ""},
         {"no key", 0, "", 0, ""},
     };
