@@ -93,6 +93,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
 
+    // Whatever the model says, no name may end a PJL string or line, or be longer than 80 bytes.
+    for (const std::string* name : {&user, &job}) {
+        REQUIRE(name->size() <= kPrinterNameBytes);
+        for (const unsigned char c : *name) {
+            REQUIRE(c >= 0x20 && c != '"' && c != 0x7F);
+        }
+    }
     // Exactly the envelope, with the model's names and the record's digest in their places.
     REQUIRE(std::string(envelope->begin, envelope->beginLength) ==
             "\x1B%-12345X@PJL\r\n@PJL JOB NAME=\"" + job + "\"\r\n@PJL SET USERNAME=\"" + user +
