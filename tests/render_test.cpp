@@ -113,42 +113,6 @@ TEST_F(Render, GetInfoDeclinesWhatARenderingPluginMay) {
     }
 }
 
-// DevMode is the UI plug-in's, byte for byte: size and default, convert (from a record of the
-// same size, from an older and shorter one, from a foreign one) and merge.
-TEST_F(Render, DevModeAnswersAreTheUiPluginsByteForByte) {
-    IPrintOemUI* ui = ui_.CreatePlugin();
-    std::vector<BYTE> answers[2];
-    ASSERT_TRUE(drvhost::DefaultDevmode(ui, answers[0]) &&
-                drvhost::DefaultDevmode(plugin_, answers[1]));
-    EXPECT_EQ(answers[0], answers[1]);
-    std::vector<BYTE> in = Devmode(Secure);
-    auto* header = reinterpret_cast<OEM_DMEXTRAHEADER*>(in.data() + sizeof(DEVMODEW));
-    const DWORD full = kPrivateDevmodeSize;
-    const DWORD own = header->dwSignature;
-    for (const auto& [size, signature] :
-         {std::pair{full, own}, std::pair{DWORD{100}, own}, std::pair{full, DWORD{0x12345678}}}) {
-        header->dwSize = size;
-        header->dwSignature = signature;
-        IPrintOemCommon* plugins[2] = {ui, plugin_};
-        std::vector<BYTE> converted[2];
-        for (int i = 0; i < 2; ++i) {
-            converted[i].assign(in.size(), 0xCD);
-            OEMDMPARAM p = {};
-            p.cbSize = sizeof(p);
-            p.pPublicDMIn = p.pPublicDMOut = reinterpret_cast<DEVMODEW*>(converted[i].data());
-            p.pOEMDMIn = header;
-            p.pOEMDMOut = converted[i].data() + sizeof(DEVMODEW);
-            p.cbBufSize = kPrivateDevmodeSize;
-            EXPECT_EQ(plugins[i]->DevMode(OEMDM_CONVERT, &p), S_OK);
-            answers[i] = converted[i];
-            EXPECT_EQ(drvhost::MergeDevmode(plugins[i], answers[i], header), S_OK);
-        }
-        EXPECT_EQ(converted[0], converted[1]) << size << " " << signature;
-        EXPECT_EQ(answers[0], answers[1]) << size << " " << signature;
-    }
-    ui->Release();
-}
-
 // What the driver should never hand in is refused with the platform's error, nothing read or
 // kept; the drawing hooks a plug-in may leave alone are declined.
 TEST_F(Render, MissingArgumentsAreRefused) {
