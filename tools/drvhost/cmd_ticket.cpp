@@ -150,7 +150,10 @@ int CommandTicket(const Args& args) {
         // The provider's one refusal, named for what was asked: never a job printed in the open.
         const wchar_t* why =
             !input.empty() ? L"no PrintTicket, an item of the wrong shape, a PIN that is not four "
-                             L"ASCII digits, or JobPasscode On with no PIN given or stored"
+                             L"ASCII digits, JobPasscode On with no PIN given or stored, or "
+                             L"JobPasscode On at a printer without secure printing"
+            : (options & pinprint::DRVOPT_SECURE_PAGE) == 0
+                ? L"the printer offers no secure printing, so it could not hold the job"
             : !pin.empty() && !pinprint::IsFourDigits(pin.c_str())
                 ? L"the PIN given is not four ASCII digits"
                 : L"JobPasscode On with no PIN given, and none stored in the devmode";
