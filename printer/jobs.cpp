@@ -86,20 +86,23 @@ std::string ReleaseOutcome::Message() const {
         case Status::kNoJobs:
             return "No held jobs for " + userName + ".";
         case Status::kReleased:
-            return "Released " + std::to_string(released.size()) +
-                   (released.size() == 1 ? " job of " : " jobs of ") + userName + ": " +
-                   List(released) + ".";
         case Status::kWrongPin:
             break;
     }
-    std::string text = "Wrong PIN.";
-    bool sameTries = true;
+    const bool opened = status == Status::kReleased;
+    std::string text = opened ? "Released " + std::to_string(released.size()) +
+                                    (released.size() == 1 ? " job of " : " jobs of ") + userName +
+                                    ": " + List(released) + "."
+                              : "Wrong PIN.";
+    // One count for all only when every job tried has it; else each job is named.
+    bool sameTries = !opened && deleted.empty();
     for (const auto& job : wrong) {
         sameTries = sameTries && job.triesLeft == wrong.front().triesLeft;
     }
     if (!wrong.empty() && sameTries) {
         text += " " + Tries(wrong.front().triesLeft) + ".";
     } else {
+        text += opened && !wrong.empty() ? " Wrong PIN for" : "";
         for (const auto& job : wrong) {
             text += " " + Quoted(job) + ": " + Tries(job.triesLeft) + ".";
         }
@@ -337,9 +340,14 @@ ReleaseOutcome Jobs::Release(const std::string& userName, const std::string& pin
                 release.push_back(it->first);
             }
         }
-        // A PIN that opens none of them is a wrong try against each.
-        for (auto it = candidates.begin(); release.empty() && it != candidates.end(); ++it) {
+        // The PIN was tried against every candidate: each it does not open counts a wrong try,
+        // even when it opens others (else a job of one's own, sent under another's name, would
+        // test PINs against theirs for free). Naming the job tries it alone.
+        for (auto it = candidates.begin(); it != candidates.end(); ++it) {
             JobRecord& r = (*it)->second.record;
+            if (r.state == JobState::kReleased) {
+                continue;
+            }
             ++r.wrongTries;
             if (r.wrongTries < rules_.maxWrongPins) {
                 store_.Save(r);
@@ -364,9 +372,9 @@ ReleaseOutcome Jobs::Release(const std::string& userName, const std::string& pin
         papplLog(system_, PAPPL_LOGLEVEL_INFO, "Held job %d of %s released with its PIN.", job.id,
                  job.userName.c_str());
     }
-    if (outcome.status == ReleaseOutcome::Status::kWrongPin) {
-        papplLog(system_, PAPPL_LOGLEVEL_INFO, "Wrong PIN for the held jobs of %s.",
-                 userName.c_str());
+    if (!outcome.wrong.empty() || !outcome.deleted.empty()) {
+        papplLog(system_, PAPPL_LOGLEVEL_INFO, "Wrong PIN for %d held job(s) of %s.",
+                 static_cast<int>(outcome.wrong.size() + outcome.deleted.size()), userName.c_str());
     }
     return outcome;
 }

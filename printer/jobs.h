@@ -72,6 +72,9 @@ class Jobs {
     bool IsHeldSecure(int id);
 
     std::vector<HeldJob> Held();
+    // The PIN is tried against the user's held job `jobId`, or against each of the user's held
+    // jobs when it is 0: each it opens prints, each other counts a wrong try (deleted at the
+    // limit).
     ReleaseOutcome Release(const std::string& userName, const std::string& pin, int jobId);
     // Jobs of this user deleted by a rule (wrong PINs, hold time), newest first.
     std::vector<std::string> Deletions(const std::string& userName);

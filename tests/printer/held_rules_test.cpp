@@ -25,7 +25,10 @@ TEST(HeldRules, SameNamesAreTwoJobsAndOnePinReleasesEachOnce) {
     ASSERT_EQ(held.size(), 4u);
     EXPECT_EQ(held[0].substr(0, 14), "3   ann   Memo");  // by user name, then job name
     const CommandResult r = server.Command({"release", "--user", "ann", "--pin", "1111"});
-    EXPECT_EQ(r.output, "Released 2 jobs of ann: \"Report\" (1) and \"Memo\" (3).\n");
+    // The PIN was tried against ann's other Report too.
+    EXPECT_EQ(r.output,
+              "Released 2 jobs of ann: \"Report\" (1) and \"Memo\" (3). Wrong PIN for "
+              "\"Report\" (2): 4 tries left.\n");
     ASSERT_TRUE(server.WaitForOutputs(2));
     EXPECT_EQ(server.Outputs(), (std::vector<std::string>{"1-Report.pdf", "3-Memo.pdf"}));
     EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "1111"}).status, 1);
@@ -39,10 +42,13 @@ TEST(HeldRules, WrongPinsAreCountedPerJobAndDeleteAtTheLimit) {
     EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "9999"}).output,
               "Wrong PIN. 2 tries left.\n");
     server.Send(Job("ann", "New", "1234"));
-    EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "9999"}).output,
-              "Wrong PIN. \"Old\" (1): 1 try left. \"New\" (2): 2 tries left.\n");
+    // A named job's wrong PIN counts against it alone; an unnamed one against each.
+    EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "9999", "--job", "2"}).output,
+              "Wrong PIN. 2 tries left.\n");
     EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "9999", "--job", "1"}).output,
-              "Wrong PIN. \"Old\" (1) was deleted after 3 wrong PINs.\n");
+              "Wrong PIN. 1 try left.\n");
+    EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "9999"}).output,
+              "Wrong PIN. \"New\" (2): 1 try left. \"Old\" (1) was deleted after 3 wrong PINs.\n");
     ASSERT_EQ(server.Held().size(), 1u);
     EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "1234"}).status, 0);
     ASSERT_TRUE(server.WaitForOutputs(1));
