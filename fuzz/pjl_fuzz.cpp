@@ -4,7 +4,8 @@
 //     splits the stream);
 //   - no PostScript handed on contains a UEL (the envelope is always removed);
 //   - every decision keeps its promise: a job asking for any hold is held under a key or
-//     refused, never printed; the names are UTF-8 without control characters, at most 80 bytes.
+//     refused, never printed (HOLD=OFF alone asks for none); the names are UTF-8 without control
+//     characters, at most 80 bytes.
 #include "printer/pjl.h"
 
 #include <cstdint>
@@ -38,7 +39,10 @@ struct Transcript : JobReader::Handler {
 
     bool OnEnvelope(const Envelope& e) override {
         const Decision d = Decide(e);
-        REQUIRE(!(e.holdAsked && d.verdict == Verdict::kPrint));
+        // Only HOLD=OFF without a key or HOLDTYPE=PRIVATE may print beside a HOLD* line.
+        REQUIRE(!(e.holdAsked && d.verdict == Verdict::kPrint) ||
+                (e.hold == "OFF" && e.holdKey.empty() && e.holdKeyDigest.empty() &&
+                 !e.holdKeyMalformed && e.holdType != "PRIVATE"));
         if (d.verdict == Verdict::kHold) {
             REQUIRE(d.clearKey ? d.key.size() == 4 : !e.holdKeyDigest.empty());
             REQUIRE(!d.userName.empty());

@@ -3,6 +3,7 @@
 #include <cups/ipp.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iostream>
 
 #include "support/envelope.h"
@@ -31,6 +32,10 @@ std::vector<std::string> Private(std::vector<std::string> key) {
     return lines;
 }
 const std::string kKey = "@PJL SET HOLDKEYDIGEST=\"" + kDigest + "\"";
+std::string Upper(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), ::toupper);
+    return s;
+}
 
 struct RawCase {
     const char* input;
@@ -44,7 +49,8 @@ const RawCase kRawCases[] = {
      Outcome::kHeld},
     {"HOLD=STORE", Lines({"@PJL SET USERNAME=\"ann\"", "@PJL SET HOLD=STORE", kKey}),
      Outcome::kHeld},
-    {"spaces around =, LF line ends, commands in mixed case",
+    {"HOLDKEYDIGEST in upper case", Lines(Private({Upper(kKey)})), Outcome::kHeld},
+    {"spaces around =, LF line ends, commands in mixed case, HOLD=On without HOLDTYPE",
      kUel +
          "@PJL\n@PJL set username = \"ann\"\n@PJL Set Hold = On\n@PJL SET HOLDKEY = \"1234\"\n"
          "@PJL ENTER LANGUAGE = POSTSCRIPT\n" +
@@ -56,6 +62,10 @@ const RawCase kRawCases[] = {
      Outcome::kHeld},
     {"no hold", Lines({"@PJL JOB NAME=\"T\"", "@PJL SET USERNAME=\"ann\""}), Outcome::kPrinted},
     {"bare PostScript", kPs, Outcome::kPrinted},
+    {"HOLD=OFF alone", Lines({"@PJL SET USERNAME=\"ann\"", "@PJL SET HOLD=OFF"}),
+     Outcome::kPrinted},
+    {"HOLD=OFF with HOLDKEYDIGEST", Lines({"@PJL SET USERNAME=\"ann\"", "@PJL SET HOLD=OFF", kKey}),
+     Outcome::kRefused},
     {"HOLDTYPE=PRIVATE, no key", Lines(Private({})), Outcome::kRefused},
     {"HOLDKEYDIGEST of 63 characters",
      Lines(Private({"@PJL SET HOLDKEYDIGEST=\"" + kDigest.substr(1) + "\""})), Outcome::kRefused},
