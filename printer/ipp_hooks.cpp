@@ -290,6 +290,12 @@ void AddIds(ipp_t* response, const char* name, const std::vector<HeldJob>& jobs)
 
 }  // namespace
 
+bool IppHooksBound() {
+    return dlsym(RTLD_DEFAULT, "ippRead") == reinterpret_cast<void*>(&::ippRead) &&
+           dlsym(RTLD_DEFAULT, "ippLength") == reinterpret_cast<void*>(&::ippLength) &&
+           dlsym(RTLD_DEFAULT, "ippWrite") == reinterpret_cast<void*>(&::ippWrite);
+}
+
 void EnableIppHooks(Jobs* jobs) {
     g_jobs = jobs;
 }

@@ -196,6 +196,11 @@ int RunServer(const ServerOptions& o) {
     g_server = &server;
     Server& s = server;
     std::string error;
+    if (!IppHooksBound()) {
+        return Fail(
+            "libcups's ippRead, ippLength or ippWrite is bound in place of this "
+            "program's: a job-password would be ignored, so the server does not start");
+    }
     if (!MakeFolder(o.spool, 0700) || !MakeFolder(o.output, 0755) ||
         !MakeFolder(o.spool + "/queue", 0700)) {
         return Fail("cannot create " + o.spool + " or " + o.output + ": " + strerror(errno));
