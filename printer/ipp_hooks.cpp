@@ -235,8 +235,8 @@ void OnResponse(Jobs* jobs, ipp_t* ipp) {
         if (g.jobId == 0) {
             continue;
         }
-        if (success && delivers) {
-            jobs->OnAcknowledged(g.jobId);
+        if (success && delivers && !jobs->OnAcknowledged(g.jobId)) {
+            ippSetStatusCode(ipp, IPP_STATUS_ERROR_INTERNAL);
         }
         if (!jobs->IsHeldSecure(g.jobId)) {
             continue;

@@ -205,9 +205,18 @@ std::vector<JobRecord> JobStore::Load() {
         }
         closedir(dir);
     }
+    // Newest first: of two records naming one document (a job handed on to a new id, stopped
+    // before the old record went) the newer is kept.
+    std::sort(records.begin(), records.end(),
+              [](const JobRecord& a, const JobRecord& b) { return a.id > b.id; });
     std::set<std::string> named;
-    for (const auto& r : records) {
-        named.insert(r.document);
+    for (auto it = records.begin(); it != records.end();) {
+        if (named.insert(it->document).second) {
+            ++it;
+        } else {
+            unlink(RecordPath(it->id).c_str());
+            it = records.erase(it);
+        }
     }
     for (const auto& d : documents) {
         if (named.count(d) == 0) {

@@ -42,7 +42,8 @@ class JobStore {
     // The record and its document.
     void Forget(int id, const std::string& document);
     // Every record, by id. Half-written records and documents no record names are removed:
-    // they belong to jobs that were never acknowledged.
+    // they belong to jobs that were never acknowledged. Of two records naming one document,
+    // the older is removed.
     std::vector<JobRecord> Load();
     // A new document file, open for writing; its path in *path. -1 on failure.
     int CreateDocument(const std::string& extension, std::string* path);

@@ -218,38 +218,44 @@ int Jobs::Submit(JobRecord record, int wantedId) {
     return id;
 }
 
-void Jobs::OnAcknowledged(int id) {
+bool Jobs::OnAcknowledged(int id) {
     {
         std::lock_guard<std::mutex> lock(mu_);
         auto it = entries_.find(id);
         if (it == entries_.end() || it->second.record.state != JobState::kReceiving) {
-            return;
+            return true;
         }
     }
     pappl_job_t* job = papplPrinterFindJob(printer_, id);
     const char* file = job ? papplJobGetFilename(job) : nullptr;
     if (file == nullptr) {
-        return;  // Create-Job: the document comes later
+        return true;  // Create-Job: the document comes later
     }
     std::string document;
     const bool linked = store_.LinkDocument(file, id, &document);
     const int pages = linked ? CountPages(document) : 0;
-    std::lock_guard<std::mutex> lock(mu_);
-    auto it = entries_.find(id);
-    if (it == entries_.end() || it->second.record.state != JobState::kReceiving) {
-        if (linked) {
-            unlink(document.c_str());
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        auto it = entries_.find(id);
+        if (it == entries_.end() || it->second.record.state != JobState::kReceiving) {
+            if (linked) {
+                unlink(document.c_str());
+            }
+            return true;
         }
-        return;
+        JobRecord& record = it->second.record;
+        record.document = document;
+        record.pages = pages;
+        record.state = record.secure ? JobState::kHeld : JobState::kQueued;
+        it->second.recorded = linked && store_.Save(record);
+        if (it->second.recorded) {
+            return true;
+        }
     }
-    JobRecord& record = it->second.record;
-    record.document = document;
-    record.pages = pages;
-    record.state = record.secure ? JobState::kHeld : JobState::kQueued;
-    it->second.recorded = linked && store_.Save(record);
-    if (!it->second.recorded) {
-        papplLog(system_, PAPPL_LOGLEVEL_ERROR, "Job %d could not be recorded.", id);
-    }
+    // A job a restart could lose is not acknowledged: the client hears the failure.
+    papplLog(system_, PAPPL_LOGLEVEL_ERROR, "Job %d could not be recorded; canceled.", id);
+    papplJobCancel(job);
+    return false;
 }
 
 bool Jobs::IsHeldSecure(int id) {
@@ -398,7 +404,8 @@ void Jobs::PrintReleased(const std::vector<int>& ids) {
             continue;
         }
         // The PIN gate refused its PAPPL job, or it is gone: the document prints from the
-        // store, as a new job.
+        // store, as a new job. The old record goes only once the new one is saved, so a kill
+        // in between leaves one of them (the store keeps the newer of two for one document).
         JobRecord record;
         {
             std::lock_guard<std::mutex> lock(mu_);
@@ -407,12 +414,14 @@ void Jobs::PrintReleased(const std::vector<int>& ids) {
                 continue;
             }
             record = it->second.record;
-            store_.Forget(id, "");
             entries_.erase(it);
         }
         if (Submit(record) == 0) {
-            papplLog(system_, PAPPL_LOGLEVEL_ERROR, "Released job %d could not be queued.", id);
+            papplLog(system_, PAPPL_LOGLEVEL_ERROR,
+                     "Released job %d could not be queued; it prints at the next start.", id);
+            continue;
         }
+        store_.Forget(id, "");
     }
 }
 
@@ -548,9 +557,14 @@ void Jobs::Restore() {
             store_.Forget(record.id, record.document);  // it printed before the stop
             continue;
         }
-        if (Submit(record, record.id) == 0) {
-            papplLog(system_, PAPPL_LOGLEVEL_ERROR, "Recorded job %d could not be queued again.",
-                     record.id);
+        if (Submit(record, record.id) != 0) {
+            continue;
+        }
+        const bool gone = access(record.document.c_str(), F_OK) != 0;
+        papplLog(system_, PAPPL_LOGLEVEL_ERROR, "Recorded job %d could not be queued again%s.",
+                 record.id, gone ? ": its document is gone" : "");
+        if (gone) {
+            store_.Forget(record.id, "");  // printed under a new id as the server stopped
         }
     }
     // Ids are never given twice, so an output file is never overwritten by another job.

@@ -67,8 +67,9 @@ class Jobs {
     // A job was created on this thread (PAPPL's job-created event).
     void OnCreated(pappl_job_t* job);
     // Just before an IPP response about job `id` is sent: once its document is complete, the
-    // job is recorded durably, so what the client hears acknowledged survives a kill -9.
-    void OnAcknowledged(int id);
+    // job is recorded durably, so what the client hears acknowledged survives a kill -9. False
+    // when it could not be: the job is canceled and the response must say it failed.
+    bool OnAcknowledged(int id);
     bool IsHeldSecure(int id);
 
     std::vector<HeldJob> Held();

@@ -1,9 +1,13 @@
 // Malformed input on the raw port gets a clear refusal, a job Ghostscript cannot read ends
-// aborted with the reason, a sender that stalls is cut off, and the printer goes on serving.
+// aborted with the reason, a sender that stalls is cut off, a job that cannot be recorded is
+// never acknowledged, and the printer goes on serving.
 #include <arpa/inet.h>
+#include <cups/ipp.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "support/envelope.h"
 #include "support/printer_server.h"
@@ -79,6 +83,19 @@ TEST(Faults, ASenderThatStallsIsCutOffWhileOthersPrint) {
     EXPECT_EQ(recv(fd, reply, sizeof(reply), 0), 0);
     close(fd);
     EXPECT_EQ(server.Held().size(), 1u);
+}
+
+TEST(Faults, AJobThatCannotBeRecordedIsNotAcknowledgedOnEitherRoad) {
+    PrinterServer server;
+    ASSERT_TRUE(server.Start());
+    // A folder where jobs 1 and 2's records are first written: saving them fails, even as root.
+    for (const char* id : {"1", "2"}) {
+        std::filesystem::create_directory(server.spool + "/jobs/" + id + ".job.tmp");
+    }
+    EXPECT_EQ(server.Send(kJob), "refused: the printer cannot queue the job");
+    EXPECT_EQ(server.Print("bob", "Budget", PostScript("Budget"), "2468", "none").status,
+              IPP_STATUS_ERROR_INTERNAL);
+    EXPECT_TRUE(server.Held().empty());
 }
 
 }  // namespace
