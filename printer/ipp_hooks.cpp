@@ -315,6 +315,19 @@ bool HandleOperation(pappl_client_t* client, void* data) {
         }
         return true;
     }
+    if (op == kOpListHeldJobs || op == kOpReleaseHeldJobs) {
+        // Only through the spool folder's socket, whose folder only the server's user opens:
+        // on the network port they would list names and take PINs from anyone.
+        http_addr_t* peer = httpGetAddress(papplClientGetHTTP(client));
+        if (peer == nullptr || httpAddrFamily(peer) != AF_LOCAL) {
+            Wipe(tls.pin.data(), tls.pin.size());
+            tls.pin.clear();
+            papplClientRespondIPP(client, IPP_STATUS_ERROR_FORBIDDEN,
+                                  "Held jobs are listed and released through the spool folder's "
+                                  "socket or the panel.");
+            return true;
+        }
+    }
     if (op == kOpListHeldJobs) {
         ipp_t* response = papplClientRespondIPP(client, IPP_STATUS_OK, nullptr);
         for (const HeldJob& job : jobs->Held()) {

@@ -205,6 +205,10 @@ int RunServer(const ServerOptions& o) {
         !MakeFolder(o.spool + "/queue", 0700)) {
         return Fail("cannot create " + o.spool + " or " + o.output + ": " + strerror(errno));
     }
+    // The spool keeps the digests and the control socket: private even when it existed.
+    if (chmod(o.spool.c_str(), 0700) != 0) {
+        return Fail("cannot make " + o.spool + " private: " + strerror(errno));
+    }
     const int lock = open((o.spool + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lock < 0 || flock(lock, LOCK_EX | LOCK_NB) != 0) {
         return Fail("another server owns " + o.spool);

@@ -1,7 +1,10 @@
 // Held jobs as people need them: nothing overwrites a held job, one PIN releases every job of
 // its user that it opens, wrong tries are counted per job and delete it at the limit, the hold
 // time deletes it, and everything held survives a restart and a kill -9.
+#include <cups/cups.h>
 #include <gtest/gtest.h>
+
+#include "printer/control.h"
 
 #include "support/envelope.h"
 #include "support/printer_server.h"
@@ -39,6 +42,17 @@ TEST(HeldRules, WrongPinsAreCountedPerJobAndDeleteAtTheLimit) {
     PrinterServer server({"--max-wrong-pins", "3"});
     ASSERT_TRUE(server.Start());
     server.Send(Job("ann", "Old", "1234"));
+    // On the network port the release is forbidden, and counts nothing.
+    http_t* http = httpConnect2("127.0.0.1", server.ippPort, nullptr, AF_INET,
+                                HTTP_ENCRYPTION_NEVER, 1, 10000, nullptr);
+    ipp_t* request = ippNewRequest(pinprint::printer::kOpReleaseHeldJobs);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                 server.uri.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, "ann");
+    ippAddOctetString(request, IPP_TAG_OPERATION, pinprint::printer::kAttrPin, "9999", 4);
+    ippDelete(cupsDoRequest(http, request, "/ipp/print"));
+    httpClose(http);
+    EXPECT_EQ(cupsLastError(), IPP_STATUS_ERROR_FORBIDDEN);
     EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "9999"}).output,
               "Wrong PIN. 2 tries left.\n");
     server.Send(Job("ann", "New", "1234"));
