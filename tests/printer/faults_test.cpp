@@ -98,4 +98,17 @@ TEST(Faults, AJobThatCannotBeRecordedIsNotAcknowledgedOnEitherRoad) {
     EXPECT_TRUE(server.Held().empty());
 }
 
+TEST(Faults, ServerOptionsOutOfRangeAreRefused) {
+    const char* cases[][2] = {{"--hold-hours", "0"},
+                              {"--hold-hours", "-1"},
+                              {"--max-wrong-pins", "0"},
+                              {"--ipp-port", "65536"},
+                              {"--raw-port", "9100x"}};
+    for (const auto& [name, value] : cases) {  // 2: refused before the spool is looked at
+        const CommandResult r = RunProgram({PINPRINT_PRINTER, "server", "--spool", "/no/such",
+                                            "--output", "/no/such", name, value});
+        EXPECT_EQ(r.status, 2) << name << " " << value;
+    }
+}
+
 }  // namespace

@@ -55,6 +55,8 @@ TEST(HeldRules, WrongPinsAreCountedPerJobAndDeleteAtTheLimit) {
     EXPECT_EQ(cupsLastError(), IPP_STATUS_ERROR_FORBIDDEN);
     EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "9999"}).output,
               "Wrong PIN. 2 tries left.\n");
+    EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "1234", "--job", "x"}).status,
+              2);  // not job 0, every job
     server.Send(Job("ann", "New", "1234"));
     // A named job's wrong PIN counts against it alone; an unnamed one against each.
     EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "9999", "--job", "2"}).output,
