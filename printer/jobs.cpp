@@ -302,6 +302,7 @@ void Jobs::NoteDeletion(const JobRecord& r, const std::string& why) {
     if (deletions_.size() > kMaxDeletionsShown) {
         deletions_.pop_back();
     }
+    store_.SaveNotices(deletions_);
     papplLog(system_, PAPPL_LOGLEVEL_INFO, "Held job %d of %s deleted: %s.", r.id,
              r.userName.c_str(), why.c_str());
 }
@@ -549,6 +550,7 @@ void Jobs::Restore() {
     // Paused, the printer starts no job before the held ones are held: each keeps its id.
     papplPrinterPause(printer_);
     restoring_ = true;
+    deletions_ = store_.LoadNotices();
     int largest = LargestOutputId();
     for (JobRecord& record : store_.Load()) {
         largest = std::max(largest, record.id);

@@ -132,7 +132,7 @@ class Jobs {
     std::map<int, Entry> entries_;
     std::map<int, int> runs_;  // job id: 0 running, 1 printed, -1 not
     std::condition_variable runEnded_;
-    std::deque<std::pair<std::string, std::string>> deletions_;  // user, text
+    Notices deletions_;
     bool shuttingDown_ = false;
 };
 

@@ -138,7 +138,8 @@ TEST(Panel, AUserReleasesTheirJobsWithThePin) {
     server.Send(SecureJob("Bob", "Payroll", PinDigest("9999"), PostScript("Payroll")));
     Browser browser;
     ASSERT_TRUE(browser.Open());
-    browser.Go("http://127.0.0.1:" + std::to_string(server.ippPort) + "/held");
+    const std::string panel = "http://127.0.0.1:" + std::to_string(server.ippPort) + "/held";
+    browser.Go(panel);
     browser.Click("select[name=user] option[value='Ann Smith']");
     std::string page = browser.TextWith("Q3 report");
     EXPECT_NE(page.find("Minutes"), std::string::npos) << page;
@@ -159,6 +160,11 @@ TEST(Panel, AUserReleasesTheirJobsWithThePin) {
     ASSERT_TRUE(server.WaitForOutputs(1));
     EXPECT_EQ(server.Outputs(), std::vector<std::string>{"2-Minutes.pdf"});
     EXPECT_EQ(server.Held().size(), 1u);
+    server.Stop();  // the panel still says why a job is gone
+    ASSERT_TRUE(server.Start());
+    browser.Go(panel + "?user=Ann%20Smith");
+    page = browser.TextWith("was deleted:");
+    EXPECT_NE(page.find("\"Q3 report\" (1) was deleted: 2 wrong PINs."), std::string::npos) << page;
 }
 
 }  // namespace
