@@ -4,8 +4,7 @@
 //     splits the stream);
 //   - no PostScript handed on contains a UEL (the envelope is always removed);
 //   - every decision keeps its promise: a job asking for any hold is held under a key or
-//     refused, never printed (HOLD=OFF alone asks for none); the names are UTF-8 without control
-//     characters, at most 80 bytes.
+//     refused, never printed; the names are UTF-8 without control characters, at most 80 bytes.
 #include "printer/pjl.h"
 
 #include <cstdint>
@@ -39,7 +38,7 @@ struct Transcript : JobReader::Handler {
 
     bool OnEnvelope(const Envelope& e) override {
         const Decision d = Decide(e);
-        // Only HOLD=OFF without a key or HOLDTYPE=PRIVATE may print beside a HOLD* line.
+        // HOLD=OFF alone (no key, no HOLDTYPE=PRIVATE) asks for no hold.
         REQUIRE(!(e.holdAsked && d.verdict == Verdict::kPrint) ||
                 (e.hold == "OFF" && e.holdKey.empty() && e.holdKeyDigest.empty() &&
                  !e.holdKeyMalformed && e.holdType != "PRIVATE"));

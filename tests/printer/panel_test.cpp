@@ -1,7 +1,6 @@
 // The printer's panel in a real headless browser (Debian's chromium through its chromedriver,
-// over WebDriver): a user picks their name, sees only their held jobs, a wrong PIN for one job
-// is refused with its tries left and deletes it alone at the limit, and one PIN releases the
-// rest and their PDFs appear.
+// over WebDriver): a user picks their name, sees only their held jobs, a wrong PIN is refused
+// with the tries left, the right one releases the jobs and their PDFs appear.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -138,8 +137,7 @@ TEST(Panel, AUserReleasesTheirJobsWithThePin) {
     server.Send(SecureJob("Bob", "Payroll", PinDigest("9999"), PostScript("Payroll")));
     Browser browser;
     ASSERT_TRUE(browser.Open());
-    const std::string panel = "http://127.0.0.1:" + std::to_string(server.ippPort) + "/held";
-    browser.Go(panel);
+    browser.Go("http://127.0.0.1:" + std::to_string(server.ippPort) + "/held");
     browser.Click("select[name=user] option[value='Ann Smith']");
     std::string page = browser.TextWith("Q3 report");
     EXPECT_NE(page.find("Minutes"), std::string::npos) << page;
@@ -155,14 +153,13 @@ TEST(Panel, AUserReleasesTheirJobsWithThePin) {
     browser.Type("#all input[name=pin]", "1234");
     browser.Click("#all input[type=submit]");
     page = browser.TextWith("Released");
-    EXPECT_NE(page.find("Released 1 job of Ann Smith: \"Minutes\" (2)."), std::string::npos)
-        << page;
+    EXPECT_NE(page.find("Released 1 job of Ann Smith"), std::string::npos) << page;
     ASSERT_TRUE(server.WaitForOutputs(1));
     EXPECT_EQ(server.Outputs(), std::vector<std::string>{"2-Minutes.pdf"});
     EXPECT_EQ(server.Held().size(), 1u);
     server.Stop();  // the panel still says why a job is gone
     ASSERT_TRUE(server.Start());
-    browser.Go(panel + "?user=Ann%20Smith");
+    browser.Go("http://127.0.0.1:" + std::to_string(server.ippPort) + "/held?user=Ann%20Smith");
     page = browser.TextWith("was deleted:");
     EXPECT_NE(page.find("\"Q3 report\" (1) was deleted: 2 wrong PINs."), std::string::npos) << page;
 }
