@@ -83,8 +83,8 @@ void ShowJobs(pappl_client_t* client, const std::vector<HeldJob>& held, const st
             papplClientHTMLPuts(client, "</td></tr>\n");
         }
         papplClientHTMLPuts(client,
-                            "</tbody></table>\n<div id=\"all\"><p>Every job this PIN "
-                            "opens (a wrong PIN counts against each of your jobs):</p>");
+                            "</tbody></table>\n<div id=\"all\"><p>Or every job one PIN opens "
+                            "(a wrong PIN here counts against each of your jobs):</p>");
         PinForm(client, user, 0, "Release all");
         papplClientHTMLPuts(client, "</div>\n");
     }
