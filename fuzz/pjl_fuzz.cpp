@@ -38,7 +38,10 @@ struct Transcript : JobReader::Handler {
 
     bool OnEnvelope(const Envelope& e) override {
         const Decision d = Decide(e);
-        REQUIRE(!(e.holdAsked && d.verdict == Verdict::kPrint));
+        // HOLD=OFF alone (no key, no HOLDTYPE=PRIVATE) asks for no hold.
+        REQUIRE(!(e.holdAsked && d.verdict == Verdict::kPrint) ||
+                (e.hold == "OFF" && e.holdKey.empty() && e.holdKeyDigest.empty() &&
+                 !e.holdKeyMalformed && e.holdType != "PRIVATE"));
         if (d.verdict == Verdict::kHold) {
             REQUIRE(d.clearKey ? d.key.size() == 4 : !e.holdKeyDigest.empty());
             REQUIRE(!d.userName.empty());

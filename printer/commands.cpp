@@ -56,6 +56,11 @@ int ListHeldJobs(const std::string& spool) {
     if (response == nullptr) {
         return 2;
     }
+    if (ippGetStatusCode(response) >= IPP_STATUS_REDIRECTION_OTHER_SITE) {
+        fprintf(stderr, "pinprint-printer: %s\n", cupsLastErrorString());
+        ippDelete(response);
+        return 2;
+    }
     std::vector<Row> rows = {{"ID", "USER", "JOB NAME", "PAGES", "RECEIVED", "TRIES LEFT"}};
     for (ipp_attribute_t* a = ippFirstAttribute(response); a; a = ippNextAttribute(response)) {
         const char* name = ippGetName(a);

@@ -235,8 +235,8 @@ void OnResponse(Jobs* jobs, ipp_t* ipp) {
         if (g.jobId == 0) {
             continue;
         }
-        if (success && delivers) {
-            jobs->OnAcknowledged(g.jobId);
+        if (success && delivers && !jobs->OnAcknowledged(g.jobId)) {
+            ippSetStatusCode(ipp, IPP_STATUS_ERROR_INTERNAL);
         }
         if (!jobs->IsHeldSecure(g.jobId)) {
             continue;
@@ -290,6 +290,12 @@ void AddIds(ipp_t* response, const char* name, const std::vector<HeldJob>& jobs)
 
 }  // namespace
 
+bool IppHooksBound() {
+    return dlsym(RTLD_DEFAULT, "ippRead") == reinterpret_cast<void*>(&::ippRead) &&
+           dlsym(RTLD_DEFAULT, "ippLength") == reinterpret_cast<void*>(&::ippLength) &&
+           dlsym(RTLD_DEFAULT, "ippWrite") == reinterpret_cast<void*>(&::ippWrite);
+}
+
 void EnableIppHooks(Jobs* jobs) {
     g_jobs = jobs;
 }
@@ -308,6 +314,19 @@ bool HandleOperation(pappl_client_t* client, void* data) {
                             IPP_TAG_UNSUPPORTED_VALUE, tls.refusedAttribute.c_str());
         }
         return true;
+    }
+    if (op == kOpListHeldJobs || op == kOpReleaseHeldJobs) {
+        // Only through the spool folder's socket, whose folder only the server's user opens:
+        // on the network port they would list names and take PINs from anyone.
+        http_addr_t* peer = httpGetAddress(papplClientGetHTTP(client));
+        if (peer == nullptr || httpAddrFamily(peer) != AF_LOCAL) {
+            Wipe(tls.pin.data(), tls.pin.size());
+            tls.pin.clear();
+            papplClientRespondIPP(client, IPP_STATUS_ERROR_FORBIDDEN,
+                                  "Held jobs are listed and released through the spool folder's "
+                                  "socket or the panel.");
+            return true;
+        }
     }
     if (op == kOpListHeldJobs) {
         ipp_t* response = papplClientRespondIPP(client, IPP_STATUS_OK, nullptr);

@@ -24,6 +24,9 @@ namespace pinprint::printer {
 
 class Jobs;
 
+// True when the dynamic linker binds this program's ippRead, ippLength and ippWrite for every
+// library: otherwise PAPPL would use libcups's own and never see a job-password.
+bool IppHooksBound();
 void EnableIppHooks(Jobs* jobs);
 // From shutdown on, new jobs are refused with server-error-not-accepting-jobs.
 void CloseIppIntake();

@@ -154,8 +154,10 @@ bool JobStore::Save(const JobRecord& r) {
     if (r.secure) {
         out << "digest " << DigestToHex(r.digest) << "\n";
     }
-    std::string text = out.str();
-    const std::string path = RecordPath(r.id);
+    return Write(RecordPath(r.id), out.str());
+}
+
+bool JobStore::Write(const std::string& path, std::string text) const {
     const std::string temporary = path + ".tmp";
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     bool ok = fd >= 0 && WriteAll(fd, text) && fsync(fd) == 0;
@@ -170,6 +172,26 @@ bool JobStore::Save(const JobRecord& r) {
     }
     SyncFolder();
     return true;
+}
+
+bool JobStore::SaveNotices(const Notices& notices) {
+    std::string text;
+    for (const auto& [user, notice] : notices) {
+        text += Escape(user) + "\t" + Escape(notice) + "\n";  // Escape writes tabs as %09
+    }
+    return Write(folder_ + "/deleted", text);
+}
+
+Notices JobStore::LoadNotices() const {
+    Notices notices;
+    std::ifstream file(folder_ + "/deleted");
+    for (std::string line; std::getline(file, line);) {
+        const size_t tab = line.find('\t');
+        if (tab != std::string::npos) {
+            notices.emplace_back(Unescape(line.substr(0, tab)), Unescape(line.substr(tab + 1)));
+        }
+    }
+    return notices;
 }
 
 void JobStore::Forget(int id, const std::string& document) {
@@ -205,9 +227,18 @@ std::vector<JobRecord> JobStore::Load() {
         }
         closedir(dir);
     }
+    // Newest first: of two records naming one document (a job handed on to a new id, stopped
+    // before the old record went) the newer is kept.
+    std::sort(records.begin(), records.end(),
+              [](const JobRecord& a, const JobRecord& b) { return a.id > b.id; });
     std::set<std::string> named;
-    for (const auto& r : records) {
-        named.insert(r.document);
+    for (auto it = records.begin(); it != records.end();) {
+        if (named.insert(it->document).second) {
+            ++it;
+        } else {
+            unlink(RecordPath(it->id).c_str());
+            it = records.erase(it);
+        }
     }
     for (const auto& d : documents) {
         if (named.count(d) == 0) {

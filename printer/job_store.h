@@ -5,12 +5,16 @@
 #pragma once
 
 #include <ctime>
+#include <deque>
 #include <string>
 #include <vector>
 
 #include "printer/pjl.h"
 
 namespace pinprint::printer {
+
+// Notices of jobs deleted by a rule: user name, text; newest first.
+using Notices = std::deque<std::pair<std::string, std::string>>;
 
 enum class JobState {
     kReceiving,  // created, its document not yet complete (IPP Create-Job); never recorded
@@ -42,8 +46,12 @@ class JobStore {
     // The record and its document.
     void Forget(int id, const std::string& document);
     // Every record, by id. Half-written records and documents no record names are removed:
-    // they belong to jobs that were never acknowledged.
+    // they belong to jobs that were never acknowledged. Of two records naming one document,
+    // the older is removed.
     std::vector<JobRecord> Load();
+    // Kept across restarts, so that the panel still says why a job is gone.
+    bool SaveNotices(const Notices& notices);
+    Notices LoadNotices() const;
     // A new document file, open for writing; its path in *path. -1 on failure.
     int CreateDocument(const std::string& extension, std::string* path);
     // A second name for a document that lives elsewhere (the IPP spool), in this folder.
@@ -51,6 +59,8 @@ class JobStore {
 
   private:
     std::string RecordPath(int id) const;
+    // Written beside, flushed, renamed, the folder flushed; the text wiped.
+    bool Write(const std::string& path, std::string text) const;
     void SyncFolder() const;
 
     std::string folder_;

@@ -86,20 +86,23 @@ std::string ReleaseOutcome::Message() const {
         case Status::kNoJobs:
             return "No held jobs for " + userName + ".";
         case Status::kReleased:
-            return "Released " + std::to_string(released.size()) +
-                   (released.size() == 1 ? " job of " : " jobs of ") + userName + ": " +
-                   List(released) + ".";
         case Status::kWrongPin:
             break;
     }
-    std::string text = "Wrong PIN.";
-    bool sameTries = true;
+    const bool opened = status == Status::kReleased;
+    std::string text = opened ? "Released " + std::to_string(released.size()) +
+                                    (released.size() == 1 ? " job of " : " jobs of ") + userName +
+                                    ": " + List(released) + "."
+                              : "Wrong PIN.";
+    // One count for all only when every job tried has it; else each job is named.
+    bool sameTries = !opened && deleted.empty();
     for (const auto& job : wrong) {
         sameTries = sameTries && job.triesLeft == wrong.front().triesLeft;
     }
     if (!wrong.empty() && sameTries) {
         text += " " + Tries(wrong.front().triesLeft) + ".";
     } else {
+        text += opened && !wrong.empty() ? " Wrong PIN for" : "";
         for (const auto& job : wrong) {
             text += " " + Quoted(job) + ": " + Tries(job.triesLeft) + ".";
         }
@@ -215,38 +218,44 @@ int Jobs::Submit(JobRecord record, int wantedId) {
     return id;
 }
 
-void Jobs::OnAcknowledged(int id) {
+bool Jobs::OnAcknowledged(int id) {
     {
         std::lock_guard<std::mutex> lock(mu_);
         auto it = entries_.find(id);
         if (it == entries_.end() || it->second.record.state != JobState::kReceiving) {
-            return;
+            return true;
         }
     }
     pappl_job_t* job = papplPrinterFindJob(printer_, id);
     const char* file = job ? papplJobGetFilename(job) : nullptr;
     if (file == nullptr) {
-        return;  // Create-Job: the document comes later
+        return true;  // Create-Job: the document comes later
     }
     std::string document;
     const bool linked = store_.LinkDocument(file, id, &document);
     const int pages = linked ? CountPages(document) : 0;
-    std::lock_guard<std::mutex> lock(mu_);
-    auto it = entries_.find(id);
-    if (it == entries_.end() || it->second.record.state != JobState::kReceiving) {
-        if (linked) {
-            unlink(document.c_str());
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        auto it = entries_.find(id);
+        if (it == entries_.end() || it->second.record.state != JobState::kReceiving) {
+            if (linked) {
+                unlink(document.c_str());
+            }
+            return true;
         }
-        return;
+        JobRecord& record = it->second.record;
+        record.document = document;
+        record.pages = pages;
+        record.state = record.secure ? JobState::kHeld : JobState::kQueued;
+        it->second.recorded = linked && store_.Save(record);
+        if (it->second.recorded) {
+            return true;
+        }
     }
-    JobRecord& record = it->second.record;
-    record.document = document;
-    record.pages = pages;
-    record.state = record.secure ? JobState::kHeld : JobState::kQueued;
-    it->second.recorded = linked && store_.Save(record);
-    if (!it->second.recorded) {
-        papplLog(system_, PAPPL_LOGLEVEL_ERROR, "Job %d could not be recorded.", id);
-    }
+    // A job a restart could lose is not acknowledged: the client hears the failure.
+    papplLog(system_, PAPPL_LOGLEVEL_ERROR, "Job %d could not be recorded; canceled.", id);
+    papplJobCancel(job);
+    return false;
 }
 
 bool Jobs::IsHeldSecure(int id) {
@@ -293,6 +302,7 @@ void Jobs::NoteDeletion(const JobRecord& r, const std::string& why) {
     if (deletions_.size() > kMaxDeletionsShown) {
         deletions_.pop_back();
     }
+    store_.SaveNotices(deletions_);
     papplLog(system_, PAPPL_LOGLEVEL_INFO, "Held job %d of %s deleted: %s.", r.id,
              r.userName.c_str(), why.c_str());
 }
@@ -337,9 +347,14 @@ ReleaseOutcome Jobs::Release(const std::string& userName, const std::string& pin
                 release.push_back(it->first);
             }
         }
-        // A PIN that opens none of them is a wrong try against each.
-        for (auto it = candidates.begin(); release.empty() && it != candidates.end(); ++it) {
+        // The PIN was tried against every candidate: each it does not open counts a wrong try,
+        // even when it opens others (else a job of one's own, sent under another's name, would
+        // test PINs against theirs for free). Naming the job tries it alone.
+        for (auto it = candidates.begin(); it != candidates.end(); ++it) {
             JobRecord& r = (*it)->second.record;
+            if (r.state == JobState::kReleased) {
+                continue;
+            }
             ++r.wrongTries;
             if (r.wrongTries < rules_.maxWrongPins) {
                 store_.Save(r);
@@ -364,9 +379,9 @@ ReleaseOutcome Jobs::Release(const std::string& userName, const std::string& pin
         papplLog(system_, PAPPL_LOGLEVEL_INFO, "Held job %d of %s released with its PIN.", job.id,
                  job.userName.c_str());
     }
-    if (outcome.status == ReleaseOutcome::Status::kWrongPin) {
-        papplLog(system_, PAPPL_LOGLEVEL_INFO, "Wrong PIN for the held jobs of %s.",
-                 userName.c_str());
+    if (!outcome.wrong.empty() || !outcome.deleted.empty()) {
+        papplLog(system_, PAPPL_LOGLEVEL_INFO, "Wrong PIN for %d held job(s) of %s.",
+                 static_cast<int>(outcome.wrong.size() + outcome.deleted.size()), userName.c_str());
     }
     return outcome;
 }
@@ -390,7 +405,8 @@ void Jobs::PrintReleased(const std::vector<int>& ids) {
             continue;
         }
         // The PIN gate refused its PAPPL job, or it is gone: the document prints from the
-        // store, as a new job.
+        // store, as a new job. The old record goes only once the new one is saved, so a kill
+        // in between leaves one of them (the store keeps the newer of two for one document).
         JobRecord record;
         {
             std::lock_guard<std::mutex> lock(mu_);
@@ -399,12 +415,14 @@ void Jobs::PrintReleased(const std::vector<int>& ids) {
                 continue;
             }
             record = it->second.record;
-            store_.Forget(id, "");
             entries_.erase(it);
         }
         if (Submit(record) == 0) {
-            papplLog(system_, PAPPL_LOGLEVEL_ERROR, "Released job %d could not be queued.", id);
+            papplLog(system_, PAPPL_LOGLEVEL_ERROR,
+                     "Released job %d could not be queued; it prints at the next start.", id);
+            continue;
         }
+        store_.Forget(id, "");
     }
 }
 
@@ -532,6 +550,7 @@ void Jobs::Restore() {
     // Paused, the printer starts no job before the held ones are held: each keeps its id.
     papplPrinterPause(printer_);
     restoring_ = true;
+    deletions_ = store_.LoadNotices();
     int largest = LargestOutputId();
     for (JobRecord& record : store_.Load()) {
         largest = std::max(largest, record.id);
@@ -540,9 +559,14 @@ void Jobs::Restore() {
             store_.Forget(record.id, record.document);  // it printed before the stop
             continue;
         }
-        if (Submit(record, record.id) == 0) {
-            papplLog(system_, PAPPL_LOGLEVEL_ERROR, "Recorded job %d could not be queued again.",
-                     record.id);
+        if (Submit(record, record.id) != 0) {
+            continue;
+        }
+        const bool gone = access(record.document.c_str(), F_OK) != 0;
+        papplLog(system_, PAPPL_LOGLEVEL_ERROR, "Recorded job %d could not be queued again%s.",
+                 record.id, gone ? ": its document is gone" : "");
+        if (gone) {
+            store_.Forget(record.id, "");  // printed under a new id as the server stopped
         }
     }
     // Ids are never given twice, so an output file is never overwritten by another job.

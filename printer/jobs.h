@@ -67,11 +67,15 @@ class Jobs {
     // A job was created on this thread (PAPPL's job-created event).
     void OnCreated(pappl_job_t* job);
     // Just before an IPP response about job `id` is sent: once its document is complete, the
-    // job is recorded durably, so what the client hears acknowledged survives a kill -9.
-    void OnAcknowledged(int id);
+    // job is recorded durably, so what the client hears acknowledged survives a kill -9. False
+    // when it could not be: the job is canceled and the response must say it failed.
+    bool OnAcknowledged(int id);
     bool IsHeldSecure(int id);
 
     std::vector<HeldJob> Held();
+    // The PIN is tried against the user's held job `jobId`, or against each of the user's held
+    // jobs when it is 0: each it opens prints, each other counts a wrong try (deleted at the
+    // limit).
     ReleaseOutcome Release(const std::string& userName, const std::string& pin, int jobId);
     // Jobs of this user deleted by a rule (wrong PINs, hold time), newest first.
     std::vector<std::string> Deletions(const std::string& userName);
@@ -128,7 +132,7 @@ class Jobs {
     std::map<int, Entry> entries_;
     std::map<int, int> runs_;  // job id: 0 running, 1 printed, -1 not
     std::condition_variable runEnded_;
-    std::deque<std::pair<std::string, std::string>> deletions_;  // user, text
+    Notices deletions_;
     bool shuttingDown_ = false;
 };
 

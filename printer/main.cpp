@@ -7,6 +7,8 @@
 //   pinprint-printer release [--spool DIR] --user NAME --pin NNNN [--job ID]
 //   pinprint-printer send FILE [--host HOST] [--raw-port N]
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,16 +57,19 @@ bool ParseOptions(int argc, char** argv, const std::vector<std::string>& known,
     return true;
 }
 
+// The value of --name, when given, from `low` to `high`, and whole when `whole`.
 bool Number(const std::map<std::string, std::string>& options, const char* name, double low,
-            double high, double* value) {
+            double high, double* value, bool whole = true) {
     auto it = options.find(name);
     if (it == options.end()) {
         return true;
     }
     char* end = nullptr;
     const double v = strtod(it->second.c_str(), &end);
-    if (end == it->second.c_str() || *end != '\0' || v < low || v > high) {
-        fprintf(stderr, "pinprint-printer: --%s %s is out of range\n", name, it->second.c_str());
+    if (end == it->second.c_str() || *end != '\0' || !(v >= low && v <= high) ||
+        (whole && v != std::floor(v))) {
+        fprintf(stderr, "pinprint-printer: --%s %s: expected %s from %.10g to %.10g\n", name,
+                it->second.c_str(), whole ? "a whole number" : "a number", low, high);
         return false;
     }
     *value = v;
@@ -103,7 +108,7 @@ int main(int argc, char** argv) {
                gs = s.ghostscriptSeconds;
         if (!Number(o, "raw-port", 1, 65535, &raw) || !Number(o, "ipp-port", 1, 65535, &ipp) ||
             !Number(o, "max-wrong-pins", 1, 1000, &wrong) ||
-            !Number(o, "hold-hours", 0, 24 * 365, &hours) ||
+            !Number(o, "hold-hours", 0.0001, 24 * 365, &hours, false) ||
             !Number(o, "raw-timeout", 1, 3600, &rawTimeout) ||
             !Number(o, "max-job-mb", 1, 4096, &maxMb) || !Number(o, "gs-timeout", 1, 3600, &gs)) {
             return 2;
@@ -140,15 +145,21 @@ int main(int argc, char** argv) {
             !words.empty() || !o.count("user") || !o.count("pin")) {
             return Usage();
         }
-        return ReleaseHeldJobs(Get(o, "spool", kDefaultSpool), o["user"], o["pin"],
-                               atoi(Get(o, "job", "0").c_str()));
+        double job = 0;  // 0: every job the PIN opens
+        if (!Number(o, "job", 1, INT_MAX, &job)) {
+            return 2;
+        }
+        return ReleaseHeldJobs(Get(o, "spool", kDefaultSpool), o["user"], o["pin"], int(job));
     }
     if (command == "send") {
         if (!ParseOptions(argc, argv, {"host", "raw-port"}, &o, &words) || words.size() != 1) {
             return Usage();
         }
-        return SendToRawPort(words[0], Get(o, "host", "127.0.0.1"),
-                             atoi(Get(o, "raw-port", "9100").c_str()));
+        double port = 9100;
+        if (!Number(o, "raw-port", 1, 65535, &port)) {
+            return 2;
+        }
+        return SendToRawPort(words[0], Get(o, "host", "127.0.0.1"), int(port));
     }
     return Usage();
 }

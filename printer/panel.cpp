@@ -46,6 +46,18 @@ void ShowUserPicker(pappl_client_t* client, const std::vector<HeldJob>& held,
                         "</form>\n");
 }
 
+// job-id 0: every job of the user that the PIN opens.
+void PinForm(pappl_client_t* client, const std::string& user, int jobId, const char* button) {
+    papplClientHTMLStartForm(client, kPath, false);
+    papplClientHTMLPrintf(
+        client,
+        "<input type=\"hidden\" name=\"user\" value=\"%s\"><input type=\"hidden\" "
+        "name=\"job-id\" value=\"%d\"><input type=\"password\" name=\"pin\" "
+        "inputmode=\"numeric\" pattern=\"[0-9]{4}\" maxlength=\"4\" size=\"6\" "
+        "autocomplete=\"off\" required> <input type=\"submit\" value=\"%s\"></form>",
+        user.c_str(), jobId, button);
+}
+
 void ShowJobs(pappl_client_t* client, const std::vector<HeldJob>& held, const std::string& user,
               Jobs* jobs) {
     std::vector<HeldJob> mine;
@@ -57,24 +69,24 @@ void ShowJobs(pappl_client_t* client, const std::vector<HeldJob>& held, const st
         papplClientHTMLPuts(client,
                             "<table class=\"list\" id=\"held-jobs\"><thead><tr><th>Job</th>"
                             "<th>Name</th><th>Pages</th><th>Received</th><th>Tries left</th>"
-                            "</tr></thead><tbody>\n");
+                            "<th>PIN</th></tr></thead><tbody>\n");
         for (const auto& job : mine) {
             char received[64];
             strftime(received, sizeof(received), "%Y-%m-%d %H:%M", localtime(&job.received));
             papplClientHTMLPrintf(client,
-                                  "<tr><td>%d</td><td>%s</td><td>%d</td><td>%s</td><td>%d</td>"
-                                  "</tr>\n",
-                                  job.id, job.jobName.c_str(), job.pages, received, job.triesLeft);
+                                  "<tr id=\"job-%d\"><td>%d</td><td>%s</td><td>%d</td><td>%s</td>"
+                                  "<td>%d</td><td>",
+                                  job.id, job.id, job.jobName.c_str(), job.pages, received,
+                                  job.triesLeft);
+            // A wrong PIN here counts against this job alone.
+            PinForm(client, user, job.id, "Release");
+            papplClientHTMLPuts(client, "</td></tr>\n");
         }
-        papplClientHTMLPuts(client, "</tbody></table>\n");
-        papplClientHTMLStartForm(client, kPath, false);
-        papplClientHTMLPrintf(
-            client,
-            "<input type=\"hidden\" name=\"user\" value=\"%s\"><p><label>PIN "
-            "<input type=\"password\" name=\"pin\" inputmode=\"numeric\" pattern=\"[0-9]{4}\" "
-            "maxlength=\"4\" size=\"6\" autocomplete=\"off\" required autofocus></label> "
-            "<input type=\"submit\" value=\"Release\"></p></form>\n",
-            user.c_str());
+        papplClientHTMLPuts(client,
+                            "</tbody></table>\n<div id=\"all\"><p>Or every job one PIN opens "
+                            "(a wrong PIN here counts against each of your jobs):</p>");
+        PinForm(client, user, 0, "Release all");
+        papplClientHTMLPuts(client, "</div>\n");
     }
     for (const auto& text : jobs->Deletions(user)) {
         papplClientHTMLPrintf(client, "<p class=\"deleted\">%s</p>\n", text.c_str());

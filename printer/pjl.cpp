@@ -126,6 +126,13 @@ bool IsFourDigits(const std::string& s) {
     return s.size() == 4 && s.find_first_not_of("0123456789") == std::string::npos;
 }
 
+// Many drivers write HOLD=OFF into every job: alone it asks for no hold.
+bool AsksForHold(const Envelope& e) {
+    const bool keyed = !e.holdKey.empty() || !e.holdKeyDigest.empty() || e.holdKeyMalformed ||
+                       e.holdType == "PRIVATE";
+    return e.holdAsked && (e.hold != "OFF" || keyed);
+}
+
 Decision Refuse(std::string reason) {
     Decision d;
     d.reason = std::move(reason);
@@ -203,7 +210,7 @@ Decision Decide(const Envelope& e) {
     if (e.holdReset) {
         return Refuse("hold settings before @PJL JOB, which resets them");
     }
-    if (!e.holdAsked) {
+    if (!AsksForHold(e)) {
         d.verdict = Verdict::kPrint;
         return d;
     }
@@ -212,7 +219,7 @@ Decision Decide(const Envelope& e) {
         return Refuse("HOLD=PROOF would print a copy of a private job");
     }
     if (e.hold == "OFF") {
-        return Refuse("HOLD=OFF beside hold settings");
+        return Refuse("HOLD=OFF beside a key or HOLDTYPE=PRIVATE");
     }
     if (!e.holdType.empty() && e.holdType != "PRIVATE") {
         return Refuse("HOLDTYPE=" + e.holdType + ": this printer keeps private jobs only");
@@ -401,7 +408,7 @@ void JobReader::PjlLine(std::string line) {
             return;
         }
         // JOB starts the job afresh: what SET said before it no longer holds.
-        const bool holdBefore = envelope_.holdAsked || envelope_.holdReset;
+        const bool holdBefore = AsksForHold(envelope_) || envelope_.holdReset;
         envelope_ = Envelope{};
         envelope_.holdReset = holdBefore;
         envelope_.pjlJobName = name;

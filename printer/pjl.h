@@ -47,7 +47,7 @@ struct Decision {
 
 // A job that asks for any hold is held only under one private key (HOLDKEY of four digits or a
 // 64-hex HOLDKEYDIGEST) and with a user name; otherwise it is refused. A job that asks for no
-// hold prints at once.
+// hold (HOLD=OFF with no key and no HOLDTYPE=PRIVATE counts as none) prints at once.
 Decision Decide(const Envelope& envelope);
 
 // A PJL string as a name: UTF-8 (a string that is not UTF-8 is read as Latin-1), tabs as

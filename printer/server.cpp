@@ -196,9 +196,18 @@ int RunServer(const ServerOptions& o) {
     g_server = &server;
     Server& s = server;
     std::string error;
+    if (!IppHooksBound()) {
+        return Fail(
+            "libcups's ippRead, ippLength or ippWrite is bound in place of this "
+            "program's: a job-password would be ignored, so the server does not start");
+    }
     if (!MakeFolder(o.spool, 0700) || !MakeFolder(o.output, 0755) ||
         !MakeFolder(o.spool + "/queue", 0700)) {
         return Fail("cannot create " + o.spool + " or " + o.output + ": " + strerror(errno));
+    }
+    // The spool keeps the digests and the control socket: private even when it existed.
+    if (chmod(o.spool.c_str(), 0700) != 0) {
+        return Fail("cannot make " + o.spool + " private: " + strerror(errno));
     }
     const int lock = open((o.spool + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lock < 0 || flock(lock, LOCK_EX | LOCK_NB) != 0) {

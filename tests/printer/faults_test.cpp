@@ -1,8 +1,10 @@
 // Malformed input on the raw port gets a clear refusal, a job Ghostscript cannot read ends
 // aborted with the reason, a sender that stalls is cut off, and the printer goes on serving.
 #include <arpa/inet.h>
+#include <cups/ipp.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/envelope.h"
@@ -58,7 +60,19 @@ TEST(Faults, MalformedInputIsRefusedAndThePrinterGoesOn) {
         << aborted.reasons;
     EXPECT_EQ(server.Outputs(), std::vector<std::string>{"2-Untitled.pdf"});
     EXPECT_EQ(server.Send(kJob), "held 3");
+    // A folder where jobs 4's and 5's records go: unrecorded, neither is acknowledged.
+    for (const char* id : {"4", "5"}) {
+        mkdir((server.spool + "/jobs/" + id + ".job.tmp").c_str(), 0700);
+    }
+    EXPECT_EQ(server.Send(kJob), "refused: the printer cannot queue the job");
+    EXPECT_EQ(server.Print("bob", "B", PostScript("B"), "2468").status, IPP_STATUS_ERROR_INTERNAL);
     EXPECT_EQ(server.Held().size(), 1u);
+    for (const char* hours : {"0", "-1"}) {  // refused (2) before the spool is looked at
+        EXPECT_EQ(RunProgram({PINPRINT_PRINTER, "server", "--spool", "/no/such", "--output",
+                              "/no/such", "--hold-hours", hours})
+                      .status,
+                  2);
+    }
 }
 
 TEST(Faults, ASenderThatStallsIsCutOffWhileOthersPrint) {

@@ -1,8 +1,10 @@
 // Held jobs as people need them: nothing overwrites a held job, one PIN releases every job of
 // its user that it opens, wrong tries are counted per job and delete it at the limit, the hold
 // time deletes it, and everything held survives a restart and a kill -9.
+#include <cups/cups.h>
 #include <gtest/gtest.h>
 
+#include "printer/control.h"
 #include "support/envelope.h"
 #include "support/printer_server.h"
 
@@ -25,7 +27,9 @@ TEST(HeldRules, SameNamesAreTwoJobsAndOnePinReleasesEachOnce) {
     ASSERT_EQ(held.size(), 4u);
     EXPECT_EQ(held[0].substr(0, 14), "3   ann   Memo");  // by user name, then job name
     const CommandResult r = server.Command({"release", "--user", "ann", "--pin", "1111"});
-    EXPECT_EQ(r.output, "Released 2 jobs of ann: \"Report\" (1) and \"Memo\" (3).\n");
+    EXPECT_EQ(r.output,
+              "Released 2 jobs of ann: \"Report\" (1) and \"Memo\" (3). Wrong PIN for "
+              "\"Report\" (2): 4 tries left.\n");
     ASSERT_TRUE(server.WaitForOutputs(2));
     EXPECT_EQ(server.Outputs(), (std::vector<std::string>{"1-Report.pdf", "3-Memo.pdf"}));
     EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "1111"}).status, 1);
@@ -36,13 +40,27 @@ TEST(HeldRules, WrongPinsAreCountedPerJobAndDeleteAtTheLimit) {
     PrinterServer server({"--max-wrong-pins", "3"});
     ASSERT_TRUE(server.Start());
     server.Send(Job("ann", "Old", "1234"));
+    // Not on the network port.
+    http_t* http = httpConnect2("127.0.0.1", server.ippPort, nullptr, AF_INET,
+                                HTTP_ENCRYPTION_NEVER, 1, 10000, nullptr);
+    ipp_t* request = ippNewRequest(pinprint::printer::kOpReleaseHeldJobs);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                 server.uri.c_str());
+    ippDelete(cupsDoRequest(http, request, "/ipp/print"));
+    httpClose(http);
+    EXPECT_EQ(cupsLastError(), IPP_STATUS_ERROR_FORBIDDEN);
     EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "9999"}).output,
               "Wrong PIN. 2 tries left.\n");
+    EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "1234", "--job", "x"}).status,
+              2);  // not job 0, every job
     server.Send(Job("ann", "New", "1234"));
-    EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "9999"}).output,
-              "Wrong PIN. \"Old\" (1): 1 try left. \"New\" (2): 2 tries left.\n");
+    // A named job's wrong PIN counts against it alone; an unnamed one against each.
+    EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "9999", "--job", "2"}).output,
+              "Wrong PIN. 2 tries left.\n");
     EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "9999", "--job", "1"}).output,
-              "Wrong PIN. \"Old\" (1) was deleted after 3 wrong PINs.\n");
+              "Wrong PIN. 1 try left.\n");
+    EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "9999"}).output,
+              "Wrong PIN. \"New\" (2): 1 try left. \"Old\" (1) was deleted after 3 wrong PINs.\n");
     ASSERT_EQ(server.Held().size(), 1u);
     EXPECT_EQ(server.Command({"release", "--user", "ann", "--pin", "1234"}).status, 0);
     ASSERT_TRUE(server.WaitForOutputs(1));

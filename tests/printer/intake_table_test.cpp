@@ -44,7 +44,12 @@ const RawCase kRawCases[] = {
      Outcome::kHeld},
     {"HOLD=STORE", Lines({"@PJL SET USERNAME=\"ann\"", "@PJL SET HOLD=STORE", kKey}),
      Outcome::kHeld},
-    {"spaces around =, LF line ends, commands in mixed case",
+    {"HOLDKEYDIGEST in upper case",
+     Lines(Private(
+         {"@PJL SET "
+          "HOLDKEYDIGEST=\"03AC674216F3E15C761EE1A5E255F067953623C8B388B4459E13F978D7C846F4\""})),
+     Outcome::kHeld},
+    {"spaces around =, LF line ends, commands in mixed case, HOLD=On without HOLDTYPE",
      kUel +
          "@PJL\n@PJL set username = \"ann\"\n@PJL Set Hold = On\n@PJL SET HOLDKEY = \"1234\"\n"
          "@PJL ENTER LANGUAGE = POSTSCRIPT\n" +
@@ -56,6 +61,10 @@ const RawCase kRawCases[] = {
      Outcome::kHeld},
     {"no hold", Lines({"@PJL JOB NAME=\"T\"", "@PJL SET USERNAME=\"ann\""}), Outcome::kPrinted},
     {"bare PostScript", kPs, Outcome::kPrinted},
+    {"HOLD=OFF alone", Lines({"@PJL SET USERNAME=\"ann\"", "@PJL SET HOLD=OFF"}),
+     Outcome::kPrinted},
+    {"HOLD=OFF with HOLDKEYDIGEST", Lines({"@PJL SET USERNAME=\"ann\"", "@PJL SET HOLD=OFF", kKey}),
+     Outcome::kRefused},
     {"HOLDTYPE=PRIVATE, no key", Lines(Private({})), Outcome::kRefused},
     {"HOLDKEYDIGEST of 63 characters",
      Lines(Private({"@PJL SET HOLDKEYDIGEST=\"" + kDigest.substr(1) + "\""})), Outcome::kRefused},

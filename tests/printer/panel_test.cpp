@@ -130,7 +130,7 @@ class Browser {
 };
 
 TEST(Panel, AUserReleasesTheirJobsWithThePin) {
-    PrinterServer server;
+    PrinterServer server({"--max-wrong-pins", "2"});
     ASSERT_TRUE(server.Start());
     server.Send(SecureJob("Ann Smith", "Q3 report", PinDigest("1234"), PostScript("Q3 report")));
     server.Send(SecureJob("Ann Smith", "Minutes", PinDigest("1234"), PostScript("Minutes")));
@@ -142,18 +142,26 @@ TEST(Panel, AUserReleasesTheirJobsWithThePin) {
     std::string page = browser.TextWith("Q3 report");
     EXPECT_NE(page.find("Minutes"), std::string::npos) << page;
     EXPECT_EQ(page.find("Payroll"), std::string::npos) << page;
-    browser.Type("input[name=pin]", "1111");
-    browser.Click("input[value=Release]");
-    page = browser.TextWith("Wrong PIN.");
-    EXPECT_NE(page.find("Wrong PIN. 4 tries left."), std::string::npos) << page;
+    // Wrong PINs for one job count against it alone: at the limit it alone is deleted.
+    for (const char* wanted : {"Wrong PIN. 1 try left.", "was deleted after 2 wrong PINs."}) {
+        browser.Type("#job-1 input[name=pin]", "1111");
+        browser.Click("#job-1 input[type=submit]");
+        page = browser.TextWith(wanted);
+        EXPECT_NE(page.find(wanted), std::string::npos) << page;
+    }
     EXPECT_TRUE(server.Outputs().empty());
-    browser.Type("input[name=pin]", "1234");
-    browser.Click("input[value=Release]");
+    browser.Type("#all input[name=pin]", "1234");
+    browser.Click("#all input[type=submit]");
     page = browser.TextWith("Released");
-    EXPECT_NE(page.find("Released 2 jobs of Ann Smith"), std::string::npos) << page;
-    ASSERT_TRUE(server.WaitForOutputs(2));
-    EXPECT_EQ(server.Outputs(), (std::vector<std::string>{"1-Q3 report.pdf", "2-Minutes.pdf"}));
+    EXPECT_NE(page.find("Released 1 job of Ann Smith"), std::string::npos) << page;
+    ASSERT_TRUE(server.WaitForOutputs(1));
+    EXPECT_EQ(server.Outputs(), std::vector<std::string>{"2-Minutes.pdf"});
     EXPECT_EQ(server.Held().size(), 1u);
+    server.Stop();  // the panel still says why a job is gone
+    ASSERT_TRUE(server.Start());
+    browser.Go("http://127.0.0.1:" + std::to_string(server.ippPort) + "/held?user=Ann%20Smith");
+    page = browser.TextWith("was deleted:");
+    EXPECT_NE(page.find("\"Q3 report\" (1) was deleted: 2 wrong PINs."), std::string::npos) << page;
 }
 
 }  // namespace
