@@ -107,12 +107,6 @@ bool HasSourceEntry(const DriverPackage& package, const std::wstring& file) {
     return false;
 }
 
-bool HoldsDialog(const std::wstring& path, WORD id) {
-    const pinprint::UniqueModule module(LoadLibraryExW(
-        path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-    return module && FindResourceW(module.get(), MAKEINTRESOURCEW(id), RT_DIALOG) != nullptr;
-}
-
 bool IsHtmlHelpFile(const std::wstring& path) {
     char magic[4] = {};
     std::ifstream in(path.c_str(), std::ios::binary);
