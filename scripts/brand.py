@@ -65,12 +65,31 @@ def text_value(key, value, limit, encodings=()):
     return value
 
 
+# Stems whose files would be another driver's in the shared driver folder: Windows' PostScript
+# driver has ps5ui.dll, Unidrv unidrvui.dll.
+WINDOWS_DRIVER_STEMS = {"ps5": "PostScript", "unidrv": "Unidrv"}
+
+
 def check_stem(value):
     if not re.fullmatch(r"[a-z0-9]{2,8}", value):
         raise BrandError("FileStem", f'"{value}" must be 2 to 8 lower-case letters or digits')
     if "lg" in value:
         raise BrandError("FileStem", f'"{value}" contains "lg", which would make the plug-in take '
                          "its other DLLs for the resource module")
+    # The stem is also the prefix the PrintTicket provider declares: an XML name.
+    if value[0].isdigit():
+        raise BrandError("FileStem", f'"{value}" starts with a digit; it is also the PrintTicket '
+                         "prefix, and an XML name cannot")
+    if value.startswith("xml"):
+        raise BrandError("FileStem", f'"{value}" starts with "xml", which XML keeps for its own '
+                         "prefixes; it is also the PrintTicket prefix")
+    if re.fullmatch(r"con|prn|aux|nul|com[0-9]|lpt[0-9]", value):
+        raise BrandError("FileStem", f'"{value}" is a Windows device name: {value}.inf and '
+                         f"{value}.chm could not be files")
+    if value in WINDOWS_DRIVER_STEMS:
+        raise BrandError("FileStem", f'"{value}" would name the UI plug-in {value}ui.dll, a file '
+                         f"of Windows' own {WINDOWS_DRIVER_STEMS[value]} driver in the shared "
+                         "driver folder")
     return value
 
 
