@@ -108,6 +108,22 @@ def check_namespace(value):
                          "http://schemas.example.com/2026/printing/securejob)")
     if len(value) > 200:
         raise BrandError("Namespace", "at most 200 characters")
+    if "#" in value:
+        raise BrandError("Namespace", f'"{value}" has a fragment (#); a namespace names no part '
+                         "of a document")
+    return value
+
+
+def check_model(value):
+    # The PPD's *Product is a PostScript string, "(Model)": its parentheses must pair up.
+    depth = 0
+    for c in value:
+        depth += {"(": 1, ")": -1}.get(c, 0)
+        if depth < 0:
+            break
+    if depth != 0:
+        raise BrandError("Model", f'"{value}" has unbalanced parentheses, which break the PPD\'s '
+                         "*Product string")
     return value
 
 
@@ -115,6 +131,9 @@ def check_version(value):
     parts = value.split(".")
     if len(parts) != 4 or not all(re.fullmatch(r"[0-9]{1,5}", p) for p in parts):
         raise BrandError("Version", f'"{value}" must be four numbers a.b.c.d, such as 3.1.4.15')
+    # A DLL's fixed version reads 01 back as 1: its version strings and DriverVer would differ.
+    if any(len(p) > 1 and p[0] == "0" for p in parts):
+        raise BrandError("Version", f'"{value}": a number has a leading zero (write 1, not 01)')
     numbers = [int(p) for p in parts]
     if any(n > 65535 for n in numbers):
         raise BrandError("Version", f'"{value}": each number is at most 65535')
@@ -158,7 +177,7 @@ def check_brand(path):
     text_value("Company", values["Company"], 64, ppd)
     text_value("Product", values["Product"], 64)
     # The PPD's *ShortNickName takes at most 31 characters.
-    text_value("Model", values["Model"], 31, ppd)
+    check_model(text_value("Model", values["Model"], 31, ppd))
     text_value("CopyrightOwner", values["CopyrightOwner"], 64)
     text_value("HelpTitle", values["HelpTitle"], 48, help_pages)
     check_hardware_id(values["HardwareId"])
