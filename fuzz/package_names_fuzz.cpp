@@ -155,8 +155,8 @@ void WalkAndTest(FuzzedDataProvider& in) {
     REQUIRE(visited == expected);
 
     // Of the entries whose file names pass a test, the first tagged with the user's locale,
-    // else with its language, else the first untagged, else the first decides, whether or not
-    // its name fits; the walk goes over every entry, not only those visited above.
+    // else with its language, else the first not tagged with a language, else the first decides,
+    // whether or not its name fits; the walk goes over every entry, not only those visited above.
     const size_t outChars =
         in.ConsumeBool() ? names::kPathBufferChars : in.ConsumeIntegralInRange<size_t>(0, 300);
     const std::u16string locale = in.ConsumeBool() ? u"ja-JP" : Text(in, 8, false);
@@ -179,11 +179,13 @@ void WalkAndTest(FuzzedDataProvider& in) {
             const std::u16string tag = before == View::npos
                                            ? std::u16string()
                                            : Upper(name.substr(before + 1, last - before - 1));
-            const int fit = tag.empty()              ? 2
-                            : language.empty()       ? 3
-                            : tag == Upper(locale)   ? 0
-                            : tag == Upper(language) ? 1
-                                                     : 3;
+            const bool named = tag.size() >= 2 && tag[0] >= u'A' && tag[0] <= u'Z' &&
+                               tag[1] >= u'A' && tag[1] <= u'Z' &&
+                               (tag.size() == 2 || tag[2] == u'-');
+            const int fit = !tag.empty() && !language.empty() && tag == Upper(locale)     ? 0
+                            : !tag.empty() && !language.empty() && tag == Upper(language) ? 1
+                            : named                                                       ? 3
+                                                                                          : 2;
             if (fit < chosenFit) {
                 chosen = name;
                 chosenFit = fit;
