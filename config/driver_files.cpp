@@ -56,7 +56,7 @@ const wchar_t* DependentFilesOf(HANDLE printer, UniqueGlobal& record, size_t& bo
 
 // The name of the language the pages speak on this thread ("ja-JP"): the thread's UI language,
 // which is the user's unless the program chose another. Empty when it has no name, and then the
-// first file serves.
+// untagged file serves.
 std::wstring_view UserInterfaceLocale(wchar_t (&buffer)[LOCALE_NAME_MAX_LENGTH]) {
     const int length = LCIDToLocaleName(MAKELCID(GetThreadUILanguage(), SORT_DEFAULT), buffer,
                                         LOCALE_NAME_MAX_LENGTH, 0);

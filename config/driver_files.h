@@ -42,8 +42,9 @@ int GetDependentFiles(HANDLE printer, std::vector<std::wstring>& list);
 
 // 1 and the file-name part in `name` (kPathChars) when a dependent file passes the test,
 // else 0 with `name` untouched. Of several that pass, the first for the thread's UI language
-// ("name.ja.dll" for Japanese), else the first: a package may carry the pages and the help in
-// every language, its default first, and one without such names is read as it always was.
+// ("name.ja.dll" for Japanese), else the first untagged one (English), else the first: a
+// package may carry the pages and the help in every language, and one without such names is
+// read as it always was.
 int FindResourceModuleName(HANDLE printer, wchar_t* name);
 int FindHelpFileName(HANDLE printer, wchar_t* name);
 

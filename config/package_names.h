@@ -146,33 +146,45 @@ constexpr bool SameIgnoringCase(std::basic_string_view<Char> a, std::basic_strin
     return true;
 }
 
+// Whether a tag names a language as the package's file names do: two letters, alone or before
+// a '-' and a region ("de", "de-CH"). Another dotted part of a name ("MANUAL.CHM.BAK") does not.
+template <typename Char>
+constexpr bool IsLanguageTag(std::basic_string_view<Char> tag) {
+    auto letter = [](Char c) { return UpperAscii(c) >= Char('A') && UpperAscii(c) <= Char('Z'); };
+    return tag.size() >= 2 && letter(tag[0]) && letter(tag[1]) &&
+           (tag.size() == 2 || tag[2] == Char('-'));
+}
+
 // How well a file fits the user's UI language `locale` ("ja-JP"), best first: 0 it is tagged
-// with the locale's full name, 1 with its language ("ja"), 2 it is not for that language.
+// with the locale's full name, 1 with its language ("ja"), 2 it is not tagged with a language
+// (the package's default, English), 3 it is tagged with another language.
 template <typename Char>
 constexpr int LanguageFit(std::basic_string_view<Char> fileName,
                           std::basic_string_view<Char> locale) {
     const std::basic_string_view<Char> tag = LanguageTagOf(fileName);
     const std::basic_string_view<Char> language = locale.substr(0, locale.find(Char('-')));
-    if (tag.empty() || language.empty()) {
-        return 2;
+    if (!tag.empty() && !language.empty()) {
+        if (SameIgnoringCase(tag, locale)) {
+            return 0;
+        }
+        if (SameIgnoringCase(tag, language)) {
+            return 1;
+        }
     }
-    if (SameIgnoringCase(tag, locale)) {
-        return 0;
-    }
-    return SameIgnoringCase(tag, language) ? 1 : 2;
+    return IsLanguageTag(tag) ? 3 : 2;
 }
 
 // Among the entries of the multi-string at `multi` (within `bound`) whose file names pass
 // `test`, the first tagged with `locale`, else the first tagged with its language, else the
-// first of all (the package lists its default language first); its file-name part is copied
-// into `out` when it fits. With one passing entry that is the one, whatever its name; with
-// none, 0 and nothing written. Nothing is allocated.
+// first not tagged with a language (the default), else the first of all, wherever the spooler
+// lists them; its file-name part is copied into `out` when it fits. With one passing entry that is
+// the one, whatever its name; with none, 0 and nothing written. Nothing is allocated.
 template <typename Char, typename Test>
 constexpr size_t CopyBestMatchingFileName(const Char* multi, size_t bound, Test&& test,
                                           std::basic_string_view<Char> locale, Char* out,
                                           size_t outChars) {
     std::basic_string_view<Char> best;
-    int bestFit = 3;
+    int bestFit = 4;
     WalkMultiString(multi, bound, [&](std::basic_string_view<Char> entry) {
         const std::basic_string_view<Char> fileName = FileNamePart(entry);
         if (test(fileName)) {
@@ -184,7 +196,7 @@ constexpr size_t CopyBestMatchingFileName(const Char* multi, size_t bound, Test&
         }
         return bestFit != 0;
     });
-    return bestFit == 3 ? 0 : CopyIfFits(best, out, outChars);
+    return bestFit == 4 ? 0 : CopyIfFits(best, out, outChars);
 }
 
 // `directory` directly followed by `name` into `out`; the length, or 0 with nothing written

@@ -155,8 +155,8 @@ void WalkAndTest(FuzzedDataProvider& in) {
     REQUIRE(visited == expected);
 
     // Of the entries whose file names pass a test, the first tagged with the user's locale,
-    // else with its language, else the first decides, whether or not its name fits; the walk
-    // goes over every entry, not only those visited above.
+    // else with its language, else the first not tagged with a language, else the first decides,
+    // whether or not its name fits; the walk goes over every entry, not only those visited above.
     const size_t outChars =
         in.ConsumeBool() ? names::kPathBufferChars : in.ConsumeIntegralInRange<size_t>(0, 300);
     const std::u16string locale = in.ConsumeBool() ? u"ja-JP" : Text(in, 8, false);
@@ -167,7 +167,7 @@ void WalkAndTest(FuzzedDataProvider& in) {
             multi.get(), units.size(), test, View(locale), out.data.get(), outChars);
         const std::u16string language = locale.substr(0, locale.find(u'-'));
         View chosen;
-        int chosenFit = 3;
+        int chosenFit = 4;
         for (const auto& entry : every) {
             const View name = ModelFileName(entry);
             if (!model(name)) {
@@ -179,10 +179,13 @@ void WalkAndTest(FuzzedDataProvider& in) {
             const std::u16string tag = before == View::npos
                                            ? std::u16string()
                                            : Upper(name.substr(before + 1, last - before - 1));
-            const int fit = tag.empty() || language.empty() ? 2
-                            : tag == Upper(locale)          ? 0
-                            : tag == Upper(language)        ? 1
-                                                            : 2;
+            const bool named = tag.size() >= 2 && tag[0] >= u'A' && tag[0] <= u'Z' &&
+                               tag[1] >= u'A' && tag[1] <= u'Z' &&
+                               (tag.size() == 2 || tag[2] == u'-');
+            const int fit = !tag.empty() && !language.empty() && tag == Upper(locale)     ? 0
+                            : !tag.empty() && !language.empty() && tag == Upper(language) ? 1
+                            : named                                                       ? 3
+                                                                                          : 2;
             if (fit < chosenFit) {
                 chosen = name;
                 chosenFit = fit;

@@ -65,12 +65,31 @@ def text_value(key, value, limit, encodings=()):
     return value
 
 
+# Stems whose files would be another driver's in the shared driver folder: Windows' PostScript
+# driver has ps5ui.dll, Unidrv unidrvui.dll.
+WINDOWS_DRIVER_STEMS = {"ps5": "PostScript", "unidrv": "Unidrv"}
+
+
 def check_stem(value):
     if not re.fullmatch(r"[a-z0-9]{2,8}", value):
         raise BrandError("FileStem", f'"{value}" must be 2 to 8 lower-case letters or digits')
     if "lg" in value:
         raise BrandError("FileStem", f'"{value}" contains "lg", which would make the plug-in take '
                          "its other DLLs for the resource module")
+    # The stem is also the prefix the PrintTicket provider declares: an XML name.
+    if value[0].isdigit():
+        raise BrandError("FileStem", f'"{value}" starts with a digit; it is also the PrintTicket '
+                         "prefix, and an XML name cannot")
+    if value.startswith("xml"):
+        raise BrandError("FileStem", f'"{value}" starts with "xml", which XML keeps for its own '
+                         "prefixes; it is also the PrintTicket prefix")
+    if re.fullmatch(r"con|prn|aux|nul|com[0-9]|lpt[0-9]", value):
+        raise BrandError("FileStem", f'"{value}" is a Windows device name: {value}.inf and '
+                         f"{value}.chm could not be files")
+    if value in WINDOWS_DRIVER_STEMS:
+        raise BrandError("FileStem", f'"{value}" would name the UI plug-in {value}ui.dll, a file '
+                         f"of Windows' own {WINDOWS_DRIVER_STEMS[value]} driver in the shared "
+                         "driver folder")
     return value
 
 
@@ -89,6 +108,22 @@ def check_namespace(value):
                          "http://schemas.example.com/2026/printing/securejob)")
     if len(value) > 200:
         raise BrandError("Namespace", "at most 200 characters")
+    if "#" in value:
+        raise BrandError("Namespace", f'"{value}" has a fragment (#); a namespace names no part '
+                         "of a document")
+    return value
+
+
+def check_model(value):
+    # The PPD's *Product is a PostScript string, "(Model)": its parentheses must pair up.
+    depth = 0
+    for c in value:
+        depth += {"(": 1, ")": -1}.get(c, 0)
+        if depth < 0:
+            break
+    if depth != 0:
+        raise BrandError("Model", f'"{value}" has unbalanced parentheses, which break the PPD\'s '
+                         "*Product string")
     return value
 
 
@@ -96,6 +131,9 @@ def check_version(value):
     parts = value.split(".")
     if len(parts) != 4 or not all(re.fullmatch(r"[0-9]{1,5}", p) for p in parts):
         raise BrandError("Version", f'"{value}" must be four numbers a.b.c.d, such as 3.1.4.15')
+    # A DLL's fixed version reads 01 back as 1: its version strings and DriverVer would differ.
+    if any(len(p) > 1 and p[0] == "0" for p in parts):
+        raise BrandError("Version", f'"{value}": a number has a leading zero (write 1, not 01)')
     numbers = [int(p) for p in parts]
     if any(n > 65535 for n in numbers):
         raise BrandError("Version", f'"{value}": each number is at most 65535')
@@ -139,7 +177,7 @@ def check_brand(path):
     text_value("Company", values["Company"], 64, ppd)
     text_value("Product", values["Product"], 64)
     # The PPD's *ShortNickName takes at most 31 characters.
-    text_value("Model", values["Model"], 31, ppd)
+    check_model(text_value("Model", values["Model"], 31, ppd))
     text_value("CopyrightOwner", values["CopyrightOwner"], 64)
     text_value("HelpTitle", values["HelpTitle"], 48, help_pages)
     check_hardware_id(values["HardwareId"])

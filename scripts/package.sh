@@ -20,7 +20,8 @@ out="$root/out/package/$stem"
 symbols="$out-symbols"
 
 echo "Building the $stem package from $brand in $build"
-rm -rf "$build"
+# A build or check that fails leaves no package behind, not even an older one that looks current.
+rm -rf "$build" "$out" "$symbols"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/clang-mingw-toolchain.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DPINPRINT_BRAND="$brand" -DPINPRINT_SYMBOLS=ON >/dev/null
 cmake --build "$build" -j2 --target pinprint_package package_check drvhost >"$build/build.log" 2>&1 ||
@@ -31,7 +32,6 @@ trap 'tests/wine-session.sh stop "$build"' EXIT
 (cd "$build/bin" && "$root/tests/wine-run.sh" ./package_check.exe "$build/package" "$brand" \
     "$root/package/brand.ini" "$build/sample-brand/logo.bmp")
 
-rm -rf "$out" "$symbols"
 mkdir -p "$out" "$symbols"
 cp "$build"/package/* "$out/"
 cp "$build/bin/${stem}ui.pdb" "$build/bin/${stem}ps.pdb" "$symbols/"

@@ -36,7 +36,7 @@ int passed = 0;
 int failed = 0;
 
 void Report(bool ok, const std::wstring& what) {
-    wprintf(L"  %-5ls %ls\n", ok ? L"ok" : L"FAIL", what.c_str());
+    printf("  %-5s %s\n", ok ? "ok" : "FAIL", pinprint::test::Utf8(what).c_str());
     ++(ok ? passed : failed);
 }
 
@@ -105,12 +105,6 @@ bool HasSourceEntry(const DriverPackage& package, const std::wstring& file) {
         }
     }
     return false;
-}
-
-bool HoldsDialog(const std::wstring& path, WORD id) {
-    const pinprint::UniqueModule module(LoadLibraryExW(
-        path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-    return module && FindResourceW(module.get(), MAKEINTRESOURCEW(id), RT_DIALOG) != nullptr;
 }
 
 bool IsHtmlHelpFile(const std::wstring& path) {
@@ -210,7 +204,8 @@ Brand ReadBrand(const std::wstring& path) {
     return brand;
 }
 
-// A DLL's version as its fixed block and its two version strings give it, each as "a.b.c.d".
+// A DLL's version as its fixed block and its two version strings give it, each as "a.b.c.d",
+// then its CompanyName, ProductName and LegalCopyright.
 std::vector<std::wstring> FileVersions(const std::wstring& path) {
     const DWORD size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
     std::vector<BYTE> block(size);
@@ -231,7 +226,8 @@ std::vector<std::wstring> FileVersions(const std::wstring& path) {
     if (VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
                        reinterpret_cast<void**>(&translation), &length) &&
         length >= 4) {
-        for (const wchar_t* name : {L"FileVersion", L"ProductVersion"}) {
+        for (const wchar_t* name : {L"FileVersion", L"ProductVersion", L"CompanyName",
+                                    L"ProductName", L"LegalCopyright"}) {
             wchar_t query[64];
             swprintf(query, 64, L"\\StringFileInfo\\%04x%04x\\%ls", translation[0], translation[1],
                      name);
@@ -443,15 +439,19 @@ void CheckBrand(const DriverPackage& package, const Brand& brand, const Brand& s
     for (const auto& file : package.dependentFiles) {
         if (file.size() > 4 && SameName(file.substr(file.size() - 4), L".dll")) {
             ++dlls;
-            const std::vector<std::wstring> versions = FileVersions(package.folder + file);
-            if (versions.size() != 4 || versions != std::vector<std::wstring>(4, version)) {
-                off.push_back(file);
+            const std::vector<std::wstring> v = FileVersions(package.folder + file);
+            if (v.size() != 7 || v[6].find(brand.Value(L"CopyrightOwner")) == std::wstring::npos ||
+                v != std::vector<std::wstring>{version, version, version, version,
+                                               brand.Value(L"Company"), brand.Value(L"Product"),
+                                               v[6]}) {
+                off.push_back(file + L" (" + Joined(v, L", ") + L")");
             }
         }
     }
     Report(off.empty(), L"version " + version +
                             L" in DriverVer and in the fixed and string versions of " +
-                            std::to_wstring(dlls) + L" DLLs" +
+                            std::to_wstring(dlls) + L" DLLs, each with the brand's CompanyName \"" +
+                            brand.Value(L"Company") + L"\", ProductName and copyright owner" +
                             (off.empty() ? L"" : L"; differs in " + Joined(off)));
 
     if (SameName(sample.Value(L"FileStem"), stem)) {

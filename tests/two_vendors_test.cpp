@@ -116,14 +116,17 @@ TEST(TwoVendors, EachPrinterKeepsItsOwnFilesPagesAndJobs) {
 
         // Both sheets, through compstui; the namespace; a secure job's envelope.
         const std::wstring on = L" --printer \"" + std::wstring(v.printer) + L"\"";
+        const std::string stem = Utf8(v.stem);
         for (const wchar_t* sheet : {L"prefs", L"props"}) {
             const std::string shown = Host(sheet + on + L" --close-after 300");
-            EXPECT_NE(shown.find("ui.dll"), std::string::npos) << shown;
+            EXPECT_NE(shown.find(stem + "ui.dll"), std::string::npos) << shown;
         }
         EXPECT_NE(Host(L"ticket" + on).find(v.namespaceUri), std::string::npos);
         const std::wstring job = BinPath(L"two-vendors.prn");
-        Host(L"print" + on + L" --secure-pin 1234 --user-name Ann --job-name Q3 --out \"" + job +
-             L"\"");
+        const std::string printed =
+            Host(L"print" + on + L" --secure-pin 1234 --user-name Ann --job-name Q3 --out \"" +
+                 job + L"\"");
+        EXPECT_NE(printed.find(stem + "ps.dll"), std::string::npos) << printed;  // its renderer
         const std::string bytes = ReadFile(job);
         DeleteFileW(job.c_str());
         EXPECT_EQ(bytes.rfind("\x1B%-12345X@PJL\r\n@PJL JOB NAME=\"Q3\"\r\n", 0), 0u);

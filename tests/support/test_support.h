@@ -18,6 +18,16 @@ std::wstring BinDirectory();
 // Full path of a file in the bin folder.
 std::wstring BinPath(const wchar_t* fileName);
 
+// A text as UTF-8, for output that shows every language's characters as they are.
+inline std::string Utf8(const std::wstring& text) {
+    std::string out(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                        nullptr, 0, nullptr, nullptr),
+                    '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                        static_cast<int>(out.size()), nullptr, nullptr);
+    return out;
+}
+
 // Dispatches every message waiting for this thread's windows.
 void PumpMessages();
 
