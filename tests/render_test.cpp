@@ -116,7 +116,8 @@ TEST_F(Render, GetInfoDeclinesWhatARenderingPluginMay) {
 // What the driver should never hand in is refused with the platform's error, nothing read or
 // kept; the drawing hooks a plug-in may leave alone are declined.
 TEST_F(Render, MissingArgumentsAreRefused) {
-    DEVOBJ none = {sizeof(DEVOBJ)};
+    DEVOBJ none = {};
+    none.dwSize = sizeof(DEVOBJ);
     DWORD result = 0;
     PDEVOEM pdev = reinterpret_cast<PDEVOEM>(1);
     void* object = reinterpret_cast<void*>(1);
