@@ -90,7 +90,6 @@ constexpr char kCrt[] = "MSVCRT.DLL";
     X("KERNEL32.DLL", HeapAlloc, Null, 0, 0, HeapBlock, Acquire, -1) /* sets no error */          \
     X("KERNEL32.DLL", HeapFree, False, 0, ERROR_INVALID_PARAMETER, HeapBlock, Release, 2)         \
     X("KERNEL32.DLL", LCIDToLocaleName, Zero, 0, ERROR_INVALID_PARAMETER, None, None, 0)          \
-    X("KERNEL32.DLL", LoadLibraryA, Null, 0, ERROR_MOD_NOT_FOUND, KeptModule, Acquire, -1)        \
     X("KERNEL32.DLL", LoadLibraryExA, Null, 0, ERROR_MOD_NOT_FOUND, KeptModule, Acquire, -1)      \
     X("KERNEL32.DLL", LoadLibraryW, Null, 0, ERROR_MOD_NOT_FOUND, Module, Acquire, -1)            \
     X("KERNEL32.DLL", LoadResource, Null, 0, ERROR_RESOURCE_DATA_NOT_FOUND, None, None, 0)        \
