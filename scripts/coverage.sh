@@ -3,7 +3,7 @@
 #   scripts/coverage.sh     builds build/coverage with gcov instrumentation, runs the suite
 #                           (without the soak and the fuzz smoke, with the full fault sweep),
 #                           prints the coverage of every folder of the plug-in (module/,
-#                           devmode/, config/, pages/, rules/, ticket/, platform/) and of all
+#                           devmode/, config/, pages/, rules/, ticket/, render/, platform/) and of all
 #                           of them, and writes the HTML report to out/coverage/index.html
 # The counters are atomic: the threaded tests otherwise leave negative counts that gcovr refuses.
 # Each program writes its .gcda files beside the objects, which it finds through the Z: drive
