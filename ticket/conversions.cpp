@@ -47,7 +47,7 @@ struct Opened {
 // Opens the ticket, and the record `block` when `withRecord`: E_POINTER without a ticket,
 // E_INVALIDARG for a record that is not there or shorter than 652 bytes, the format error for a
 // document that is no PrintTicket. S_FALSE when the printer offers no secure printing: nothing is
-// changed then (NoSecurePrinting says whether the ticket asks for it all the same).
+// read or changed then (NoSecurePrinting says whether the ticket asks for it all the same).
 HRESULT OpenTicket(HANDLE printer, IXMLDOMDocument2* ticket, ULONG size, const void* block,
                    bool withRecord, Opened& opened) {
     if (ticket == nullptr) {
@@ -61,13 +61,16 @@ HRESULT OpenTicket(HANDLE printer, IXMLDOMDocument2* ticket, ULONG size, const v
         return E_PRINTTICKET_FORMAT;
     }
     opened.options = ReadDriverOptions(printer);
-    PINPRINT_RETURN_IF_FAILED(FindItems(opened.root, L"ParameterInit", opened.items));
-    return (opened.options & DRVOPT_SECURE_PAGE) == 0 ? S_FALSE : S_OK;
+    if ((opened.options & DRVOPT_SECURE_PAGE) == 0) {
+        return S_FALSE;
+    }
+    return FindItems(opened.root, L"ParameterInit", opened.items);
 }
 
 // A printer that offers no secure printing holds nothing: a secure job asked of it all the same
 // is refused, never printed in the open. Anything else in the ticket is not this plug-in's.
-HRESULT NoSecurePrinting(const Opened& opened) {
+HRESULT NoSecurePrinting(Opened& opened) {
+    PINPRINT_RETURN_IF_FAILED(FindItems(opened.root, L"ParameterInit", opened.items));
     bool on = false;
     if (opened.items.first[kPasscodeItem]) {
         PINPRINT_RETURN_IF_FAILED(
